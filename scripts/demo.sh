@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the virtual bench with its default
+# scenario and opens an operator panel connected to it.
+#   scripts/demo.sh            the Q270 panel, over USB
+#   scripts/demo.sh --q610     the Q610 panel
+# Further arguments go to the program (for example /ZDXEinmessen or /DEV=Q270).
+# Without a display the panel runs headless on Qt's offscreen platform for a
+# few seconds, saves a screenshot and prints what it exchanged with the bench.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+program=ZDX_Q270
+if [ "${1:-}" = "--q610" ]; then
+    program=ZDX_Q610
+    shift
+fi
+
+scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target zdx-bench zdxusbcal "$program"
+
+build=build/default
+workdir=$(mktemp -d)
+socket="$workdir/bench.sock"
+"$build/bin/zdx-bench" --socket "$socket" --log "$workdir/traffic.log" >"$workdir/bench.env" &
+bench_pid=$!
+trap 'kill "$bench_pid" 2>/dev/null || true; wait "$bench_pid" 2>/dev/null || true' EXIT
+
+for _ in $(seq 1 100); do
+    grep -q '^ZDXUSBCAL_BENCH=' "$workdir/bench.env" 2>/dev/null && break
+    sleep 0.05
+done
+while IFS='=' read -r name value; do
+    case "$name" in
+        ZDXUSBCAL_BENCH | ZDX_COM[1-9]) export "$name=$value" ;;
+    esac
+done <"$workdir/bench.env"
+echo "Virtual bench running (socket $ZDXUSBCAL_BENCH)."
+
+# The panels keep their settings apart from a real installation's.
+export XDG_CONFIG_HOME="$workdir/config"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    "$build/bin/$program" "$@"
+else
+    shot="$PWD/$program-demo.png"
+    echo "No display: running $program headless (offscreen) for 5 seconds."
+    QT_QPA_PLATFORM=offscreen ZDX_QUIT_AFTER_MS=5000 ZDX_SNAPSHOT="$shot" \
+        "$build/bin/$program" "$@"
+    echo "Screenshot of the panel: $shot"
+    echo "Last lines the panel exchanged with the bench:"
+    "$build/bin/zdx-bench" --control "$socket" log | tail -n 12
+fi

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the full suite on the
+# default build, the unit and bench suites under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the Windows cross-build check of the access
+# library's exports.
+#   scripts/test.sh           everything
+#   scripts/test.sh --quick   the default build's suite only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+scripts/install-deps.sh
+
+echo "== Default build and the full suite"
+cmake --preset default
+cmake --build --preset default
+ctest --preset default --timeout 300
+
+if [ "$quick" -eq 1 ]; then
+    exit 0
+fi
+
+echo "== Sanitizer build: unit and bench suites"
+cmake --preset asan
+cmake --build --preset asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --preset asan --timeout 300
+
+echo "== Windows cross-build of the access library"
+scripts/check-windows-exports.sh
+echo "All tests passed."
