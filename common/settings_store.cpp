@@ -33,6 +33,10 @@ int SettingsStore::readInt(const QString& key, int fallback) const {
     return ok ? value : fallback;
 }
 
+QString SettingsStore::readText(const QString& section, const QString& key) const {
+    return settings_->value(section + QLatin1Char('/') + key).toString();
+}
+
 void SettingsStore::writeInt(const QString& key, int value) {
     settings_->setValue(qualified(key), QString::number(value));
 }

@@ -23,6 +23,9 @@ public:
     // not a whole decimal number that fits 32 bits.
     int readInt(const QString& key, int fallback) const;
 
+    // The stored text of a key in another section (for example "Ports"), empty when missing.
+    QString readText(const QString& section, const QString& key) const;
+
     // Stores the number as plain decimal text ("-" for negative numbers).
     void writeInt(const QString& key, int value);
 

@@ -1,0 +1,39 @@
+// Program-wide state of the Q270 program: the selection the front panel makes,
+// the connection in use and the requests that drive the timer cycle. One copy
+// for the whole program, shared by the windows and the cycle.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace q270 {
+
+inline constexpr int kRangeHalfMilliVolt = 555;  // RangeTable value standing for 0.5 mV/V
+inline constexpr int kProbeMode = 128;           // SelSign value of the range probe
+
+struct ProgramState {
+    std::int32_t Connection = 0;  // 1 = USB, 2 = COM1, 3 = COM(2 + ComIncrement)
+    std::int32_t BeepState = 0;
+    std::int32_t SelRange = 0;    // 1..6
+    std::int32_t SelChannel = 0;  // 0..15
+    std::int32_t SelSign = 0;     // 0 = +, 1 = -, 128 = range probe
+    std::int32_t SelPercent = 0;  // tens of per cent, 0..10
+    std::int32_t ReadyState = 0;
+    std::int32_t HBState = 0;                  // 0 unchecked, 1 checked, 2 greyed
+    std::array<std::int32_t, 7> RangeTable{};  // mV/V of range numbers 1..6
+    std::string SignText;
+    double FullScale = 0.0;
+    std::int32_t LoadState = 0;
+    std::int32_t LoadMode = 0;
+    std::int32_t ReplyState = 0;
+    std::int16_t DllMissing = 0;
+    std::string DeviceSerial;
+    std::int16_t StopRequest = 0;
+    std::int16_t ScanRequest = 0;
+    std::int16_t ResultsAvailable = 0;
+    std::int16_t CycleCountdown = 0;
+    std::int16_t LinkState = 0;
+};
+
+}  // namespace q270
