@@ -1,0 +1,346 @@
+// Client of the virtual bench. One stream connection per process, made when
+// the setup library is bound; each seam operation is one request and one
+// reply (see bench_wire.h). A bench that goes away makes every operation fail
+// from then on; nothing here throws or raises SIGPIPE.
+#include "bench_backend.h"
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "bench_wire.h"
+
+namespace zdx {
+
+namespace {
+
+using benchwire::Op;
+
+// A bench that holds a reply this long is hung; the connection is given up.
+constexpr int kReplyTimeoutSeconds = 5;
+
+struct BenchConnection {
+    std::mutex lock;
+    int fd = -1;
+};
+
+BenchConnection& connection() {
+    static BenchConnection c;
+    return c;
+}
+
+void bench_disconnect(BenchConnection& c) {
+    if (c.fd >= 0) ::close(c.fd);
+    c.fd = -1;
+}
+
+bool bench_send_all(int fd, const char* p, std::size_t n) {
+    while (n > 0) {
+        ssize_t sent = ::send(fd, p, n, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        p += sent;
+        n -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool bench_recv_all(int fd, char* p, std::size_t n) {
+    while (n > 0) {
+        ssize_t got = ::recv(fd, p, n, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        p += got;
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// Sends one request and takes its reply. Returns false when the bench cannot
+// be reached or refused the operation; `payload` then is empty.
+bool bench_call(const std::string& request, std::string& payload) {
+    payload.clear();
+    BenchConnection& c = connection();
+    std::lock_guard<std::mutex> guard(c.lock);
+    if (c.fd < 0) return false;
+    try {
+        std::string frame;
+        frame.reserve(request.size() + 4);
+        benchwire::put_u32(frame, static_cast<std::uint32_t>(request.size()));
+        frame += request;
+        char len[4];
+        if (!bench_send_all(c.fd, frame.data(), frame.size()) || !bench_recv_all(c.fd, len, 4)) {
+            bench_disconnect(c);
+            return false;
+        }
+        benchwire::Reader lr(std::string_view(len, 4));
+        std::uint32_t n = 0;
+        lr.u32(n);
+        if (n < 4 || n > benchwire::kMaxBody) {
+            bench_disconnect(c);
+            return false;
+        }
+        std::string body(n, '\0');
+        if (!bench_recv_all(c.fd, body.data(), n)) {
+            bench_disconnect(c);
+            return false;
+        }
+        benchwire::Reader r(body);
+        std::uint32_t status = 1;
+        r.u32(status);
+        if (status != 0) return false;
+        payload.assign(r.rest());
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+std::string bench_request(Op op) {
+    std::string r;
+    benchwire::put_u8(r, static_cast<std::uint8_t>(op));
+    return r;
+}
+
+bool bench_call_u32(const std::string& request, std::uint32_t& value) {
+    std::string payload;
+    if (!bench_call(request, payload)) return false;
+    benchwire::Reader r(payload);
+    return r.u32(value);
+}
+
+bool bench_bind_setup() {
+    const char* path = std::getenv("ZDXUSBCAL_BENCH");
+    sockaddr_un addr{};
+    if (path == nullptr || std::strlen(path) >= sizeof addr.sun_path) return false;
+    BenchConnection& c = connection();
+    std::lock_guard<std::mutex> guard(c.lock);
+    bench_disconnect(c);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path, std::strlen(path) + 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return false;
+    }
+    timeval timeout{kReplyTimeoutSeconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    c.fd = fd;
+    return true;
+}
+
+DeviceInfoSet bench_get_class_devs(const std::uint8_t* guid) {
+    try {
+        std::string req = bench_request(Op::GetClassDevs);
+        req.append(reinterpret_cast<const char*>(guid), 16);
+        std::uint32_t id = 0;
+        if (!bench_call_u32(req, id) || id == 0) return nullptr;
+        return reinterpret_cast<DeviceInfoSet>(static_cast<std::uintptr_t>(id));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::uint32_t set_id(DeviceInfoSet set) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(set));
+}
+
+std::uint32_t bench_enum_interface(DeviceInfoSet set, const std::uint8_t*, std::uint32_t index) {
+    try {
+        std::string req = bench_request(Op::EnumInterface);
+        benchwire::put_u32(req, set_id(set));
+        benchwire::put_u32(req, index);
+        std::uint32_t error = 0;
+        // An unreachable bench is "some other failure", not the end of the list.
+        if (!bench_call_u32(req, error)) return 31;
+        return error;
+    } catch (const std::bad_alloc&) {
+        return 8;
+    }
+}
+
+bool bench_interface_path(DeviceInfoSet set, const std::uint8_t*, std::uint32_t index, char* path,
+                          std::size_t capacity, std::size_t* required) {
+    try {
+        std::string req = bench_request(Op::InterfacePath);
+        benchwire::put_u32(req, set_id(set));
+        benchwire::put_u32(req, index);
+        std::string text;
+        if (!bench_call(req, text)) return false;
+        if (required != nullptr) *required = text.size() + 1;
+        if (path == nullptr || capacity < text.size() + 1) return false;
+        std::memcpy(path, text.data(), text.size());
+        path[text.size()] = '\0';
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void bench_destroy_set(DeviceInfoSet set) {
+    try {
+        std::string req = bench_request(Op::DestroySet);
+        benchwire::put_u32(req, set_id(set));
+        std::string ignored;
+        bench_call(req, ignored);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+PlatformHandle bench_open(const char* path, OpenMode mode) {
+    try {
+        std::string req = bench_request(Op::Open);
+        benchwire::put_u8(req, mode == OpenMode::ReadOnlyShared ? 1 : 0);
+        req += path;
+        std::uint32_t handle = 0;
+        if (!bench_call_u32(req, handle)) return kInvalidHandle;
+        return static_cast<PlatformHandle>(handle);
+    } catch (const std::bad_alloc&) {
+        return kInvalidHandle;
+    }
+}
+
+bool bench_device_control(PlatformHandle handle, std::uint32_t code, const void* in,
+                          std::uint32_t in_size, void* out, std::uint32_t out_size,
+                          std::uint32_t* returned) {
+    if (returned != nullptr) *returned = 0;
+    try {
+        std::string req = bench_request(Op::DeviceControl);
+        benchwire::put_u32(req, static_cast<std::uint32_t>(handle));
+        benchwire::put_u32(req, code);
+        benchwire::put_u32(req, out == nullptr ? 0 : out_size);
+        if (in != nullptr) req.append(static_cast<const char*>(in), in_size);
+        std::string answer;
+        if (!bench_call(req, answer)) return false;
+        // Never more than the caller's area, whatever the bench says.
+        std::size_t n = out == nullptr ? 0 : std::min<std::size_t>(answer.size(), out_size);
+        if (n > 0) std::memcpy(out, answer.data(), n);
+        if (returned != nullptr) *returned = static_cast<std::uint32_t>(n);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool bench_read(PlatformHandle handle, void* buffer, std::uint32_t size, std::uint32_t* got) {
+    if (got != nullptr) *got = 0;
+    try {
+        std::string req = bench_request(Op::Read);
+        benchwire::put_u32(req, static_cast<std::uint32_t>(handle));
+        benchwire::put_u32(req, size);
+        std::string bytes;
+        if (!bench_call(req, bytes)) return false;
+        std::size_t n = std::min<std::size_t>(bytes.size(), size);
+        if (n > 0) std::memcpy(buffer, bytes.data(), n);
+        if (got != nullptr) *got = static_cast<std::uint32_t>(n);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool bench_write(PlatformHandle handle, const void* data, std::uint32_t size,
+                 std::uint32_t* written) {
+    if (written != nullptr) *written = 0;
+    try {
+        std::string req = bench_request(Op::Write);
+        benchwire::put_u32(req, static_cast<std::uint32_t>(handle));
+        req.append(static_cast<const char*>(data), size);
+        std::uint32_t n = 0;
+        if (!bench_call_u32(req, n)) return false;
+        if (written != nullptr) *written = std::min(n, size);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+int bench_close(PlatformHandle handle) {
+    try {
+        std::string req = bench_request(Op::Close);
+        benchwire::put_u32(req, static_cast<std::uint32_t>(handle));
+        std::string ignored;
+        return bench_call(req, ignored) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+std::uint32_t bench_clock_ms() {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<std::uint32_t>(ms.count());
+}
+
+std::uint32_t bench_os_family() {
+    try {
+        std::uint32_t family = 0;
+        // Unreachable bench: report a family outside NT, where no driver is used.
+        if (!bench_call_u32(bench_request(Op::OsFamily), family)) return 1;
+        return family;
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+}
+
+std::uint8_t bench_port_in(std::uint16_t address) {
+    try {
+        std::string req = bench_request(Op::PortIn);
+        benchwire::put_u16(req, address);
+        std::string payload;
+        // A port nobody answers reads as the floating bus.
+        if (!bench_call(req, payload) || payload.empty()) return 0xFF;
+        return static_cast<std::uint8_t>(payload[0]);
+    } catch (const std::bad_alloc&) {
+        return 0xFF;
+    }
+}
+
+void bench_port_out(std::uint16_t address, std::uint8_t value) {
+    try {
+        std::string req = bench_request(Op::PortOut);
+        benchwire::put_u16(req, address);
+        benchwire::put_u8(req, value);
+        std::string ignored;
+        bench_call(req, ignored);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+const PlatformOps kBenchOps = {
+    "bench",
+    bench_bind_setup,
+    bench_get_class_devs,
+    bench_enum_interface,
+    bench_interface_path,
+    bench_destroy_set,
+    bench_open,
+    bench_device_control,
+    bench_read,
+    bench_write,
+    bench_close,
+    bench_clock_ms,
+    bench_os_family,
+    bench_port_in,
+    bench_port_out,
+};
+
+}  // namespace
+
+const PlatformOps& bench_platform() {
+    return kBenchOps;
+}
+
+}  // namespace zdx

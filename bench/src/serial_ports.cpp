@@ -1,0 +1,206 @@
+#include "serial_ports.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "traffic_log.h"
+
+namespace zdx::bench {
+
+namespace {
+
+constexpr std::size_t kMaxLineIn = 4096;
+
+speed_t speedCode(int baud) {
+    switch (baud) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
+    }
+}
+
+std::string comName(int index) {
+    return "COM" + std::to_string(index + 1);
+}
+
+}  // namespace
+
+SerialPorts::SerialPorts(std::mutex& lock, TrafficLog& log) : lock_(lock), log_(log) {}
+
+SerialPorts::~SerialPorts() {
+    stop();
+    for (Port& p : ports_) {
+        if (p.master >= 0) ::close(p.master);
+        if (p.keepOpen >= 0) ::close(p.keepOpen);
+    }
+    for (int fd : wakePipe_)
+        if (fd >= 0) ::close(fd);
+}
+
+bool SerialPorts::start(std::string& error) {
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    for (int i = 0; i < kComPorts; ++i) {
+        Port& p = ports_[i];
+        p.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (p.master < 0 || ::grantpt(p.master) != 0 || ::unlockpt(p.master) != 0) {
+            error = std::string("pseudo-terminal: ") + std::strerror(errno);
+            return false;
+        }
+        const char* name = ::ptsname(p.master);
+        if (!name) {
+            error = "ptsname failed";
+            return false;
+        }
+        p.path = name;
+        p.keepOpen = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (p.keepOpen < 0) {
+            error = p.path + ": " + std::strerror(errno);
+            return false;
+        }
+        // Raw from the start: no echo, no CR/LF translation before the
+        // program sets its own line settings.
+        termios t{};
+        if (::tcgetattr(p.keepOpen, &t) == 0) {
+            ::cfmakeraw(&t);
+            ::cfsetispeed(&t, B9600);
+            ::cfsetospeed(&t, B9600);
+            ::tcsetattr(p.keepOpen, TCSANOW, &t);
+        }
+        ::fcntl(p.master, F_SETFL, ::fcntl(p.master, F_GETFL) | O_NONBLOCK);
+    }
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void SerialPorts::stop() {
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+    wake();
+    thread_.join();
+}
+
+std::string SerialPorts::path(int com) const {
+    return (com >= 1 && com <= kComPorts) ? ports_[com - 1].path : std::string();
+}
+
+void SerialPorts::setDevice(int com, SerialDevice device) {
+    if (com < 1 || com > kComPorts) return;
+    Port& p = ports_[com - 1];
+    p.device = std::move(device);
+    p.lineIn.clear();
+    p.answers.clear();
+    wake();
+}
+
+SerialDevice* SerialPorts::device(int com) {
+    if (com < 1 || com > kComPorts || !ports_[com - 1].device.model) return nullptr;
+    return &ports_[com - 1].device;
+}
+
+void SerialPorts::wake() {
+    if (wakePipe_[1] >= 0) {
+        char c = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakePipe_[1], &c, 1);
+    }
+}
+
+void SerialPorts::run() {
+    pollfd fds[kComPorts + 1];
+    while (!stopping_) {
+        int timeout = -1;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            timeout = flushDue(Clock::now());
+        }
+        for (int i = 0; i < kComPorts; ++i) fds[i] = {ports_[i].master, POLLIN, 0};
+        fds[kComPorts] = {wakePipe_[0], POLLIN, 0};
+        int n = ::poll(fds, kComPorts + 1, timeout);
+        if (n < 0 && errno != EINTR) break;
+        if (n <= 0) continue;
+        if (fds[kComPorts].revents & POLLIN) {
+            char drain[64];
+            while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+            }
+        }
+        for (int i = 0; i < kComPorts; ++i)
+            if (fds[i].revents & POLLIN) receive(i);
+    }
+}
+
+void SerialPorts::receive(int index) {
+    Port& p = ports_[index];
+    char buf[512];
+    ssize_t n = ::read(p.master, buf, sizeof buf);
+    if (n <= 0) return;
+    std::lock_guard<std::mutex> guard(lock_);
+    for (ssize_t i = 0; i < n; ++i) {
+        if (buf[i] != '\n') {
+            if (p.lineIn.size() < kMaxLineIn) p.lineIn.push_back(buf[i]);
+            continue;
+        }
+        std::string line = std::move(p.lineIn);
+        p.lineIn.clear();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        handleLine(index, line);
+    }
+    flushDue(Clock::now());
+}
+
+void SerialPorts::handleLine(int index, const std::string& line) {
+    Port& p = ports_[index];
+    log_.addLine(comName(index), "in", line);
+    if (!p.device.model) return;  // nothing on this port: nobody answers
+    termios t{};
+    if (::tcgetattr(p.master, &t) == 0 && ::cfgetispeed(&t) != speedCode(p.device.baud)) {
+        log_.addText(comName(index), "note",
+                     "line speed differs from the device's: not understood");
+        return;
+    }
+    ShapedAnswer shaped = shapeAnswer(p.device.faults, p.device.model->handleLine(line));
+    if (shaped.bytes.empty()) return;
+    log_.addLine(comName(index), "out", shaped.bytes);
+    p.answers.push_back({Clock::now() + shaped.delay, std::move(shaped.bytes)});
+}
+
+int SerialPorts::flushDue(Clock::time_point now) {
+    int next = -1;
+    for (Port& p : ports_) {
+        while (!p.answers.empty() && p.answers.front().due <= now) {
+            const std::string& bytes = p.answers.front().bytes;
+            [[maybe_unused]] ssize_t n = ::write(p.master, bytes.data(), bytes.size());
+            p.answers.pop_front();
+        }
+        if (!p.answers.empty()) {
+            auto ms = std::chrono::ceil<std::chrono::milliseconds>(p.answers.front().due - now);
+            int wait = static_cast<int>(ms.count());
+            if (next < 0 || wait < next) next = wait;
+        }
+    }
+    return next;
+}
+
+}  // namespace zdx::bench

@@ -1,0 +1,66 @@
+// A zdx-bench process for tests: started with a scenario, controlled and
+// inspected through its control interface, stopped when the session ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zdx::bench {
+
+struct TrafficEntry {
+    double seconds = 0;     // since the bench started
+    std::string device;     // USB serial number, "COM<n>" or "LPT<n>"
+    std::string direction;  // "in": program to device; "out": device to program
+    std::string line;       // the line without its line end; port writes as "data=0x41"
+};
+
+struct LptRegisters {
+    std::uint8_t data = 0;
+    std::uint8_t status = 0;
+    std::uint8_t control = 0;
+};
+
+class BenchSession {
+  public:
+    // Starts zdx-bench with the scenario (JSON text) and waits until it serves.
+    explicit BenchSession(const std::string& scenarioJson);
+    ~BenchSession();
+    BenchSession(const BenchSession&) = delete;
+    BenchSession& operator=(const BenchSession&) = delete;
+
+    // Value for ZDXUSBCAL_BENCH.
+    const std::string& socketPath() const;
+    // The pseudo-terminal of COM<n> (1..9); the bench always offers all nine.
+    std::string comDevice(int n) const;
+    // Sets ZDXUSBCAL_BENCH and ZDX_COM1..ZDX_COM9 in this process's environment.
+    void exportEnvironment() const;
+
+    // Replaces every device, port and driver setting; socket and COM ports stay.
+    void loadScenario(const std::string& scenarioJson);
+
+    std::vector<TrafficEntry> traffic() const;
+    // The lines the program sent to one device, oldest first.
+    std::vector<std::string> linesTo(const std::string& device) const;
+    void clearTraffic();
+
+    void unplug(const std::string& device);
+    void replug(const std::string& device);
+    // Sets (or with "none" clears) a fault of a device; names as in the scenario format.
+    void setFault(const std::string& device, const std::string& fault);
+    void setRemote(const std::string& device, bool remote);
+
+    LptRegisters lpt(int portNumber) const;  // 0 = LPT1, 1 = LPT2
+
+    // Sends any control command and returns the bench's reply; throws
+    // std::runtime_error when the bench cannot be reached or reports an error.
+    std::string control(const std::string& command) const;
+    // Kills the bench process at once (SIGKILL), as a crash would.
+    void kill();
+
+  private:
+    struct Impl;
+    Impl* impl_;
+};
+
+}  // namespace zdx::bench
