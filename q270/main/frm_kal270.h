@@ -1,0 +1,158 @@
+// The main window of the Q270 program: the operator's front panel, the
+// start-up and shut-down, the choice of connection and the timer cycle that
+// connects, fits the panel to the device and resends the settings.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "clock.h"
+#include "options.h"
+#include "program_state.h"
+#include "serial_port.h"
+#include "transport.h"
+#include "usb_access.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QTimer;
+
+namespace q270 {
+
+// Widths of the range scroll bar in layout units (fifteen to a pixel), for five
+// and for six range positions.
+inline constexpr int kRangeScrollWidthFive = 2295;
+inline constexpr int kRangeScrollWidthSix = 2755;
+inline constexpr int kLayoutUnitsPerPixel = 15;
+
+class frmKal270 : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    // Runs the start-up: settings, options, library probe, connection (and with
+    // it the first cycle). `usb` and `clock` default to the access library and the
+    // steady clock.
+    frmKal270(ProgramState& state, const QString& commandLine, UsbAccess* usb = nullptr,
+              Clock* clock = nullptr, QWidget* parent = nullptr);
+    ~frmKal270() override;
+
+    // One event of TimerTick: counts CycleCountdown down and runs a cycle when it is due.
+    void tick();
+    void SelectConnection(int conn, bool closeFirst);
+
+    ProgramState& state() { return state_; }
+    Transport& transport() { return transport_; }
+    int comIncrement() const { return ComIncrement; }
+    int rangeProbeDone() const { return RangeProbeDone; }
+    int tickPhase() const { return TickPhase; }
+    const std::array<std::int16_t, 4>& relayBytes() const { return RelayBytes; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // Layout (frm_kal270.cpp).
+    void buildControls();
+    QGroupBox* buildChannelGroup();
+    QGroupBox* buildRangeGroup();
+    QGroupBox* buildPercentGroup();
+    QGroupBox* buildSignGroup();
+    QGroupBox* buildToggleGroup();
+    QGroupBox* buildCommunicationGroup();
+    QGroupBox* buildMessageGroup();
+    void connectHandlers();
+    void flushPaint();
+
+    // Start-up, shut-down and the cycle (frm_kal270_cycle.cpp).
+    void startUp(const QString& commandLine);
+    void readSettings();
+    void applyOptions(const QString& commandLine);
+    void shutDown();
+    void runCycle();
+    void animate();
+    void stateNotConnected(std::string& id);
+    void connectUsb(std::string& id);
+    void connectSerial(std::string& id);
+    void applyDeviceProfile(const std::string& id);
+    void stateGoingOnline();
+    void stateOnline(const std::string& id);
+    void probeRanges(const std::string& id);
+    void showConditions();
+    void setMessages(const QString& text, std::uint32_t colour);
+    void showCondition(const QString& text);
+
+    // Front-panel handlers (frm_kal270_panel.cpp).
+    void askForCycle();
+    void ShowRange();
+    void channelClicked(int index);
+    void chanScrollChanged(int value);
+    void rangeClicked(int index);
+    void rangeScrollChanged(int value);
+    void prozeClicked(int index);
+    void percentLabelUpdate();
+    void refreshPercentLabel();
+    void plusClicked();
+    void minusClicked();
+    void hbrClicked();
+    void readyClicked();
+    void beepPressed();
+    void beepReleased();
+    void spezClicked();
+    void relRefClicked();
+    void com2RightPressed();
+    void statusBarClicked();
+
+    ProgramState& state_;
+    std::unique_ptr<UsbAccess> ownUsb_;
+    SerialPort MSComm1;
+    Transport transport_;
+
+    std::int16_t TickPhase = 0;
+    std::int16_t ComIncrement = 0;
+    std::string DevFilter;
+    std::string IdFilter;
+    std::array<std::int16_t, 4> RelayBytes{};
+    std::int16_t RangeProbeDone = 0;
+    bool shutDownDone_ = false;
+
+    std::array<QGroupBox*, 2> Frame{};
+    std::array<QRadioButton*, 16> Channel{};
+    QScrollBar* ChanScroll = nullptr;
+    QLabel* ChanLabel = nullptr;
+    std::array<QRadioButton*, 6> Range{};
+    QScrollBar* RangeScroll = nullptr;
+    QLabel* RangeLabel = nullptr;
+    std::array<QRadioButton*, 11> Proze{};
+    QScrollBar* ProzScroll = nullptr;
+    QLabel* ProzLabel = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* Plus = nullptr;
+    QPushButton* Minus = nullptr;
+    QCheckBox* HBr = nullptr;
+    QPushButton* Commandsp = nullptr;
+    QPushButton* RelRef = nullptr;
+    QPushButton* Command7 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QGroupBox* frameTest = nullptr;
+    QPushButton* CommandUSBb = nullptr;
+    QPushButton* CommandCOM1 = nullptr;
+    QPushButton* CommandCOM2 = nullptr;
+    QGroupBox* frameMeldungen = nullptr;
+    QPlainTextEdit* txtMessages = nullptr;
+    QLineEdit* Textremo = nullptr;
+    QLabel* statusPanel1_ = nullptr;
+    QTimer* TimerTick = nullptr;
+};
+
+}  // namespace q270

@@ -1,0 +1,149 @@
+// Front-panel handlers of frmKal270. Selections flow one way: an option button
+// moves its scroll bar; the scroll bar's change sets the variable, selects the
+// option button and rewrites the label.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+
+#include "device_profile.h"
+#include "frm_kal270.h"
+#include "vb_colour.h"
+
+namespace q270 {
+
+namespace {
+
+char localeDecimalSeparator() {
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 && point[0].unicode() < 0x80 ? point[0].toLatin1() : '.';
+}
+
+}  // namespace
+
+void frmKal270::askForCycle() {
+    if (state_.LinkState == 2) state_.CycleCountdown = 1;
+}
+
+void frmKal270::ShowRange() {
+    state_.FullScale = fullScaleOf(state_.RangeTable, state_.SelRange);
+    RangeLabel->setText(QString::fromStdString(rangeLabelText(state_.RangeTable, state_.SelRange)));
+}
+
+void frmKal270::channelClicked(int index) {
+    ChanScroll->setValue(index);
+    askForCycle();
+}
+
+void frmKal270::chanScrollChanged(int value) {
+    state_.SelChannel = value;
+    if (value >= 0 && value < static_cast<int>(Channel.size())) Channel[value]->setChecked(true);
+    ChanLabel->setText(QStringLiteral("Channel %1").arg(value));
+    askForCycle();
+}
+
+void frmKal270::rangeClicked(int index) {
+    RangeScroll->setValue(index + 1);
+    askForCycle();
+}
+
+void frmKal270::rangeScrollChanged(int value) {
+    state_.SelRange = value;
+    if (value >= 1 && value <= static_cast<int>(Range.size())) Range[value - 1]->setChecked(true);
+    ShowRange();
+    percentLabelUpdate();
+    askForCycle();
+}
+
+void frmKal270::prozeClicked(int index) {
+    ProzScroll->setValue(index);
+    askForCycle();
+}
+
+void frmKal270::refreshPercentLabel() {
+    const bool minus = Minus->isChecked();
+    state_.SignText.assign(1, minus ? '-' : '+');
+    state_.SelPercent = ProzScroll->value();
+    if (state_.SelPercent >= 0 && state_.SelPercent < static_cast<int>(Proze.size()))
+        Proze[state_.SelPercent]->setChecked(true);
+    ProzLabel->setText(
+        QString::fromStdString(percentLabelText(state_, minus, localeDecimalSeparator())));
+}
+
+void frmKal270::percentLabelUpdate() {
+    refreshPercentLabel();
+    askForCycle();
+}
+
+void frmKal270::plusClicked() {
+    state_.SelSign = 0;
+    percentLabelUpdate();
+}
+
+void frmKal270::minusClicked() {
+    state_.SelSign = 1;
+    percentLabelUpdate();
+}
+
+void frmKal270::hbrClicked() {
+    // Travels with the next "K1A" line; nothing is sent now.
+    state_.HBState = static_cast<int>(HBr->checkState());
+}
+
+void frmKal270::readyClicked() {
+    if (state_.ReadyState != 0) {
+        zdx::setBackColour(Command7, zdx::kColour3DLight);
+        state_.ReadyState = 0;
+    } else {
+        zdx::setBackColour(Command7, zdx::kColourYellow);
+        state_.ReadyState = 1;
+    }
+    transport_.SendSettings(state_.BeepState);
+    askForCycle();
+}
+
+void frmKal270::beepPressed() {
+    zdx::setBackColour(Command6, zdx::kColourRed);
+    transport_.SendSettings(1);
+    askForCycle();
+    tick();
+    flushPaint();
+}
+
+void frmKal270::beepReleased() {
+    zdx::setBackColour(Command6, zdx::kColour3DLight);
+    transport_.SendSettings(0);
+}
+
+void frmKal270::spezClicked() {
+    if (state_.LoadMode != 1) return;  // the linearity run belongs to the results view
+    if (state_.LoadState != 0) {
+        Commandsp->setText(QStringLiteral("Load high"));
+        state_.LoadState = 0;
+    } else {
+        Commandsp->setText(QStringLiteral("Load low"));
+        state_.LoadState = 1;
+    }
+    transport_.SendSettings(state_.BeepState);
+}
+
+void frmKal270::relRefClicked() {
+    zdx::setBackColour(RelRef, zdx::kColourYellow);
+    flushPaint();
+    transport_.cleanRelays(RelayBytes);
+    zdx::setBackColour(RelRef, zdx::kColour3DLight);
+}
+
+void frmKal270::com2RightPressed() {
+    if (state_.Connection != 3) return;
+    ComIncrement = static_cast<std::int16_t>(ComIncrement >= 7 ? 0 : ComIncrement + 1);
+    SelectConnection(3, true);
+}
+
+void frmKal270::statusBarClicked() {
+    state_.StopRequest = 1;
+}
+
+}  // namespace q270

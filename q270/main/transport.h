@@ -41,6 +41,8 @@ class Transport {
     // USB; skipped while the library is missing. Returns whether it ran.
     bool cleanRelays(const std::array<std::int16_t, 4>& relayBytes);
 
+    UsbAccess& usb() { return usb_; }
+
     // One USB exchange with DeviceSerial; a missing library counts as a failed exchange.
     int usbExchange(std::string& line);
 
