@@ -43,16 +43,17 @@ QScrollBar* horizontalScroll(const char* name, int minimum, int maximum, QWidget
     return bar;
 }
 
-// A row of option buttons without captions, one per position of a scroll bar.
+// A row of option buttons without captions, one per position of a scroll bar,
+// spread over the scroll bar's width.
 template <std::size_t N>
 QHBoxLayout* optionRow(std::array<QRadioButton*, N>& buttons, const char* name, QWidget* parent) {
     auto* row = new QHBoxLayout;
     for (std::size_t i = 0; i < N; ++i) {
         buttons[i] = new QRadioButton(parent);
         buttons[i]->setObjectName(QStringLiteral("%1_%2").arg(name).arg(i));
+        if (i > 0) row->addStretch(1);
         row->addWidget(buttons[i]);
     }
-    row->addStretch();
     return row;
 }
 
@@ -132,18 +133,27 @@ QGroupBox* frmKal270::buildChannelGroup() {
 QGroupBox* frmKal270::buildRangeGroup() {
     auto* group = new QGroupBox;
     auto* box = new QVBoxLayout(group);
-    box->addLayout(optionRow(Range, "Range", group));
+    // The option buttons sit over the scroll bar, which is as wide as the device's ranges need.
+    rangeStrip_ = new QWidget(group);
+    auto* strip = new QVBoxLayout(rangeStrip_);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->addLayout(optionRow(Range, "Range", rangeStrip_));
     Range[5]->setVisible(false);
-    RangeScroll = horizontalScroll("RangeScroll", 1, 6, group);
+    RangeScroll = horizontalScroll("RangeScroll", 1, 6, rangeStrip_);
     RangeScroll->setValue(1);
-    RangeScroll->setProperty("layoutWidth", kRangeScrollWidthFive);
-    RangeScroll->setFixedWidth(kRangeScrollWidthFive / kLayoutUnitsPerPixel);
-    box->addWidget(RangeScroll);
+    strip->addWidget(RangeScroll);
+    setRangeScrollWidth(kRangeScrollWidthFive);
+    box->addWidget(rangeStrip_);
     RangeLabel = new QLabel(QStringLiteral("Range"), group);
     RangeLabel->setObjectName(QStringLiteral("RangeLabel"));
     box->addWidget(RangeLabel);
     Range[0]->setChecked(true);
     return group;
+}
+
+void frmKal270::setRangeScrollWidth(int layoutUnits) {
+    RangeScroll->setProperty("layoutWidth", layoutUnits);
+    rangeStrip_->setFixedWidth(layoutUnits / kLayoutUnitsPerPixel);
 }
 
 QGroupBox* frmKal270::buildPercentGroup() {

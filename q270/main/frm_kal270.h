@@ -72,6 +72,8 @@ class frmKal270 : public QMainWindow {
     QGroupBox* buildCommunicationGroup();
     QGroupBox* buildMessageGroup();
     void connectHandlers();
+    // The range scroll bar's width in layout units; kept in its "layoutWidth" property.
+    void setRangeScrollWidth(int layoutUnits);
     void flushPaint();
 
     // Start-up, shut-down and the cycle (frm_kal270_cycle.cpp).
@@ -132,6 +134,7 @@ class frmKal270 : public QMainWindow {
     QLabel* ChanLabel = nullptr;
     std::array<QRadioButton*, 6> Range{};
     QScrollBar* RangeScroll = nullptr;
+    QWidget* rangeStrip_ = nullptr;
     QLabel* RangeLabel = nullptr;
     std::array<QRadioButton*, 11> Proze{};
     QScrollBar* ProzScroll = nullptr;

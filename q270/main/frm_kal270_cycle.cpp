@@ -283,8 +283,7 @@ void frmKal270::stateOnline(const std::string& id) {
 }
 
 void frmKal270::probeRanges(const std::string& id) {
-    RangeScroll->setProperty("layoutWidth", kRangeScrollWidthFive);
-    RangeScroll->setFixedWidth(kRangeScrollWidthFive / kLayoutUnitsPerPixel);
+    setRangeScrollWidth(kRangeScrollWidthFive);
     Range[5]->setVisible(false);
     const int savedRange = state_.SelRange;
     const int savedSign = state_.SelSign;
@@ -295,8 +294,7 @@ void frmKal270::probeRanges(const std::string& id) {
     state_.SelSign = savedSign;
     state_.RangeTable = rangeTableFor(id);
     if (state_.ReplyState == 2) {
-        RangeScroll->setProperty("layoutWidth", kRangeScrollWidthSix);
-        RangeScroll->setFixedWidth(kRangeScrollWidthSix / kLayoutUnitsPerPixel);
+        setRangeScrollWidth(kRangeScrollWidthSix);
         RangeScroll->setMaximum(6);
         Range[5]->setVisible(true);
         RangeProbeDone = 2;
