@@ -1,5 +1,6 @@
 // Client of the virtual bench. One stream connection per process, made when
-// the setup library is bound; each seam operation is one request and one
+// the setup library is bound or, for a program that only uses the parallel
+// ports, at its first request; each seam operation is one request and one
 // reply (see bench_wire.h). A bench that goes away makes every operation fail
 // from then on; nothing here throws or raises SIGPIPE.
 #include "bench_backend.h"
@@ -32,6 +33,7 @@ constexpr int kReplyTimeoutSeconds = 5;
 struct BenchConnection {
     std::mutex lock;
     int fd = -1;
+    bool attempted = false;  // a connection was tried once: no second try at a request
 };
 
 BenchConnection& connection() {
@@ -68,10 +70,14 @@ bool bench_recv_all(int fd, char* p, std::size_t n) {
 
 // Sends one request and takes its reply. Returns false when the bench cannot
 // be reached or refused the operation; `payload` then is empty.
+bool bench_connect_locked(BenchConnection& c);
+
 bool bench_call(const std::string& request, std::string& payload) {
     payload.clear();
     BenchConnection& c = connection();
     std::lock_guard<std::mutex> guard(c.lock);
+    // The OS family and the ports are asked before any setup binding.
+    if (c.fd < 0 && !c.attempted) bench_connect_locked(c);
     if (c.fd < 0) return false;
     try {
         std::string frame;
@@ -119,13 +125,13 @@ bool bench_call_u32(const std::string& request, std::uint32_t& value) {
     return r.u32(value);
 }
 
-bool bench_bind_setup() {
+// Connects to the bench named by ZDXUSBCAL_BENCH; the caller holds c.lock.
+bool bench_connect_locked(BenchConnection& c) {
+    c.attempted = true;
+    bench_disconnect(c);
     const char* path = std::getenv("ZDXUSBCAL_BENCH");
     sockaddr_un addr{};
     if (path == nullptr || std::strlen(path) >= sizeof addr.sun_path) return false;
-    BenchConnection& c = connection();
-    std::lock_guard<std::mutex> guard(c.lock);
-    bench_disconnect(c);
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     addr.sun_family = AF_UNIX;
@@ -139,6 +145,12 @@ bool bench_bind_setup() {
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     c.fd = fd;
     return true;
+}
+
+bool bench_bind_setup() {
+    BenchConnection& c = connection();
+    std::lock_guard<std::mutex> guard(c.lock);
+    return bench_connect_locked(c);
 }
 
 DeviceInfoSet bench_get_class_devs(const std::uint8_t* guid) {
