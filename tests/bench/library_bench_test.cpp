@@ -1,0 +1,276 @@
+// The access library through its C exports, against a real zdx-bench: what a
+// program sees of discovery, exchanges, faults, plugging and the parallel port.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "bench_session.h"
+#include "zdx_library.h"
+
+namespace zdx::testing {
+namespace {
+
+using bench::BenchSession;
+
+// One bench and one library binding for the whole executable: the library
+// chooses its backend once per process.
+class BenchEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        session = std::make_unique<BenchSession>("{}");
+        session->exportEnvironment();
+        library = std::make_unique<ZdxLibrary>();
+    }
+    void TearDown() override {
+        library.reset();
+        session.reset();
+    }
+    static inline std::unique_ptr<BenchSession> session;
+    static inline std::unique_ptr<ZdxLibrary> library;
+};
+
+class LibraryOnBench : public ::testing::Test {
+  protected:
+    BenchSession& bench() { return *BenchEnvironment::session; }
+    ZdxLibrary& lib() { return *BenchEnvironment::library; }
+    void load(const std::string& json) {
+        bench().loadScenario(json);
+        bench().clearTraffic();
+    }
+};
+
+const char* kTwoDevices = R"({"usb": [
+    {"kind": "Q270", "serial": "A123", "string4": "ZDX", "string5": "Q270 Calibrator",
+     "string6": "Q270S9 V1.18"},
+    {"kind": "Q610", "serial": "B456", "string6": "Q610 V2.03"}]})";
+
+TEST_F(LibraryOnBench, DiscoveryChoosesByFiltersAndFillsTheStrings) {
+    load(kTwoDevices);
+    DeviceInfo first = getDeviceInfo(lib());
+    EXPECT_EQ(first.result, 0);
+    EXPECT_EQ(first.count, 2);
+    EXPECT_EQ(first.serial, "A123");
+    EXPECT_EQ(first.serialLength, 4);
+    EXPECT_EQ(first.s4, "ZDX");
+    EXPECT_EQ(first.s5, "Q270 Calibrator");
+    EXPECT_EQ(first.s6, "Q270S9 V1.18");
+    EXPECT_EQ(first.s6Length, 12);
+    EXPECT_TRUE(first.guardsIntact);
+
+    EXPECT_EQ(getDeviceInfo(lib(), "23").serial, "A123");
+    EXPECT_EQ(getDeviceInfo(lib(), "45").serial, "B456");
+    EXPECT_EQ(getDeviceInfo(lib(), "", "Q610").serial, "B456");
+
+    DeviceInfo none = getDeviceInfo(lib(), "", "TV560");
+    EXPECT_EQ(none.result, -2);
+    EXPECT_EQ(none.count, 2);
+    EXPECT_EQ(none.serial, "");
+    EXPECT_EQ(none.s6, "");
+    EXPECT_EQ(none.s6Length, 0);
+
+    for (int capacity : {0, -5, 500}) {
+        DeviceInfo d = getDeviceInfo(lib(), "", "", capacity);
+        EXPECT_EQ(d.result, 0) << capacity;
+        EXPECT_EQ(d.s5, "Q270 Calibrator") << capacity;
+    }
+}
+
+TEST_F(LibraryOnBench, NoDeviceAndManyDevices) {
+    load(R"({"usb": []})");
+    DeviceInfo none = getDeviceInfo(lib());
+    EXPECT_EQ(none.result, -2);
+    EXPECT_EQ(none.count, 0);
+    EXPECT_EQ(exchange(lib(), "A123", "K1A0,0,1,0").result, -2);
+
+    load(R"({"usb_generate": [{"count": 40, "kind": "Q610", "serial_prefix": "G"}]})");
+    DeviceInfo many = getDeviceInfo(lib());
+    EXPECT_EQ(many.result, 0);
+    EXPECT_EQ(many.count, 32);
+    EXPECT_EQ(many.serial, "G0001");
+    EXPECT_EQ(getDeviceInfo(lib(), "G0033").result, -2);
+    EXPECT_EQ(exchange(lib(), "G0040", "PAP 4").result, 0);
+}
+
+TEST_F(LibraryOnBench, ExchangesCarryRealAnswers) {
+    load(R"({"usb": [
+        {"kind": "Q270", "serial": "Q270S9-1", "probe_accepted": false},
+        {"kind": "Q270", "serial": "Q270S9-2", "condition": 3},
+        {"kind": "Q610", "serial": "Q610-1"},
+        {"kind": "Q610", "serial": "Q610-2", "remote": false}]})");
+    Exchange a = exchange(lib(), "Q270S9-1", "K1A1,5,2,0");
+    EXPECT_EQ(a.result, 0);
+    EXPECT_EQ(a.value, 3);
+    EXPECT_EQ(a.buffer, "0\r\n");
+    EXPECT_TRUE(a.guardsIntact);
+    EXPECT_EQ(exchange(lib(), "Q270S9-1", "K1A128,0,6,0").buffer, "?\r\n");
+    EXPECT_EQ(exchange(lib(), "Q270S9-2", "K1B0,0,0,0").buffer, "3\r\n");
+    EXPECT_EQ(exchange(lib(), "Q610-1", "PAP 4").buffer, "1\r\n");
+    EXPECT_EQ(exchange(lib(), "Q610-2", "PAP 4").buffer, "0\r\n");
+    bench().setRemote("Q610-2", true);
+    EXPECT_EQ(exchange(lib(), "Q610-2", "PAP 68").buffer, "1\r\n");
+    // "DCL" is answered with as many bytes as it has: no usable answer.
+    Exchange dcl = exchange(lib(), "Q270S9-1", "DCL");
+    EXPECT_EQ(dcl.result, -5);
+    EXPECT_EQ(dcl.value, 3);
+    EXPECT_EQ(bench().linesTo("Q270S9-1"),
+              (std::vector<std::string>{"K1A1,5,2,0", "K1A128,0,6,0", "DCL"}));
+}
+
+TEST_F(LibraryOnBench, InterfaceModuleForwardsToTheQ610BehindIt) {
+    load(R"({"usb": [{"kind": "KX", "serial": "KX0042", "behind": [{"kind": "Q610"}]},
+                     {"kind": "KX", "serial": "KX0043"}]})");
+    EXPECT_EQ(getDeviceInfo(lib(), "KX").serial, "KX0042");
+    Exchange e = exchange(lib(), "KX0042",
+                          "\x12"
+                          "CIO 4");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.buffer, "1\r\n");
+    EXPECT_EQ(exchange(lib(), "KX0043",
+                       "\x12"
+                       "CIO 4")
+                  .buffer,
+              "?\r\n");
+    EXPECT_EQ(bench().linesTo("KX0042"), (std::vector<std::string>{"\\x12CIO 4"}));
+}
+
+TEST_F(LibraryOnBench, FaultyAnswersGiveTheDocumentedOutcomes) {
+    load(R"({"usb": [{"kind": "Q610", "serial": "Q"}]})");
+    bench().setFault("Q", "silent");
+    Exchange silent = exchange(lib(), "Q", "PAP 4");
+    EXPECT_EQ(silent.result, -5);
+    EXPECT_EQ(silent.value, 0);
+    EXPECT_EQ(silent.buffer, "");
+
+    bench().setFault("Q", "none");
+    bench().setFault("Q", "no_lf");
+    Exchange noLf = exchange(lib(), "Q", "PAP 4");
+    EXPECT_EQ(noLf.result, 0);
+    EXPECT_EQ(noLf.value, 2);
+    EXPECT_EQ(noLf.buffer, "1\r");
+
+    bench().setFault("Q", "none");
+    bench().setFault("Q", "overlong");
+    Exchange overlong = exchange(lib(), "Q", "PAP 4");
+    EXPECT_EQ(overlong.result, -5);
+    EXPECT_EQ(overlong.value, 15);
+    EXPECT_EQ(overlong.buffer, "");
+    EXPECT_TRUE(overlong.guardsIntact);
+
+    bench().setFault("Q", "none");
+    bench().setFault("Q", "garbage");
+    Exchange garbage = exchange(lib(), "Q", "K1A0,0,1,0");
+    EXPECT_EQ(garbage.result, 0);
+    EXPECT_EQ(garbage.buffer, "#\x7f~%\x01\r\n");
+
+    bench().setFault("Q", "none");
+    bench().setFault("Q", "late");
+    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").result, -5);
+}
+
+TEST_F(LibraryOnBench, FaultyDescriptorsEmptyOnlyTheirStrings) {
+    load(R"({"usb": [
+        {"kind": "Q610", "serial": "ODD", "string6": "X", "faults": ["odd_descriptor"]},
+        {"kind": "Q610", "serial": "MIS", "string6": "X", "faults": ["mismatched_descriptor"]},
+        {"kind": "Q610", "serial": "HDR", "string6": "X", "faults": ["header_form"]},
+        {"kind": "Q610", "serial": "REF", "string6": "X", "faults": ["refuse_strings"]}]})");
+    for (const char* serial : {"ODD", "MIS", "REF"}) {
+        DeviceInfo d = getDeviceInfo(lib(), serial);
+        EXPECT_EQ(d.result, 0) << serial;
+        EXPECT_EQ(d.count, 4) << serial;
+        EXPECT_EQ(d.serial, serial);
+        EXPECT_EQ(d.s6, "") << serial;
+        EXPECT_EQ(d.s6Length, 0) << serial;
+    }
+    DeviceInfo header = getDeviceInfo(lib(), "HDR");
+    EXPECT_EQ(header.s6, "X");
+    EXPECT_EQ(header.s4, "ZDX");
+    EXPECT_EQ(exchange(lib(), "HDR", "PAP 4").buffer, "1\r\n");
+}
+
+TEST_F(LibraryOnBench, EnumerationStopsAtADeviceThatFailsAStep) {
+    for (const char* fault : {"refuse_requests", "unopenable"}) {
+        load(std::string(R"({"usb": [{"kind": "Q610", "serial": "OK1"},
+            {"kind": "Q610", "serial": "BAD", "faults": [")") +
+             fault + R"("]},
+            {"kind": "Q610", "serial": "OK2"}]})");
+        DeviceInfo d = getDeviceInfo(lib());
+        EXPECT_EQ(d.result, 0) << fault;
+        EXPECT_EQ(d.count, 1) << fault;
+        EXPECT_EQ(getDeviceInfo(lib(), "OK2").result, -2) << fault;
+        EXPECT_EQ(exchange(lib(), "BAD", "PAP 4").result, -2) << fault;
+    }
+}
+
+TEST_F(LibraryOnBench, OverlongSerialAndPathStayWithinTheCallersBuffers) {
+    const std::string longSerial(300, 'L');
+    load(R"({"usb": [{"kind": "Q610", "serial": "OK1"},
+                     {"kind": "Q610", "serial": ")" +
+         longSerial + R"("}]})");
+    DeviceInfo d = getDeviceInfo(lib(), "LLL", "", 0, 101);
+    EXPECT_TRUE(d.guardsIntact);
+    EXPECT_LE(d.serialLength, 100);
+    EXPECT_EQ(getDeviceInfo(lib()).serial, "OK1");
+
+    // A 120-character string into a capacity of 90.
+    load(R"({"usb": [{"kind": "Q610", "serial": "S", "string6": ")" + std::string(120, 'x') +
+         R"("}]})");
+    DeviceInfo cut = getDeviceInfo(lib(), "", "", 90, 91);
+    EXPECT_EQ(cut.s6Length, 90);
+    EXPECT_EQ(cut.s6, std::string(90, 'x'));
+    EXPECT_TRUE(cut.guardsIntact);
+}
+
+TEST_F(LibraryOnBench, UnpluggedDeviceIsGoneAndReachedAgainAfterReplug) {
+    load(kTwoDevices);
+    EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, 0);
+    bench().unplug("B456");
+    EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, -2);
+    EXPECT_EQ(getDeviceInfo(lib()).count, 1);
+    bench().replug("B456");
+    EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, 0);
+    EXPECT_EQ(getDeviceInfo(lib()).count, 2);
+}
+
+TEST_F(LibraryOnBench, ParallelPortRegistersOnTheBench) {
+    load(R"({"lpt": [{"port": 1, "device": "Q610"}, {"port": 2, "present": false}]})");
+    ASSERT_EQ(lib().commandLpt(0, 0), 0);
+    int value = 0x41;
+    EXPECT_EQ(lib().calCommand(2, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(lib().calCommand(1, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(value, 0x5F41);
+    value = 0;
+    EXPECT_EQ(lib().calCommand(3, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(value, 0xCC5F41);
+    EXPECT_EQ(bench().lpt(0).data, 0x41);
+    EXPECT_EQ(bench().linesTo("LPT1"), (std::vector<std::string>{"data=0x41"}));
+
+    ASSERT_EQ(lib().commandLpt(0, 1), 0);
+    value = 0x41;
+    EXPECT_EQ(lib().calCommand(2, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(value, 0xFFFF);  // absent: nothing reads back
+    EXPECT_EQ(lib().commandLpt(1, 1), 0);
+    EXPECT_EQ(lib().commandLpt(1, 9), -7);
+}
+
+TEST_F(LibraryOnBench, PortDriverMissingRefusingAndOtherFamilies) {
+    load(R"({"port_driver": "missing"})");
+    EXPECT_EQ(lib().commandLpt(0, 0), -10);
+    load(R"({"port_driver": "refusing"})");
+    EXPECT_EQ(lib().commandLpt(0, 0), -1);
+    int value = 0x41;
+    EXPECT_EQ(lib().calCommand(1, nullptr, nullptr, &value), -11);
+    // Outside the NT family the driver is not used at all.
+    load(R"({"os_family": "other", "port_driver": "missing"})");
+    EXPECT_EQ(lib().commandLpt(0, 0), 0);
+    EXPECT_EQ(lib().calCommand(1, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(value & 0xFF, 0x41);
+}
+
+}  // namespace
+}  // namespace zdx::testing
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new zdx::testing::BenchEnvironment);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,30 @@
+// The access library when its bench is not there: at start (never bound) and
+// when the bench dies while a program is using it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "bench_session.h"
+#include "zdx_library.h"
+
+namespace zdx::testing {
+namespace {
+
+TEST(LibraryWithoutBench, SetupMissingIsReportedAndRemembered) {
+    ::setenv("ZDXUSBCAL_BENCH", "/nonexistent/zdx-bench.sock", 1);
+    ZdxLibrary lib;
+    for (int i = 0; i < 2; ++i) {
+        DeviceInfo d = getDeviceInfo(lib);
+        EXPECT_EQ(d.result, -1);
+        EXPECT_EQ(d.count, -6003);
+        EXPECT_EQ(d.serial, "");
+        EXPECT_TRUE(d.guardsIntact);
+    }
+    Exchange e = exchange(lib, "A", "PAP 4");
+    EXPECT_EQ(e.result, -4);
+    EXPECT_EQ(e.buffer, "PAP 4");
+    EXPECT_EQ(lib.calCommand(-1, "", nullptr, nullptr), -99);
+}
+
+}  // namespace
+}  // namespace zdx::testing
