@@ -10,6 +10,9 @@ namespace {
 
 class PanelWithoutLibrary : public ::testing::Test {
   protected:
+    // Before the panel's first library call: the program binds only once.
+    static void SetUpTestSuite() { qputenv("ZDXUSBCAL_LIBRARY", "/nonexistent/zdxusbcal.so"); }
+
     void SetUp() override {
         ASSERT_TRUE(config_.isValid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config_.path());
