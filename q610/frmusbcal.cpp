@@ -108,6 +108,10 @@ void frmusbCal::buildControls() {
     Textremo->setFont(remarkFont);
     zdx::setBackColour(Textremo, kRemarkBack);
     zdx::setForeColour(Textremo, kRemarkFore);
+    // Showing and hiding the warning must not make the messages jump.
+    QSizePolicy remarkPolicy = Textremo->sizePolicy();
+    remarkPolicy.setRetainSizeWhenHidden(true);
+    Textremo->setSizePolicy(remarkPolicy);
     Textremo->setVisible(false);
 
     // Picture boxes of the panel: kept for their names, they show nothing.
