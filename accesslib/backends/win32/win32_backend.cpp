@@ -1,8 +1,10 @@
 #include "win32_backend.h"
 
+// windows.h first: the other two rely on its types.
+#include <windows.h>
+
 #include <mmsystem.h>
 #include <setupapi.h>
-#include <windows.h>
 
 #include <cstddef>
 #include <cstring>
