@@ -66,6 +66,9 @@ bool Bench::load(const std::string& json, std::string& error) {
     std::lock_guard<std::mutex> guard(lock_);
     for (auto& d : usb_) d->detach();
     usb_ = std::move(s.usb);
+    timedPlugs_.clear();
+    const auto now = Clock::now();
+    for (auto& t : s.timedPlugs) timedPlugs_.emplace_back(now + t.after, std::move(t));
     osFamily_ = s.osFamily;
     lpt_.setDriver(s.driver);
     for (int i = 0; i < 2; ++i) {
@@ -90,6 +93,8 @@ std::string Bench::handle(ClientId client, std::string_view request) {
     std::uint8_t opByte = 0;
     if (!in.u8(opByte)) return failed(kErrorInvalidParameter);
     std::unique_lock<std::mutex> guard(lock_);
+    ++counters_.requests;
+    applyTimedPlugs();
     std::uint32_t a = 0, b = 0, c = 0;
     switch (static_cast<Op>(opByte)) {
         case Op::GetClassDevs:
@@ -241,7 +246,11 @@ std::string Bench::read(std::unique_lock<std::mutex>& guard, std::uint32_t handl
         if (!dev) return failed(31);
         const auto now = Clock::now();
         std::string bytes = dev->takeAnswer(size, now);
-        if (!bytes.empty() || now >= deadline) return ok(bytes);
+        if (!bytes.empty() || now >= deadline) {
+            ++counters_.reads;
+            if (bytes.empty()) ++counters_.emptyReads;
+            return ok(bytes);
+        }
         auto until = deadline;
         if (auto due = dev->nextDue(); due && *due < until) until = *due;
         answerArrived_.wait_until(guard, until);
@@ -256,6 +265,18 @@ std::string Bench::write(std::uint32_t handle, std::string_view data) {
     dev->writeCommand(data, log_, Clock::now());
     answerArrived_.notify_all();
     return okU32(static_cast<std::uint32_t>(data.size()));
+}
+
+void Bench::applyTimedPlugs() {
+    const auto now = Clock::now();
+    std::erase_if(timedPlugs_, [&](const auto& entry) {
+        if (entry.first > now) return false;
+        if (auto d = findUsb(entry.second.serial)) {
+            d->setPlugged(entry.second.plugged);
+            log_.addText(d->serial(), "note", entry.second.plugged ? "plugged in" : "unplugged");
+        }
+        return true;
+    });
 }
 
 std::shared_ptr<UsbDevice> Bench::findUsb(const std::string& serial) const {

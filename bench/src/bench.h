@@ -81,6 +81,7 @@ class Bench {
     UsbDevice* live(const Handle& h) const;
     std::shared_ptr<UsbDevice> findUsb(const std::string& serial) const;
     std::uint32_t newId() { return nextId_++; }
+    void applyTimedPlugs();
 
     // Control commands.
     std::string setPlugged(const std::string& device, bool plugged);
@@ -88,6 +89,8 @@ class Bench {
     std::string setRemote(const std::string& device, const std::string& value);
     std::string lptRegisters(const std::string& port);
     std::string describeDevices() const;
+    std::string setCondition(const std::string& device, const std::string& value);
+    std::string stats() const;
     std::set<Fault>* faultsOf(const std::string& device);
     DeviceModel* modelOf(const std::string& device);
 
@@ -101,6 +104,11 @@ class Bench {
     std::map<std::uint32_t, DeviceSet> sets_;
     std::map<std::uint32_t, Handle> handles_;
     std::uint32_t nextId_ = 1;
+    // Plug changes the scenario scheduled, applied when their time has come.
+    std::vector<std::pair<Clock::time_point, TimedPlug>> timedPlugs_;
+    struct Counters {
+        std::uint64_t requests = 0, reads = 0, emptyReads = 0;
+    } counters_;
     std::string socketPath_;
     std::function<void()> onStop_;
 };

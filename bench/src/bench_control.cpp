@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "bench.h"
+#include "interface_module.h"
+#include "q270_model.h"
 
 namespace zdx::bench {
 
@@ -42,10 +44,13 @@ std::string Bench::control(const std::string& command, bool& stop) {
     }
     if (verb == "ping") return "pong";
     std::lock_guard<std::mutex> guard(lock_);
+    applyTimedPlugs();
     if (verb == "env") return environment();
+    if (verb == "stats") return stats();
     if (verb == "log") return log_.format();
     if (verb == "clear") {
         log_.clear();
+        counters_ = {};
         return "ok";
     }
     if (verb == "devices") return describeDevices();
@@ -53,6 +58,7 @@ std::string Bench::control(const std::string& command, bool& stop) {
     if (verb == "fault") return setFault(arg1, arg2);
     if (verb == "remote") return setRemote(arg1, arg2);
     if (verb == "lpt") return lptRegisters(arg1);
+    if (verb == "condition") return setCondition(arg1, arg2);
     return error("unknown command \"" + verb + "\"");
 }
 
@@ -120,6 +126,21 @@ std::string Bench::lptRegisters(const std::string& port) {
     char text[64];
     std::snprintf(text, sizeof text, "data=%u status=%u control=%u", r.data, r.status, r.control);
     return text;
+}
+
+std::string Bench::setCondition(const std::string& device, const std::string& value) {
+    auto* q270 = dynamic_cast<Q270Model*>(modelOf(device));
+    if (auto* kx = dynamic_cast<InterfaceModule*>(modelOf(device))) q270 = kx->q270();
+    if (!q270) return error("no Q270 \"" + device + "\"");
+    if (value.size() != 1 || value[0] < '0' || value[0] > '8') return error("condition takes 0..8");
+    q270->setCondition(value[0] - '0');
+    return "ok";
+}
+
+std::string Bench::stats() const {
+    return "requests=" + std::to_string(counters_.requests) +
+           " reads=" + std::to_string(counters_.reads) +
+           " empty_reads=" + std::to_string(counters_.emptyReads);
 }
 
 std::string Bench::describeDevices() const {

@@ -22,7 +22,8 @@ void usage() {
                  "usage: zdx-bench [--scenario FILE] [--socket PATH] [--log FILE]\n"
                  "       zdx-bench --control SOCKET COMMAND [ARGS...]\n"
                  "commands: load FILE|JSON, unplug DEV, replug DEV, fault DEV NAME|none,\n"
-                 "          remote DEV 0|1, log, clear, lpt LPT1|LPT2, devices, env, ping, stop\n");
+                 "          remote DEV 0|1, condition DEV 0..8, log, clear, stats, lpt LPT1|LPT2,\n"
+                 "          devices, env, ping, stop\n");
 }
 
 bool readFile(const std::string& path, std::string& text) {

@@ -45,11 +45,16 @@ void checkKeys(const json& j, std::initializer_list<const char*> allowed, const 
     }
 }
 
+const json& arrayOf(const json& j, const char* key) {
+    static const json kEmpty = json::array();
+    if (!j.contains(key)) return kEmpty;
+    if (!j.at(key).is_array()) fail(std::string("\"") + key + "\" must be an array");
+    return j.at(key);
+}
+
 std::set<Fault> parseFaults(const json& j) {
     std::set<Fault> faults;
-    if (!j.contains("faults")) return faults;
-    if (!j.at("faults").is_array()) fail("\"faults\" must be an array");
-    for (const auto& f : j.at("faults")) {
+    for (const auto& f : arrayOf(j, "faults")) {
         auto fault = faultFromName(f.is_string() ? f.get<std::string>() : std::string());
         if (!fault) fail("unknown fault " + f.dump());
         faults.insert(*fault);
@@ -69,26 +74,24 @@ std::unique_ptr<Q270Model> makeQ270(const json& j, const std::string& serial) {
 }
 
 const std::initializer_list<const char*> kDeviceKeys = {
-    "kind",           "serial", "string4", "string5", "string6",      "id",   "remote", "condition",
-    "probe_accepted", "faults", "plugged", "behind",  "serial_index", "baud", "com"};
+    "kind",      "serial",         "string4",     "string5", "string6", "id",           "remote",
+    "condition", "probe_accepted", "faults",      "plugged", "behind",  "serial_index", "baud",
+    "com",       "unplug_at_ms",   "replug_at_ms"};
 
 std::unique_ptr<DeviceModel> makeModel(const json& j, const std::string& serial, bool allowKx);
 
 std::unique_ptr<InterfaceModule> makeKx(const json& j) {
     std::unique_ptr<Q610Model> q610;
     std::unique_ptr<Q270Model> q270;
-    if (j.contains("behind")) {
-        if (!j.at("behind").is_array()) fail("\"behind\" must be an array");
-        for (const auto& b : j.at("behind")) {
-            checkKeys(b, kDeviceKeys, "device behind the interface module");
-            std::string kind = get<std::string>(b, "kind", "");
-            if (kind == "Q610" && !q610) {
-                q610 = std::make_unique<Q610Model>(get<bool>(b, "remote", true));
-            } else if (kind == "Q270" && !q270) {
-                q270 = makeQ270(b, get<std::string>(b, "serial", "Q270S9-0002"));
-            } else {
-                fail("behind the interface module: at most one Q610 and one Q270");
-            }
+    for (const auto& b : arrayOf(j, "behind")) {
+        checkKeys(b, kDeviceKeys, "device behind the interface module");
+        std::string kind = get<std::string>(b, "kind", "");
+        if (kind == "Q610" && !q610) {
+            q610 = std::make_unique<Q610Model>(get<bool>(b, "remote", true));
+        } else if (kind == "Q270" && !q270) {
+            q270 = makeQ270(b, get<std::string>(b, "serial", "Q270S9-0002"));
+        } else {
+            fail("behind the interface module: at most one Q610 and one Q270");
         }
     }
     return std::make_unique<InterfaceModule>(std::move(q610), std::move(q270));
@@ -130,14 +133,20 @@ std::shared_ptr<UsbDevice> makeUsbDevice(const json& j, const std::string& seria
 }
 
 void parseUsb(const json& root, Scenario& s) {
-    for (const auto& j : root.value("usb", json::array())) {
+    for (const auto& j : arrayOf(root, "usb")) {
         std::string serial = get<std::string>(j, "serial", "");
         if (serial.empty()) fail("every usb device needs a \"serial\"");
         if (get<std::string>(j, "kind", "") == "KX" && serial.rfind("KX", 0) != 0)
             fail("an interface module's serial number begins with \"KX\"");
         s.usb.push_back(makeUsbDevice(j, serial));
+        for (const char* key : {"unplug_at_ms", "replug_at_ms"}) {
+            int ms = get<int>(j, key, -1);
+            if (j.contains(key) && ms < 0) fail(std::string("\"") + key + "\" must be >= 0");
+            if (ms >= 0)
+                s.timedPlugs.push_back({std::chrono::milliseconds(ms), serial, key[0] == 'r'});
+        }
     }
-    for (const auto& g : root.value("usb_generate", json::array())) {
+    for (const auto& g : arrayOf(root, "usb_generate")) {
         int count = get<int>(g, "count", 0);
         if (count < 0 || count > kMaxGenerated) fail("\"count\" must be 0..1000");
         std::string prefix = get<std::string>(g, "serial_prefix", "GEN");
@@ -153,7 +162,7 @@ void parseUsb(const json& root, Scenario& s) {
 }
 
 void parseSerial(const json& root, Scenario& s) {
-    for (const auto& j : root.value("serial", json::array())) {
+    for (const auto& j : arrayOf(root, "serial")) {
         checkKeys(j, kDeviceKeys, "serial device");
         int com = get<int>(j, "com", 0);
         if (com < 1 || com > kComPorts) fail("\"com\" must be 1..9");
@@ -168,8 +177,7 @@ void parseSerial(const json& root, Scenario& s) {
 void parseLpt(const json& root, Scenario& s) {
     s.lpt[0] = {true, true, true};
     s.lpt[1] = {false, false, true};
-    if (!root.contains("lpt")) return;
-    for (const auto& j : root.at("lpt")) {
+    for (const auto& j : arrayOf(root, "lpt")) {
         checkKeys(j, {"port", "present", "device", "remote"}, "lpt port");
         int port = get<int>(j, "port", 0);
         if (port < 1 || port > 2) fail("\"port\" must be 1 or 2");

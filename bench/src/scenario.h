@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,13 @@ struct LptSetup {
     bool remote = true;
 };
 
+// A device that goes away or comes back by itself, at a time after loading.
+struct TimedPlug {
+    std::chrono::milliseconds after{0};
+    std::string serial;
+    bool plugged = false;
+};
+
 // Everything a scenario decides, built and ready to be put on the bench.
 struct Scenario {
     std::uint32_t osFamily = 2;
@@ -27,6 +35,7 @@ struct Scenario {
     std::vector<std::shared_ptr<UsbDevice>> usb;
     std::array<SerialDevice, kComPorts> serial;  // index 0 = COM1
     std::array<LptSetup, 2> lpt;
+    std::vector<TimedPlug> timedPlugs;
 };
 
 // Parses scenario JSON text. Returns false with a message for text that is not

@@ -2,7 +2,10 @@
 // program sees of discovery, exchanges, faults, plugging and the parallel port.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "bench_session.h"
 #include "zdx_library.h"
@@ -165,6 +168,32 @@ TEST_F(LibraryOnBench, FaultyAnswersGiveTheDocumentedOutcomes) {
     bench().setFault("Q", "none");
     bench().setFault("Q", "late");
     EXPECT_EQ(exchange(lib(), "Q", "PAP 4").result, -5);
+}
+
+TEST_F(LibraryOnBench, WaitingForASilentDeviceDoesNotSpin) {
+    load(R"({"usb": [{"kind": "Q610", "serial": "Q", "faults": ["silent"]}]})");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").result, -5);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(100));
+    EXPECT_LT(took, std::chrono::milliseconds(400));
+    // The driver holds each empty read, so 100 ms take a handful of reads.
+    unsigned long reads = 0;
+    ASSERT_EQ(std::sscanf(bench().control("stats").c_str(), "requests=%*u reads=%lu", &reads), 1);
+    EXPECT_GE(reads, 3u);
+    EXPECT_LE(reads, 8u);
+}
+
+TEST_F(LibraryOnBench, ConditionAndScheduledUnplugTakeEffect) {
+    load(R"({"usb": [{"kind": "Q270", "serial": "Q270S9-9", "unplug_at_ms": 150,
+                      "replug_at_ms": 300}]})");
+    EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").buffer, "0\r\n");
+    bench().control("condition Q270S9-9 1");
+    EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").buffer, "1\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(170));
+    EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").result, -2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").result, 0);
 }
 
 TEST_F(LibraryOnBench, FaultyDescriptorsEmptyOnlyTheirStrings) {

@@ -75,6 +75,9 @@ TEST(ScenarioParse, RefusesInvalidScenariosWithAMessage) {
              R"({"serial": [{"com": 10, "kind": "Q270"}]})",
              R"({"serial": [{"com": 1, "kind": "Q610"}]})",
              R"({"lpt": [{"port": 3}]})",
+             R"({"lpt": {"port": 1}})",
+             R"({"usb": [{"kind": "Q270", "serial": "A", "unplug_at_ms": -1}]})",
+             R"({"usb": [{"kind": "KX", "serial": "KX1", "behind": [{"kind": "KX"}]}]})",
              R"({"port_driver": "sometimes"})",
              R"({"os_family": "beos"})",
          }) {
