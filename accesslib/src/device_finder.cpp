@@ -1,8 +1,6 @@
 #include "device_finder.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace zdx {
 
@@ -38,21 +36,14 @@ PlatformHandle DeviceFinder::open_interface(DeviceInfoSet set, std::uint32_t ind
                                             char (&path)[kPathField]) {
     std::size_t required = 0;
     ops_.interface_path(set, kCalibratorClassGuid, index, nullptr, 0, &required);
-    if (required == 0) return kInvalidHandle;
-    std::unique_ptr<char[]> detail(new (std::nothrow) char[required]);
-    if (!detail) return kInvalidHandle;
-    if (!ops_.interface_path(set, kCalibratorClassGuid, index, detail.get(), required, &required)) {
+    // A path that does not fit its field is never cut: a cut one would name
+    // some other file.
+    if (required == 0 || required > kPathField) return kInvalidHandle;
+    if (!ops_.interface_path(set, kCalibratorClassGuid, index, path, kPathField, &required) ||
+        std::memchr(path, '\0', kPathField) == nullptr) {
+        path[0] = '\0';
         return kInvalidHandle;
     }
-    const void* end = std::memchr(detail.get(), '\0', required);
-    const std::size_t length =
-        end == nullptr ? required
-                       : static_cast<std::size_t>(static_cast<const char*>(end) - detail.get());
-    if (length >= required || length >= kPathField) {
-        // Never cut a path: a cut one would name some other file.
-        return kInvalidHandle;
-    }
-    std::memcpy(path, detail.get(), length + 1);
     return ops_.open(path, OpenMode::ReadWriteShared);
 }
 
