@@ -17,7 +17,6 @@ constexpr std::string_view kPortDriverPath = "\\\\.\\Dev_DirectNT";
 constexpr std::uint32_t kGetDeviceDescriptor = 0x0022000C;
 constexpr std::uint32_t kGetStringDescriptor = 0x00220010;
 constexpr std::uint32_t kPortAccess = 0x9C406000;
-constexpr std::uint32_t kErrorNoMoreItems = 259;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 
 std::string ok(std::string_view payload = {}) {
@@ -98,22 +97,7 @@ std::string Bench::handle(ClientId client, std::string_view request) {
     std::uint32_t a = 0, b = 0, c = 0;
     switch (static_cast<Op>(opByte)) {
         case Op::GetClassDevs:
-            return getClassDevs(client, in.rest());
-        case Op::EnumInterface: {
-            if (!in.u32(a) || !in.u32(b)) break;
-            auto it = sets_.find(a);
-            if (it == sets_.end()) return okU32(kErrorInvalidParameter);
-            return okU32(b < it->second.paths.size() ? 0 : kErrorNoMoreItems);
-        }
-        case Op::InterfacePath: {
-            if (!in.u32(a) || !in.u32(b)) break;
-            auto it = sets_.find(a);
-            if (it == sets_.end() || b >= it->second.paths.size()) return failed(kErrorNoMoreItems);
-            return ok(it->second.paths[b]);
-        }
-        case Op::DestroySet:
-            if (!in.u32(a)) break;
-            return sets_.erase(a) ? ok() : failed();
+            return getClassDevs(in.rest());
         case Op::Open: {
             std::uint8_t mode = 0;
             if (!in.u8(mode)) break;
@@ -160,21 +144,22 @@ std::string Bench::handle(ClientId client, std::string_view request) {
 
 void Bench::dropClient(ClientId client) {
     std::lock_guard<std::mutex> guard(lock_);
-    std::erase_if(sets_, [client](const auto& s) { return s.second.client == client; });
     std::erase_if(handles_, [client](const auto& h) { return h.second.client == client; });
 }
 
-std::string Bench::getClassDevs(ClientId client, std::string_view guid) {
-    DeviceSet set;
-    set.client = client;
+std::string Bench::getClassDevs(std::string_view guid) {
+    std::vector<const std::string*> paths;
     // Another class has no devices here, but the set itself is valid.
     if (guid.size() == 16 && std::memcmp(guid.data(), kClassGuid, 16) == 0) {
         for (const auto& d : usb_)
-            if (d->reachable()) set.paths.push_back(d->path());
+            if (d->reachable()) paths.push_back(&d->path());
     }
-    std::uint32_t id = newId();
-    sets_[id] = std::move(set);
-    return okU32(id);
+    std::string r = okU32(static_cast<std::uint32_t>(paths.size()));
+    for (const std::string* p : paths) {
+        put_u32(r, static_cast<std::uint32_t>(p->size()));
+        r += *p;
+    }
+    return r;
 }
 
 std::string Bench::open(ClientId client, std::string_view path) {

@@ -66,12 +66,8 @@ class Bench {
         std::shared_ptr<UsbDevice> device;
         std::uint32_t generation = 0;
     };
-    struct DeviceSet {
-        ClientId client = 0;
-        std::vector<std::string> paths;
-    };
 
-    std::string getClassDevs(ClientId client, std::string_view guid);
+    std::string getClassDevs(std::string_view guid);
     std::string open(ClientId client, std::string_view path);
     std::string deviceControl(std::uint32_t handle, std::uint32_t code, std::uint32_t outSize,
                               std::string_view in);
@@ -101,7 +97,6 @@ class Bench {
     ParallelPorts lpt_;
     std::vector<std::shared_ptr<UsbDevice>> usb_;
     std::uint32_t osFamily_ = 2;
-    std::map<std::uint32_t, DeviceSet> sets_;
     std::map<std::uint32_t, Handle> handles_;
     std::uint32_t nextId_ = 1;
     // Plug changes the scenario scheduled, applied when their time has come.

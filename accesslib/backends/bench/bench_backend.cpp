@@ -15,9 +15,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "bench_wire.h"
 
@@ -153,62 +155,58 @@ bool bench_bind_setup() {
     return bench_connect_locked(c);
 }
 
+// The interface set: a snapshot of the present devices' paths, taken in one
+// request and enumerated here, as the setup library's sets are snapshots too.
+struct BenchDeviceSet {
+    std::vector<std::string> paths;
+};
+
 DeviceInfoSet bench_get_class_devs(const std::uint8_t* guid) {
     try {
         std::string req = bench_request(Op::GetClassDevs);
         req.append(reinterpret_cast<const char*>(guid), 16);
-        std::uint32_t id = 0;
-        if (!bench_call_u32(req, id) || id == 0) return nullptr;
-        return reinterpret_cast<DeviceInfoSet>(static_cast<std::uintptr_t>(id));
+        std::string payload;
+        if (!bench_call(req, payload)) return nullptr;
+        benchwire::Reader r(payload);
+        std::uint32_t count = 0;
+        if (!r.u32(count)) return nullptr;
+        auto set = std::make_unique<BenchDeviceSet>();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint32_t length = 0;
+            if (!r.u32(length) || length > r.remaining()) return nullptr;
+            std::string_view rest = r.rest();
+            set->paths.emplace_back(rest.substr(0, length));
+            r = benchwire::Reader(rest.substr(length));
+        }
+        return set.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
-std::uint32_t set_id(DeviceInfoSet set) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(set));
+const BenchDeviceSet* as_set(DeviceInfoSet set) {
+    return static_cast<BenchDeviceSet*>(set);
 }
 
 std::uint32_t bench_enum_interface(DeviceInfoSet set, const std::uint8_t*, std::uint32_t index) {
-    try {
-        std::string req = bench_request(Op::EnumInterface);
-        benchwire::put_u32(req, set_id(set));
-        benchwire::put_u32(req, index);
-        std::uint32_t error = 0;
-        // An unreachable bench is "some other failure", not the end of the list.
-        if (!bench_call_u32(req, error)) return 31;
-        return error;
-    } catch (const std::bad_alloc&) {
-        return 8;
-    }
+    constexpr std::uint32_t kErrorInvalidHandle = 6;
+    if (set == nullptr) return kErrorInvalidHandle;
+    return index < as_set(set)->paths.size() ? 0 : kErrorNoMoreItems;
 }
 
 bool bench_interface_path(DeviceInfoSet set, const std::uint8_t*, std::uint32_t index, char* path,
                           std::size_t capacity, std::size_t* required) {
-    try {
-        std::string req = bench_request(Op::InterfacePath);
-        benchwire::put_u32(req, set_id(set));
-        benchwire::put_u32(req, index);
-        std::string text;
-        if (!bench_call(req, text)) return false;
-        if (required != nullptr) *required = text.size() + 1;
-        if (path == nullptr || capacity < text.size() + 1) return false;
-        std::memcpy(path, text.data(), text.size());
-        path[text.size()] = '\0';
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (set == nullptr || index >= as_set(set)->paths.size()) return false;
+    const std::string& text = as_set(set)->paths[index];
+    if (required != nullptr) *required = text.size() + 1;
+    if (path == nullptr || capacity < text.size() + 1) return false;
+    std::memcpy(path, text.data(), text.size());
+    path[text.size()] = '\0';
+    return true;
 }
 
 void bench_destroy_set(DeviceInfoSet set) {
-    try {
-        std::string req = bench_request(Op::DestroySet);
-        benchwire::put_u32(req, set_id(set));
-        std::string ignored;
-        bench_call(req, ignored);
-    } catch (const std::bad_alloc&) {
-    }
+    delete static_cast<BenchDeviceSet*>(set);
 }
 
 PlatformHandle bench_open(const char* path, OpenMode mode) {

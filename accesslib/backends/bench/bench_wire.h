@@ -17,10 +17,9 @@
 namespace zdx::benchwire {
 
 enum class Op : std::uint8_t {
-    GetClassDevs = 1,   // guid[16] -> set u32
-    EnumInterface = 2,  // set u32, index u32 -> error u32 (0, 259 or other)
-    InterfacePath = 3,  // set u32, index u32 -> path bytes (no NUL)
-    DestroySet = 4,     // set u32 -> -
+    // guid[16] -> count u32, then per present interface: length u32, path bytes.
+    // The set is a snapshot the client keeps; enumerating it needs no requests.
+    GetClassDevs = 1,
     Open = 5,           // mode u8, path bytes -> handle u32
     DeviceControl = 6,  // handle u32, code u32, out_size u32, in bytes -> out bytes
     Read = 7,           // handle u32, size u32 -> bytes (may be empty)
