@@ -70,10 +70,10 @@ bool bench_recv_all(int fd, char* p, std::size_t n) {
     return true;
 }
 
-// Sends one request and takes its reply. Returns false when the bench cannot
-// be reached or refused the operation; `payload` then is empty.
 bool bench_connect_locked(BenchConnection& c);
 
+// Sends one request and takes its reply. Returns false when the bench cannot
+// be reached or refused the operation; `payload` then is empty.
 bool bench_call(const std::string& request, std::string& payload) {
     payload.clear();
     BenchConnection& c = connection();

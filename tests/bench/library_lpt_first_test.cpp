@@ -1,0 +1,27 @@
+// A program that uses only the parallel port (the Q610 program on LPT) reaches
+// the bench without any USB call before: the probe with port number 9, then
+// opening LPT1 and writing the output byte.
+#include <gtest/gtest.h>
+
+#include "bench_session.h"
+#include "zdx_library.h"
+
+namespace zdx::testing {
+namespace {
+
+TEST(LibraryParallelPortFirst, ReachesTheBenchWithoutAnyUsbCall) {
+    bench::BenchSession session(R"({"port_driver": "present",
+                                    "lpt": [{"port": 1, "device": "Q610"}]})");
+    session.exportEnvironment();
+    ZdxLibrary lib;
+    EXPECT_EQ(lib.commandLpt(1, 9), -7);
+    ASSERT_EQ(lib.commandLpt(0, 0), 0);
+    int value = 68;
+    ASSERT_EQ(lib.calCommand(1, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(value, 0x5F00 + 68);
+    EXPECT_EQ(session.lpt(0).data, 68);
+    EXPECT_EQ(session.linesTo("LPT1"), std::vector<std::string>{"data=0x44"});
+}
+
+}  // namespace
+}  // namespace zdx::testing
