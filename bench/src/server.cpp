@@ -47,6 +47,26 @@ bool readFrame(int fd, std::string& body) {
     return n == 0 || readFully(fd, body.data(), n);
 }
 
+bool FrameReader::next(std::string& body) {
+    for (;;) {
+        if (pending_.size() >= 4) {
+            const auto* p = reinterpret_cast<const unsigned char*>(pending_.data());
+            std::uint32_t n = p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+            if (n > benchwire::kMaxBody) return false;
+            if (pending_.size() >= 4 + std::size_t{n}) {
+                body.assign(pending_, 4, n);
+                pending_.erase(0, 4 + std::size_t{n});
+                return true;
+            }
+        }
+        char chunk[16384];
+        ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        pending_.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
 bool writeFrame(int fd, const std::string& body) {
     std::string frame;
     frame.reserve(body.size() + 4);
@@ -128,7 +148,8 @@ void Server::run() {
 
 void Server::serve(Client& client, std::uint64_t id) {
     std::string request;
-    while (readFrame(client.fd, request)) {
+    FrameReader reader(client.fd);
+    while (reader.next(request)) {
         if (!writeFrame(client.fd, bench_.handle(id, request))) break;
     }
     bench_.dropClient(id);

@@ -50,6 +50,20 @@ bool readFully(int fd, void* buffer, std::size_t n);
 bool writeFully(int fd, const void* data, std::size_t n);
 // Frame helpers of the wire format (u32 length + body).
 bool readFrame(int fd, std::string& body);
+
+// Reads frames from one stream, taking whatever the socket has in one call:
+// a request usually costs a single receive.
+class FrameReader {
+  public:
+    explicit FrameReader(int fd) : fd_(fd) {}
+    // The next frame's body; false at end of stream, on error or on a frame
+    // longer than the wire format allows.
+    bool next(std::string& body);
+
+  private:
+    int fd_;
+    std::string pending_;
+};
 bool writeFrame(int fd, const std::string& body);
 
 }  // namespace zdx::bench

@@ -86,20 +86,34 @@ bool bench_call(const std::string& request, std::string& payload) {
         frame.reserve(request.size() + 4);
         benchwire::put_u32(frame, static_cast<std::uint32_t>(request.size()));
         frame += request;
-        char len[4];
-        if (!bench_send_all(c.fd, frame.data(), frame.size()) || !bench_recv_all(c.fd, len, 4)) {
+        if (!bench_send_all(c.fd, frame.data(), frame.size())) {
             bench_disconnect(c);
             return false;
         }
-        benchwire::Reader lr(std::string_view(len, 4));
-        std::uint32_t n = 0;
-        lr.u32(n);
-        if (n < 4 || n > benchwire::kMaxBody) {
+        // The reply usually arrives whole: take it with one receive.
+        char head[4096];
+        std::size_t got = 0;
+        while (got < 4) {
+            ssize_t n = ::recv(c.fd, head + got, sizeof head - got, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                bench_disconnect(c);
+                return false;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        std::uint32_t length = 0;
+        benchwire::Reader(std::string_view(head, 4)).u32(length);
+        // Replies strictly alternate with requests: more than one reply's
+        // worth of bytes, or an absurd length, means the stream is broken.
+        if (length < 4 || length > benchwire::kMaxBody || got > 4 + std::size_t{length}) {
             bench_disconnect(c);
             return false;
         }
-        std::string body(n, '\0');
-        if (!bench_recv_all(c.fd, body.data(), n)) {
+        std::string body(head + 4, got - 4);
+        body.resize(length);
+        if (got - 4 < length &&
+            !bench_recv_all(c.fd, body.data() + (got - 4), length - (got - 4))) {
             bench_disconnect(c);
             return false;
         }
