@@ -1,5 +1,6 @@
 #include "frmusbcal.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -51,6 +52,9 @@ frmusbCal::frmusbCal(QWidget* parent) : QMainWindow(parent) {
     layoutControls();
     Form_Load();
     TimerTick->start();
+    // A program ended without closing its window still leaves the link and
+    // stores its settings.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmusbCal::Form_Unload);
 }
 
 frmusbCal::~frmusbCal() = default;
