@@ -1,6 +1,7 @@
 // zdx-bench: plays the calibrators, the USB driver, the serial and parallel
 // ports and the port I/O driver, so the workstation runs with nothing plugged in.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,7 +20,7 @@ namespace {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: zdx-bench [--scenario FILE] [--socket PATH] [--log FILE]\n"
+                 "usage: zdx-bench [--scenario FILE] [--socket PATH] [--log FILE] [--with-parent]\n"
                  "       zdx-bench --control SOCKET COMMAND [ARGS...]\n"
                  "commands: load FILE|JSON, unplug DEV, replug DEV, fault DEV NAME|none,\n"
                  "          remote DEV 0|1, condition DEV 0..8, log, clear, stats, lpt LPT1|LPT2,\n"
@@ -67,9 +68,12 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--control") == 0) return runControl(argc, argv);
 
     std::string scenarioPath, socketPath, logPath;
+    bool withParent = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (i + 1 < argc && a == "--scenario")
+        if (a == "--with-parent")
+            withParent = true;
+        else if (i + 1 < argc && a == "--scenario")
             scenarioPath = argv[++i];
         else if (i + 1 < argc && a == "--socket")
             socketPath = argv[++i];
@@ -97,6 +101,12 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A test that is killed must not leave its bench behind: end with the parent.
+    if (withParent) {
+        const pid_t parent = ::getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) return 0;
+    }
 
     zdx::bench::Bench bench;
     std::string error;

@@ -113,7 +113,8 @@ BenchSession::BenchSession(const std::string& scenarioJson) : impl_(new Impl) {
         const std::string exe = executable();
         const std::string scenarioPath = scenario.string();
         const char* argv[] = {exe.c_str(), "--scenario",   scenarioPath.c_str(),
-                              "--socket",  socket.c_str(), nullptr};
+                              "--socket",  socket.c_str(), "--with-parent",
+                              nullptr};
         int rc = ::posix_spawn(&impl_->pid, exe.c_str(), &actions, nullptr,
                                const_cast<char* const*>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
