@@ -89,7 +89,9 @@ void frmKal270::minusClicked() {
 
 void frmKal270::hbrClicked() {
     // Travels with the next "K1A" line; nothing is sent now.
-    state_.HBState = static_cast<int>(HBr->checkState());
+    // 0 unchecked, 1 checked, 2 greyed (Qt numbers checked as 2 and greyed as 1).
+    const Qt::CheckState check = HBr->checkState();
+    state_.HBState = check == Qt::Checked ? 1 : check == Qt::PartiallyChecked ? 2 : 0;
 }
 
 void frmKal270::readyClicked() {

@@ -1,0 +1,140 @@
+// frmKal270's front panel: selection flow, Beep, Ready, Load, relay cleaning,
+// settings and options.
+#include <QTest>
+
+#include "fakes.h"
+#include "window_fixture.h"
+
+namespace q270::testing {
+namespace {
+
+using Panel = WindowTest;
+
+TEST_F(Panel, SelectionFlowsOneWay) {
+    frmKal270& w = open();
+    QTest::mouseClick(control("Range_1"), Qt::LeftButton);
+    EXPECT_EQ(control<QScrollBar>("RangeScroll")->value(), 2);
+    EXPECT_EQ(w.state().SelRange, 2);
+    EXPECT_EQ(text("RangeLabel"), "Range 1 mV/V");
+    control<QScrollBar>("ProzScroll")->setValue(10);
+    EXPECT_TRUE(control<QAbstractButton>("Proze_10")->isChecked());
+    // The device has a 0.5 mV/V range: two decimals in every range.
+    EXPECT_EQ(text("ProzLabel"), "+100 % =  1.00 mV/V");
+    QTest::mouseClick(control("Minus"), Qt::LeftButton);
+    EXPECT_EQ(text("ProzLabel"), "-100 % =  -1.00 mV/V");
+    QTest::mouseClick(control("Proze_5"), Qt::LeftButton);
+    EXPECT_EQ(w.state().SelPercent, 5);
+    bench_->clearTraffic();
+    w.tick();
+    EXPECT_EQ(linesTo(kQ270Serial), (std::vector<std::string>{"K1A1,5,2,0", "K1B0,0,0,0"}));
+}
+
+TEST_F(Panel, BeepReadyAndColours) {
+    frmKal270& w = open();
+    EXPECT_EQ(back("Command6"), zdx::kColour3DLight);
+    bench_->clearTraffic();
+    QTest::mousePress(control("Command6"), Qt::RightButton);  // any button holds the beeper
+    EXPECT_EQ(back("Command6"), zdx::kColourRed);
+    // SendSettings(1), then the direct timer event runs a cycle with the beep still on.
+    EXPECT_EQ(linesTo(kQ270Serial), (std::vector<std::string>{"K1A0,0,1,0", "K1B0,1000,100,0",
+                                                              "K1A0,0,1,0", "K1B0,1000,100,0"}));
+    bench_->clearTraffic();
+    QTest::mouseRelease(control("Command6"), Qt::RightButton);
+    EXPECT_EQ(back("Command6"), zdx::kColour3DLight);
+    EXPECT_EQ(linesTo(kQ270Serial), (std::vector<std::string>{"K1A0,0,1,0", "K1B0,0,0,0"}));
+    EXPECT_EQ(w.state().BeepState, 0);
+
+    bench_->clearTraffic();
+    QTest::mouseClick(control("Command7"), Qt::LeftButton);
+    EXPECT_EQ(back("Command7"), zdx::kColourYellow);
+    EXPECT_EQ(linesTo(kQ270Serial).at(1), "K1B1,0,0,0");
+    QTest::mouseClick(control("Command7"), Qt::LeftButton);
+    EXPECT_EQ(back("Command7"), zdx::kColour3DLight);
+    EXPECT_EQ(w.state().ReadyState, 0);
+}
+
+TEST_F(Panel, OptionsShowTheSpecialButtons) {
+    open();
+    EXPECT_FALSE(visible("Commandsp"));
+    EXPECT_FALSE(visible("RelRef"));
+    closeWindow();
+
+    frmKal270& w = open("/ZDXEinmessen /Load");
+    EXPECT_TRUE(visible("Commandsp"));
+    EXPECT_EQ(text("Commandsp"), "Spez");
+    EXPECT_EQ(w.state().LoadMode, 0);
+    closeWindow();
+
+    frmKal270& load = open("/Load");
+    EXPECT_EQ(text("Commandsp"), "Load high");
+    EXPECT_EQ(load.state().LoadState, 0);
+    bench_->clearTraffic();
+    QTest::mouseClick(control("Commandsp"), Qt::LeftButton);
+    EXPECT_EQ(text("Commandsp"), "Load low");
+    EXPECT_EQ(linesTo(kQ270Serial).at(1), "K1B0,0,0,1");
+    QTest::mouseClick(control("Commandsp"), Qt::LeftButton);
+    EXPECT_EQ(text("Commandsp"), "Load high");
+    closeWindow();
+
+    open("/Relais(0)");
+    EXPECT_FALSE(visible("RelRef"));
+}
+
+TEST_F(Panel, RelayCleaningOnTheInjectedClock) {
+    FakeClock clock;
+    frmKal270& w = open("/Relais(-1)", &clock);
+    EXPECT_TRUE(visible("RelRef"));
+    EXPECT_EQ(text("RelRef"), "Clean Relais");
+    bench_->clearTraffic();
+    const auto fakeStart = clock.now();
+    const auto realStart = std::chrono::steady_clock::now();
+    QTest::mouseClick(control("RelRef"), Qt::LeftButton);
+    const auto lines = linesTo(kQ270Serial);
+    ASSERT_EQ(lines.size(), 100u);
+    for (std::size_t i = 0; i < lines.size(); i += 2) {
+        EXPECT_EQ(lines[i], "K1T 255,255,255,255");
+        EXPECT_EQ(lines[i + 1], "K1T 0,0,0,0");
+    }
+    EXPECT_GE(clock.now() - fakeStart, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(2));
+    EXPECT_EQ(back("RelRef"), zdx::kColour3DLight);
+    EXPECT_EQ(w.relayBytes()[3], 255);
+    closeWindow();  // the shut-down still waits on this test's clock
+}
+
+TEST_F(Panel, SettingsRoundTripAndFallbacks) {
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        store.setValue("Properties/Q270Range", "3");
+        store.setValue("Properties/Q270Chann", "12");  // above the channels of this device
+        store.setValue("Properties/Q270Signe", "1");
+        store.setValue("Properties/Q270Proze", "abc");
+        store.setValue("Properties/Q270COMxincr", "5");
+        store.setValue("Properties/Connection", "9");
+    }
+    frmKal270& w = open();
+    EXPECT_EQ(w.state().Connection, 1);
+    EXPECT_EQ(w.state().SelRange, 3);
+    EXPECT_EQ(w.state().SelChannel, 0);
+    EXPECT_EQ(text("ChanLabel"), "Channel 0");
+    EXPECT_EQ(w.state().SelPercent, 0);
+    EXPECT_TRUE(control<QAbstractButton>("Minus")->isChecked());
+    EXPECT_EQ(text("CommandCOM2"), "COM7");
+    QTest::mouseClick(control("Channel_4"), Qt::LeftButton);
+    QTest::mouseClick(control("Proze_7"), Qt::LeftButton);
+    QTest::mouseClick(control("Plus"), Qt::LeftButton);
+    bench_->clearTraffic();
+    closeWindow();
+    EXPECT_EQ(linesTo(kQ270Serial), std::vector<std::string>{"DCL"});
+
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+    EXPECT_EQ(store.value("Properties/Connection").toString(), "1");
+    EXPECT_EQ(store.value("Properties/Q270Range").toString(), "3");
+    EXPECT_EQ(store.value("Properties/Q270Chann").toString(), "4");
+    EXPECT_EQ(store.value("Properties/Q270Signe").toString(), "0");
+    EXPECT_EQ(store.value("Properties/Q270Proze").toString(), "7");
+    EXPECT_EQ(store.value("Properties/Q270COMxincr").toString(), "5");
+}
+
+}  // namespace
+}  // namespace q270::testing
