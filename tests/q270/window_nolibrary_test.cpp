@@ -1,5 +1,6 @@
 // frmKal270 when the access library cannot be bound (ZDXUSBCAL_LIBRARY names a
-// missing file): the red message, no connection attempt, no traffic.
+// missing file; its own process, as the library binds once per process): the red message, no
+// connection attempt, no traffic.
 #include <QTest>
 
 #include "window_fixture.h"
@@ -7,9 +8,13 @@
 namespace q270::testing {
 namespace {
 
+// Set before main runs, so the library is never found, however the test is started.
+const bool kLibraryHidden = qputenv("ZDXUSBCAL_LIBRARY", "/nonexistent/zdxusbcal.so");
+
 using NoLibrary = WindowTest;
 
 TEST_F(NoLibrary, ReportsAndAttemptsNothing) {
+    ASSERT_TRUE(kLibraryHidden);
     frmKal270& w = open("/Relais(255)");
     EXPECT_EQ(w.state().DllMissing, 1);
     EXPECT_EQ(w.state().LinkState, 0);
