@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the virtual bench with its default
-# scenario and opens an operator panel connected to it.
+# Installs what is missing, builds, starts the virtual bench with a demo
+# scenario (bench/scenarios/) and opens an operator panel connected to it.
 #   scripts/demo.sh            the Q270 panel, over USB
 #   scripts/demo.sh --q610     the Q610 panel
 # Further arguments go to the program (for example /ZDXEinmessen or /DEV=Q270).
@@ -10,8 +10,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 program=ZDX_Q270
+scenario=bench/scenarios/q270-demo.json
 if [ "${1:-}" = "--q610" ]; then
     program=ZDX_Q610
+    scenario=bench/scenarios/q610-demo.json
     shift
 fi
 
@@ -22,7 +24,7 @@ cmake --build --preset default --target zdx-bench zdxusbcal "$program"
 build=build/default
 workdir=$(mktemp -d)
 socket="$workdir/bench.sock"
-"$build/bin/zdx-bench" --socket "$socket" --log "$workdir/traffic.log" >"$workdir/bench.env" &
+"$build/bin/zdx-bench" --scenario "$scenario" --socket "$socket" --log "$workdir/traffic.log" >"$workdir/bench.env" &
 bench_pid=$!
 trap 'kill "$bench_pid" 2>/dev/null || true; wait "$bench_pid" 2>/dev/null || true' EXIT
 
