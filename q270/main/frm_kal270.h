@@ -84,6 +84,7 @@ class frmKal270 : public QMainWindow {
     void runCycle();
     void animate();
     void stateNotConnected(std::string& id);
+    void stateAttempt(std::string& id);
     void connectUsb(std::string& id);
     void connectSerial(std::string& id);
     void applyDeviceProfile(const std::string& id);
@@ -127,6 +128,7 @@ class frmKal270 : public QMainWindow {
     std::array<std::int16_t, 4> RelayBytes{};
     std::int16_t RangeProbeDone = 0;
     bool shutDownDone_ = false;
+    bool messageSet_ = false;  // the connection attempt of this cycle wrote txtMessages
 
     std::array<QGroupBox*, 2> Frame{};
     std::array<QRadioButton*, 16> Channel{};

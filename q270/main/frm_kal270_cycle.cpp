@@ -178,13 +178,16 @@ void frmKal270::animate() {
 }
 
 void frmKal270::setMessages(const QString& text, std::uint32_t colour) {
-    // The box shows CR LF line breaks as plain line breaks.
-    txtMessages->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    zdx::setForeColour(txtMessages, colour);
+    // The box shows CR LF line breaks as plain line breaks. Setting the text it
+    // already shows would only relayout and repaint it, on every cycle of a retry.
+    const QString shown = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (txtMessages->toPlainText() != shown) txtMessages->setPlainText(shown);
+    if (zdx::foreColour(txtMessages) != colour) zdx::setForeColour(txtMessages, colour);
+    messageSet_ = true;
 }
 
 void frmKal270::showCondition(const QString& text) {
-    Textremo->setText(text);
+    if (Textremo->text() != text) Textremo->setText(text);
     Textremo->setVisible(true);
 }
 
@@ -192,8 +195,14 @@ void frmKal270::stateNotConnected(std::string& id) {
     guarded([this] {
         transport_.ClearStop();
         Textremo->setVisible(false);
-        setMessages(QString(), zdx::kColourBlack);
     });
+    // Every attempt replaces the whole message; one that ends without a message leaves it empty.
+    messageSet_ = false;
+    stateAttempt(id);
+    if (!messageSet_) guarded([this] { setMessages(QString(), zdx::kColourBlack); });
+}
+
+void frmKal270::stateAttempt(std::string& id) {
     if (state_.DllMissing != 0) {
         setMessages(QStringLiteral("Error: ZDXUSBCAL.DLL not found !\r\nno operation possible"),
                     zdx::kColourRed);
@@ -309,21 +318,22 @@ void frmKal270::probeRanges(const std::string& id) {
 }
 
 void frmKal270::showConditions() {
-    Textremo->setVisible(false);
+    // Decided first and shown once, so a standing condition does not blink the box every cycle.
     const int reply = state_.ReplyState;
+    QString condition;
+    if (reply == 1) condition = QStringLiteral("Q270 bell !");
     if (state_.Connection == 1) {
         if (reply == 0)
             state_.LinkState = 0;
-        else if (reply == 1)
-            showCondition(QStringLiteral("Q270 bell !"));
         else if (reply == 3)
-            showCondition(QStringLiteral("No Q270 connected to USB bus !"));
-        return;
+            condition = QStringLiteral("No Q270 connected to USB bus !");
+    } else if (reply == 3) {
+        condition = QStringLiteral("No answer from Q270");
     }
-    if (reply == 1)
-        showCondition(QStringLiteral("Q270 bell !"));
-    else if (reply == 3)
-        showCondition(QStringLiteral("No answer from Q270"));
+    if (condition.isEmpty())
+        Textremo->setVisible(false);
+    else
+        showCondition(condition);
 }
 
 }  // namespace q270
