@@ -9,42 +9,19 @@
 #include <cerrno>
 #include <cstring>
 
+#include "../../accesslib/backends/bench/bench_socket_io.h"
 #include "../../accesslib/backends/bench/bench_wire.h"
 #include "bench.h"
 
 namespace zdx::bench {
 
-bool readFully(int fd, void* buffer, std::size_t n) {
-    auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-        ssize_t got = ::recv(fd, p, n, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-bool writeFully(int fd, const void* data, std::size_t n) {
-    const auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t sent = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
-        p += sent;
-        n -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
 bool readFrame(int fd, std::string& body) {
     unsigned char len[4];
-    if (!readFully(fd, len, 4)) return false;
+    if (!benchwire::recv_all(fd, len, 4)) return false;
     std::uint32_t n = len[0] | (len[1] << 8) | (len[2] << 16) | (std::uint32_t(len[3]) << 24);
     if (n > benchwire::kMaxBody) return false;
     body.resize(n);
-    return n == 0 || readFully(fd, body.data(), n);
+    return n == 0 || benchwire::recv_all(fd, body.data(), n);
 }
 
 bool FrameReader::next(std::string& body) {
@@ -72,7 +49,7 @@ bool writeFrame(int fd, const std::string& body) {
     frame.reserve(body.size() + 4);
     benchwire::put_u32(frame, static_cast<std::uint32_t>(body.size()));
     frame += body;
-    return writeFully(fd, frame.data(), frame.size());
+    return benchwire::send_all(fd, frame.data(), frame.size());
 }
 
 Server::~Server() {

@@ -44,10 +44,6 @@ class Server {
     std::list<Client> clients_;
 };
 
-// Reads exactly n bytes; false on end of stream or error.
-bool readFully(int fd, void* buffer, std::size_t n);
-// Writes all n bytes without raising SIGPIPE; false on error.
-bool writeFully(int fd, const void* data, std::size_t n);
 // Frame helpers of the wire format (u32 length + body).
 bool readFrame(int fd, std::string& body);
 

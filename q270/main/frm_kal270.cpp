@@ -24,7 +24,6 @@ namespace q270 {
 
 namespace {
 
-constexpr int kTimerIntervalMs = 3;
 // Text boxes are grey: the colour of the button face.
 constexpr std::uint32_t kTextBoxGrey = zdx::kColourButtonFace;
 
@@ -81,9 +80,10 @@ frmKal270::frmKal270(ProgramState& state, const QString& commandLine, UsbAccess*
     TimerTick->setObjectName(QStringLiteral("TimerTick"));
     TimerTick->setTimerType(Qt::PreciseTimer);
     TimerTick->setInterval(kTimerIntervalMs);
-    connect(TimerTick, &QTimer::timeout, this, &frmKal270::tick);
+    connect(TimerTick, &QTimer::timeout, this, &frmKal270::timerElapsed);
     startUp(commandLine);
-    TimerTick->start();
+    lastTimerEvent_.start();
+    armTimer();
 }
 
 frmKal270::~frmKal270() = default;
@@ -108,8 +108,10 @@ void frmKal270::buildControls() {
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusPanel1_ = new QLabel(statusBar());
     statusPanel1_->setObjectName(QStringLiteral("Panel1"));
-    statusPanel1_->setMinimumWidth(160);
-    statusBar()->addWidget(statusPanel1_, 1);
+    // A fixed size keeps the marker, rewritten on every cycle, from relaying out
+    // the status bar each time.
+    statusPanel1_->setFixedSize(240, statusPanel1_->sizeHint().height());
+    statusBar()->addWidget(statusPanel1_);
     statusBar()->installEventFilter(this);
     statusPanel1_->installEventFilter(this);
 }

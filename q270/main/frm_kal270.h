@@ -3,6 +3,7 @@
 // connects, fits the panel to the device and resends the settings.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -34,6 +35,9 @@ namespace q270 {
 inline constexpr int kRangeScrollWidthFive = 2295;
 inline constexpr int kRangeScrollWidthSix = 2755;
 inline constexpr int kLayoutUnitsPerPixel = 15;
+
+// Nominal interval of TimerTick; every tenth of its events runs a cycle.
+inline constexpr int kTimerIntervalMs = 3;
 
 class frmKal270 : public QMainWindow {
     Q_OBJECT
@@ -82,6 +86,10 @@ class frmKal270 : public QMainWindow {
     void applyOptions(const QString& commandLine);
     void shutDown();
     void runCycle();
+    // TimerTick woke: counts the nominal 3 ms events that passed and re-arms it.
+    void timerElapsed();
+    // Arms TimerTick for the moment the next cycle is due.
+    void armTimer();
     void animate();
     void stateNotConnected(std::string& id);
     void stateAttempt(std::string& id);
@@ -158,6 +166,7 @@ class frmKal270 : public QMainWindow {
     QLineEdit* Textremo = nullptr;
     QLabel* statusPanel1_ = nullptr;
     QTimer* TimerTick = nullptr;
+    QElapsedTimer lastTimerEvent_;  // when the last nominal timer event was counted
 };
 
 }  // namespace q270

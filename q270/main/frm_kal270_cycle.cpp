@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 #include "device_profile.h"
@@ -159,6 +160,24 @@ void frmKal270::tick() {
     if (state_.CycleCountdown >= 1) return;
     state_.CycleCountdown = kCycleDivider;
     runCycle();
+}
+
+// A 3 ms timer that wakes only to count down costs more CPU than the whole
+// cycle. The timer therefore sleeps until the event that runs the next cycle
+// and counts the events in between when it wakes; a handler that asks for a
+// cycle re-arms it for the very next event. Divider and countdown behave as
+// with one wake-up every 3 ms.
+void frmKal270::timerElapsed() {
+    const qint64 elapsed = lastTimerEvent_.restart();
+    const int due = std::max<int>(1, state_.CycleCountdown);
+    const int events = static_cast<int>(std::clamp<qint64>(elapsed / kTimerIntervalMs, 1, due));
+    for (int i = 0; i < events; ++i) tick();
+    armTimer();
+}
+
+void frmKal270::armTimer() {
+    if (shutDownDone_) return;
+    TimerTick->start(kTimerIntervalMs * std::max<int>(1, state_.CycleCountdown));
 }
 
 void frmKal270::runCycle() {

@@ -24,7 +24,9 @@ char localeDecimalSeparator() {
 }  // namespace
 
 void frmKal270::askForCycle() {
-    if (state_.LinkState == 2) state_.CycleCountdown = 1;
+    if (state_.LinkState != 2) return;
+    state_.CycleCountdown = 1;
+    if (TimerTick != nullptr) armTimer();
 }
 
 void frmKal270::ShowRange() {

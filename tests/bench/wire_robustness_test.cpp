@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "../../accesslib/backends/bench/bench_socket_io.h"
 #include "../../accesslib/backends/bench/bench_wire.h"
 #include "bench_session.h"
 #include "server.h"
@@ -57,7 +58,7 @@ TEST(BenchWire, MalformedRequestsAreRefusedAndTheBenchServesOn) {
 
     // A frame length beyond any sane body ends this connection only.
     const unsigned char huge[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    ASSERT_TRUE(bench::writeFully(fd, huge, 4));
+    ASSERT_TRUE(benchwire::send_all(fd, huge, 4));
     EXPECT_FALSE(bench::readFrame(fd, reply));
     ::close(fd);
     EXPECT_EQ(session.control("ping"), "pong");
@@ -65,7 +66,7 @@ TEST(BenchWire, MalformedRequestsAreRefusedAndTheBenchServesOn) {
     // A client that leaves in the middle of a frame.
     fd = connectTo(session.socketPath());
     const unsigned char partial[6] = {10, 0, 0, 0, 5, 'x'};
-    ASSERT_TRUE(bench::writeFully(fd, partial, sizeof partial));
+    ASSERT_TRUE(benchwire::send_all(fd, partial, sizeof partial));
     ::close(fd);
     EXPECT_EQ(session.control("ping"), "pong");
 }

@@ -1,6 +1,7 @@
 // frmKal270 in real time: the 3 ms timer with its divider of 10 keeps the
 // settings flowing at about 30 cycles a second.
 #include <QEventLoop>
+#include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 
@@ -23,6 +24,28 @@ TEST_F(Timed, TimerResendsTheSettingsEveryThirtyMilliseconds) {
                                       [](const std::string& l) { return l.rfind("K1A", 0) == 0; });
     EXPECT_GE(cycles, 20);
     EXPECT_LE(cycles, 36);
+}
+
+// The timer sleeps until a cycle is due; a handler that asks for a cycle must
+// still have it run on the next 3 ms event, not when the sleep would have ended.
+TEST_F(Timed, AskedForCycleRunsOnTheNextTimerEvent) {
+    frmKal270& window = open();
+    ASSERT_EQ(window.state().LinkState, 2);
+    auto* percent = window.findChild<QScrollBar*>("ProzScroll");
+    ASSERT_NE(percent, nullptr);
+    int served = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        bench_->clearTraffic();
+        percent->setValue(attempt % 2 == 0 ? 7 : 3);
+        const std::string wanted = attempt % 2 == 0 ? "K1A0,7,1,0" : "K1A0,3,1,0";
+        QEventLoop loop;
+        QTimer::singleShot(12, &loop, &QEventLoop::quit);
+        loop.exec();
+        const auto lines = linesTo(kQ270Serial);
+        if (std::find(lines.begin(), lines.end(), wanted) != lines.end()) ++served;
+    }
+    // 12 ms leave room for scheduling delays; a 30 ms sleep would miss nearly all.
+    EXPECT_GE(served, 4);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_socket_io.h"
 #include "bench_wire.h"
 
 namespace zdx {
@@ -48,28 +49,6 @@ void bench_disconnect(BenchConnection& c) {
     c.fd = -1;
 }
 
-bool bench_send_all(int fd, const char* p, std::size_t n) {
-    while (n > 0) {
-        ssize_t sent = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
-        p += sent;
-        n -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-bool bench_recv_all(int fd, char* p, std::size_t n) {
-    while (n > 0) {
-        ssize_t got = ::recv(fd, p, n, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 bool bench_connect_locked(BenchConnection& c);
 
 // Sends one request and takes its reply. Returns false when the bench cannot
@@ -86,7 +65,7 @@ bool bench_call(const std::string& request, std::string& payload) {
         frame.reserve(request.size() + 4);
         benchwire::put_u32(frame, static_cast<std::uint32_t>(request.size()));
         frame += request;
-        if (!bench_send_all(c.fd, frame.data(), frame.size())) {
+        if (!benchwire::send_all(c.fd, frame.data(), frame.size())) {
             bench_disconnect(c);
             return false;
         }
@@ -113,7 +92,7 @@ bool bench_call(const std::string& request, std::string& payload) {
         std::string body(head + 4, got - 4);
         body.resize(length);
         if (got - 4 < length &&
-            !bench_recv_all(c.fd, body.data() + (got - 4), length - (got - 4))) {
+            !benchwire::recv_all(c.fd, body.data() + (got - 4), length - (got - 4))) {
             bench_disconnect(c);
             return false;
         }
