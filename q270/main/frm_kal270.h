@@ -113,6 +113,8 @@ class frmKal270 : public QMainWindow {
     void prozeClicked(int index);
     void percentLabelUpdate();
     void refreshPercentLabel();
+    // Writes ProzLabel from the selection alone.
+    void drawPercentLabel(bool minus);
     void plusClicked();
     void minusClicked();
     void hbrClicked();

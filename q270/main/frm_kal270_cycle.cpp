@@ -332,8 +332,10 @@ void frmKal270::probeRanges(const std::string& id) {
         RangeProbeDone = 1;
     }
     ShowRange();
-    // The signal shown must follow the table of the device just found.
-    refreshPercentLabel();
+    // The signal shown must follow the table of the device just found. Drawn from
+    // the selection, not read from the controls: in the start-up's first cycle
+    // they do not show the stored selection yet.
+    drawPercentLabel(state_.SelSign == 1);
 }
 
 void frmKal270::showConditions() {

@@ -70,6 +70,10 @@ void frmKal270::refreshPercentLabel() {
     state_.SelPercent = ProzScroll->value();
     if (state_.SelPercent >= 0 && state_.SelPercent < static_cast<int>(Proze.size()))
         Proze[state_.SelPercent]->setChecked(true);
+    drawPercentLabel(minus);
+}
+
+void frmKal270::drawPercentLabel(bool minus) {
     ProzLabel->setText(
         QString::fromStdString(percentLabelText(state_, minus, localeDecimalSeparator())));
 }

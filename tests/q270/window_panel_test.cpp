@@ -102,6 +102,31 @@ TEST_F(Panel, RelayCleaningOnTheInjectedClock) {
     closeWindow();  // the shut-down still waits on this test's clock
 }
 
+// The first cycle runs inside the start-up, before the stored selection reaches
+// the scroll bars: it must neither lose that selection nor send another one.
+TEST_F(Panel, StoredSelectionSurvivesTheFirstCycle) {
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        store.setValue("Properties/Q270Range", "2");
+        store.setValue("Properties/Q270Chann", "3");
+        store.setValue("Properties/Q270Signe", "1");
+        store.setValue("Properties/Q270Proze", "5");
+    }
+    frmKal270& w = open();
+    EXPECT_EQ(w.state().SelPercent, 5);
+    EXPECT_EQ(control<QScrollBar>("ProzScroll")->value(), 5);
+    EXPECT_TRUE(control<QAbstractButton>("Proze_5")->isChecked());
+    // Range 2 of this device is 1 mV/V, and its 0.5 mV/V range asks for two decimals.
+    EXPECT_EQ(text("ProzLabel"), "-50 % =  -0.50 mV/V");
+    const auto lines = linesTo(kQ270Serial);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "K1A128,5,6,3");
+    EXPECT_EQ(lines[2], "K1A1,5,2,3");
+    cycle();
+    EXPECT_EQ(linesTo(kQ270Serial).back(), "K1B0,0,0,0");
+    EXPECT_EQ(linesTo(kQ270Serial).at(linesTo(kQ270Serial).size() - 2), "K1A1,5,2,3");
+}
+
 TEST_F(Panel, SettingsRoundTripAndFallbacks) {
     {
         QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
