@@ -1,6 +1,7 @@
 // A program that uses only the parallel port (the Q610 program on LPT) reaches
 // the bench without any USB call before: the probe with port number 9, then
-// opening LPT1 and writing the output byte.
+// opening LPT1 and writing the output byte; a USB call afterwards leaves the
+// port I/O driver handle usable.
 #include <gtest/gtest.h>
 
 #include "bench_session.h"
@@ -21,6 +22,11 @@ TEST(LibraryParallelPortFirst, ReachesTheBenchWithoutAnyUsbCall) {
     EXPECT_EQ(value, 0x5F00 + 68);
     EXPECT_EQ(session.lpt(0).data, 68);
     EXPECT_EQ(session.linesTo("LPT1"), std::vector<std::string>{"data=0x44"});
+
+    // The first USB call binds the setup library; the port I/O driver handle
+    // from the open above must survive it, so that closing access still works.
+    EXPECT_EQ(getDeviceInfo(lib).result, -2);
+    EXPECT_EQ(lib.commandLpt(1, 0), 0);
 }
 
 }  // namespace

@@ -145,6 +145,10 @@ bool bench_connect_locked(BenchConnection& c) {
 bool bench_bind_setup() {
     BenchConnection& c = connection();
     std::lock_guard<std::mutex> guard(c.lock);
+    // A connection made earlier for the parallel ports is kept: the bench
+    // drops a connection's handles with it, and the port I/O driver handle
+    // must live on.
+    if (c.fd >= 0) return true;
     return bench_connect_locked(c);
 }
 
