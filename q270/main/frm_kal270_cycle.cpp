@@ -43,6 +43,12 @@ int within(int value, int low, int high, int fallback) {
     return value < low || value > high ? fallback : value;
 }
 
+// A stored channel or range above the panel's is lowered to the highest one the
+// panel can ever offer; the start-up lowers it further to what the device has.
+int atMost(int value, int low, int high, int fallback) {
+    return value < low ? fallback : std::min(value, high);
+}
+
 }  // namespace
 
 void frmKal270::startUp(const QString& commandLine) {
@@ -81,8 +87,8 @@ void frmKal270::startUp(const QString& commandLine) {
 
 void frmKal270::readSettings() {
     const zdx::SettingsStore store(kApplication);
-    state_.SelRange = within(store.readInt(QStringLiteral("Q270Range"), 1), 1, 6, 1);
-    state_.SelChannel = within(store.readInt(QStringLiteral("Q270Chann"), 0), 0, 15, 0);
+    state_.SelRange = atMost(store.readInt(QStringLiteral("Q270Range"), 1), 1, 6, 1);
+    state_.SelChannel = atMost(store.readInt(QStringLiteral("Q270Chann"), 0), 0, 15, 0);
     state_.SelSign = store.readInt(QStringLiteral("Q270Signe"), 0) != 0 ? 1 : 0;
     state_.SelPercent = within(store.readInt(QStringLiteral("Q270Proze"), 0), 0, 10, 0);
     ComIncrement = static_cast<std::int16_t>(

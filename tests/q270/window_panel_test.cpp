@@ -127,6 +127,34 @@ TEST_F(Panel, StoredSelectionSurvivesTheFirstCycle) {
     EXPECT_EQ(linesTo(kQ270Serial).at(linesTo(kQ270Serial).size() - 2), "K1A1,5,2,3");
 }
 
+// A stored channel or range above what the panel offers is lowered to the
+// highest one, not thrown back to the first.
+TEST_F(Panel, StoredSelectionAboveTheScrollBarsIsLowered) {
+    auto store = [](const char* range, const char* channel) {
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        s.setValue("Properties/Q270Range", range);
+        s.setValue("Properties/Q270Chann", channel);
+    };
+    store("9", "20");
+    bench_->loadScenario(R"({"usb": [{"kind": "Q270", "serial": "T1", "id": "TV560 A"}]})");
+    frmKal270& w = open();
+    ASSERT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().SelRange, 6);
+    EXPECT_EQ(control<QScrollBar>("RangeScroll")->value(), 6);
+    EXPECT_EQ(text("RangeLabel"), "Range 1000 mV/V");
+    EXPECT_EQ(w.state().SelChannel, 15);
+    EXPECT_EQ(text("ChanLabel"), "Channel 15");
+    closeWindow();
+
+    // No device: the panel keeps its nine channels.
+    store("7", "16");
+    bench_->loadScenario(R"({"usb": []})");
+    frmKal270& alone = open();
+    EXPECT_EQ(alone.state().SelChannel, 8);
+    EXPECT_EQ(text("ChanLabel"), "Channel 8");
+    EXPECT_EQ(alone.state().SelRange, 6);
+}
+
 TEST_F(Panel, SettingsRoundTripAndFallbacks) {
     {
         QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
