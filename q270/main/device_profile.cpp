@@ -48,10 +48,10 @@ double fullScaleOf(const RangeValues& table, int selRange) {
     return value == kRangeHalfMilliVolt ? 0.5 : static_cast<double>(value);
 }
 
-std::string rangeLabelText(const RangeValues& table, int selRange) {
+std::string rangeLabelText(const RangeValues& table, int selRange, char decimalSeparator) {
     if (selRange >= 1 && selRange < static_cast<int>(table.size()) &&
         table[static_cast<std::size_t>(selRange)] == kRangeHalfMilliVolt)
-        return "Range " + formatPattern(0.5, " #0.0") + " mV/V";
+        return "Range " + formatPattern(0.5, " #0.0", decimalSeparator) + " mV/V";
     return "Range " + std::to_string(static_cast<long long>(fullScaleOf(table, selRange))) +
            " mV/V";
 }

@@ -28,7 +28,7 @@ int channelMaximumFor(std::string_view id);
 double fullScaleOf(const RangeValues& table, int selRange);
 
 // "Range 20 mV/V", or "Range  0.5 mV/V" for the 555 entry.
-std::string rangeLabelText(const RangeValues& table, int selRange);
+std::string rangeLabelText(const RangeValues& table, int selRange, char decimalSeparator = '.');
 
 // "+50 % =  1.0 mV/V": sign, per cent, signal with one decimal (two when the
 // table has a 0.5 mV/V range 1).

@@ -31,7 +31,8 @@ void frmKal270::askForCycle() {
 
 void frmKal270::ShowRange() {
     state_.FullScale = fullScaleOf(state_.RangeTable, state_.SelRange);
-    RangeLabel->setText(QString::fromStdString(rangeLabelText(state_.RangeTable, state_.SelRange)));
+    RangeLabel->setText(QString::fromStdString(
+        rangeLabelText(state_.RangeTable, state_.SelRange, localeDecimalSeparator())));
 }
 
 void frmKal270::channelClicked(int index) {

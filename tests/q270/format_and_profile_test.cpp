@@ -62,6 +62,7 @@ TEST(DeviceProfile, RangeAndPercentLabels) {
 
     s.RangeTable = rangeTableFor("Q270S9");
     EXPECT_EQ(rangeLabelText(s.RangeTable, 1), "Range  0.5 mV/V");
+    EXPECT_EQ(rangeLabelText(s.RangeTable, 1, ','), "Range  0,5 mV/V");
     s.FullScale = fullScaleOf(s.RangeTable, 1);
     s.SelPercent = 10;
     EXPECT_EQ(percentLabelText(s, false, '.'), "+100 % =  0.50 mV/V");

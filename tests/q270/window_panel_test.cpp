@@ -1,5 +1,6 @@
 // frmKal270's front panel: selection flow, Beep, Ready, Load, relay cleaning,
 // settings and options.
+#include <QLocale>
 #include <QTest>
 
 #include "fakes.h"
@@ -100,6 +101,17 @@ TEST_F(Panel, RelayCleaningOnTheInjectedClock) {
     EXPECT_EQ(back("RelRef"), zdx::kColour3DLight);
     EXPECT_EQ(w.relayBytes()[3], 255);
     closeWindow();  // the shut-down still waits on this test's clock
+}
+
+// Both labels write the signal with the decimal separator of the operator's locale.
+TEST_F(Panel, LabelsUseTheLocaleDecimalSeparator) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    open();
+    control<QScrollBar>("ProzScroll")->setValue(10);
+    EXPECT_EQ(text("RangeLabel"), "Range  0,5 mV/V");
+    EXPECT_EQ(text("ProzLabel"), "+100 % =  0,50 mV/V");
+    QLocale::setDefault(before);
 }
 
 // The first cycle runs inside the start-up, before the stored selection reaches
