@@ -176,7 +176,8 @@ void frmKal270::tick() {
 void frmKal270::timerElapsed() {
     const qint64 elapsed = lastTimerEvent_.restart();
     const int due = std::max<int>(1, state_.CycleCountdown);
-    const int events = static_cast<int>(std::clamp<qint64>(elapsed / kTimerIntervalMs, 1, due));
+    const int events = static_cast<int>(
+        std::clamp<qint64>((elapsed + kTimerIntervalMs / 2) / kTimerIntervalMs, 1, due));
     for (int i = 0; i < events; ++i) tick();
     armTimer();
 }
