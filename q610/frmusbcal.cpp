@@ -18,7 +18,7 @@
 #include "q610_protocol.h"
 #include "settings_store.h"
 #include "skip_on_error.h"
-#include "vb_colour.h"
+#include "colour_value.h"
 
 using namespace zdx::q610;
 

@@ -12,7 +12,7 @@
 #include "output_bits.h"
 #include "q610_protocol.h"
 #include "skip_on_error.h"
-#include "vb_colour.h"
+#include "colour_value.h"
 
 using namespace zdx::q610;
 

@@ -18,7 +18,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "vb_colour.h"
+#include "colour_value.h"
 
 namespace q270 {
 

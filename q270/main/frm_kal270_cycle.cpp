@@ -15,7 +15,7 @@
 #include "device_profile.h"
 #include "frm_kal270.h"
 #include "settings_store.h"
-#include "vb_colour.h"
+#include "colour_value.h"
 
 namespace q270 {
 

@@ -10,7 +10,7 @@
 
 #include "device_profile.h"
 #include "frm_kal270.h"
-#include "vb_colour.h"
+#include "colour_value.h"
 
 namespace q270 {
 

@@ -21,7 +21,7 @@
 
 #include "bench_session.h"
 #include "frm_kal270.h"
-#include "vb_colour.h"
+#include "colour_value.h"
 
 namespace q270::testing {
 

@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "frmusbcal.h"
-#include "vb_colour.h"
+#include "colour_value.h"
 
 namespace q610test {
 

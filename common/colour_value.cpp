@@ -1,4 +1,4 @@
-#include "vb_colour.h"
+#include "colour_value.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -7,6 +7,7 @@
 namespace zdx {
 
 QColor colourFromValue(std::uint32_t value) {
+    if (value == kColourWindowBackground) return QApplication::palette().color(QPalette::Base);
     if (value == kColourButtonFace) return QApplication::palette().color(QPalette::Button);
     if (value == kColour3DLight) return QApplication::palette().color(QPalette::Light);
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));

@@ -1,5 +1,6 @@
-// Colours as the operator panels state them: 0x00BBGGRR values, plus the two
-// system colours 0x8000000F (button face) and 0x80000016 (3-D light).
+// Colour values of the operator panels: 0x00BBGGRR, plus the system colours
+// 0x80000005 (window background), 0x8000000F (button face) and 0x80000016
+// (3-D light), which follow the desktop's palette.
 //
 // A control coloured through these helpers also carries the value itself in the
 // dynamic properties "backColor" / "foreColor", so tests and tools can read
@@ -17,6 +18,7 @@ inline constexpr std::uint32_t kColourYellow = 0x0000FFFF;
 inline constexpr std::uint32_t kColourGreen = 0x0000FF00;
 inline constexpr std::uint32_t kColourRed = 0x000000FF;
 inline constexpr std::uint32_t kColourBlack = 0x00000000;
+inline constexpr std::uint32_t kColourWindowBackground = 0x80000005;
 inline constexpr std::uint32_t kColourButtonFace = 0x8000000F;
 inline constexpr std::uint32_t kColour3DLight = 0x80000016;
 
