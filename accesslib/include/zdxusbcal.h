@@ -90,6 +90,10 @@ ZDXUSBCAL_API int ZDXUSBCAL_CALL GetUSBDeviceInfo(int* deviceCount, char* serial
  *             harmless call to test whether the library can be bound).
  *   serial    function 0: the device whose serial number equals this text
  *             exactly; null = the first device of the class. Unused by 1..4.
+ *             Read up to its NUL and never beyond its first 255 bytes (no
+ *             serial number has more than 254 characters): a text without a
+ *             NUL in those bytes names no device, as an unknown serial number
+ *             does (-2).
  *   buffer    function 0: in: the command, at most 90 characters, without
  *             line feed (the library adds one). out: the answer with its line
  *             feed, NUL-terminated, and only when it is shorter than the

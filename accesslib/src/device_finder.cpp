@@ -21,9 +21,9 @@ class SetGuard {
     DeviceInfoSet set_;
 };
 
-bool serial_matches(const DescriptorArea& area, const char* serial) {
+bool serial_matches(const DescriptorArea& area, const char* serial, std::size_t length) {
     const std::size_t count = descriptor_chars(area);
-    if (count != std::strlen(serial)) return false;
+    if (count != length) return false;
     for (std::size_t i = 0; i < count; ++i) {
         if (static_cast<char>(area[2 + 2 * i]) != serial[i]) return false;
     }
@@ -98,6 +98,14 @@ int DeviceFinder::enumerate(DeviceRecord* records, int limit) {
 bool DeviceFinder::find_and_open(const char* serial, OpenDevice* device) {
     device->handle = kInvalidHandle;
     if (binding_.bind() != kOk) return false;
+    // The caller's text is read up to its NUL and never past the serial
+    // field's 255 bytes: a text without a NUL there names no device.
+    std::size_t serial_length = 0;
+    if (serial != nullptr) {
+        const void* end = std::memchr(serial, '\0', kSerialField);
+        if (end == nullptr) return false;
+        serial_length = static_cast<std::size_t>(static_cast<const char*>(end) - serial);
+    }
     DeviceInfoSet set = ops_.get_class_devs(kCalibratorClassGuid);
     if (set == nullptr) return false;
     SetGuard guard(ops_, set);
@@ -117,7 +125,7 @@ bool DeviceFinder::find_and_open(const char* serial, OpenDevice* device) {
             ops_.close(handle);
             return false;
         }
-        if (serial_matches(area, serial)) {
+        if (serial_matches(area, serial, serial_length)) {
             device->handle = handle;
             return true;
         }

@@ -34,7 +34,9 @@ class DeviceFinder {
     int enumerate(DeviceRecord* records, int limit);
 
     // Opens the device whose serial number equals `serial` exactly, or the
-    // first device when `serial` is null. The caller closes device->handle.
+    // first device when `serial` is null. `serial` is read up to its NUL,
+    // at most kSerialField bytes; without a NUL there no device is found.
+    // The caller closes device->handle.
     bool find_and_open(const char* serial, OpenDevice* device);
 
     // Fetches string descriptor `index` of an open device.

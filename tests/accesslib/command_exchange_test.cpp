@@ -3,10 +3,12 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "constants.h"
 #include "fake_platform.h"
+#include "guard_page.h"
 #include "library.h"
 
 namespace zdx::testing {
@@ -165,6 +167,31 @@ TEST_F(CommandExchangeTest, DeviceSelectionBySerial) {
 
     fake.devices.clear();
     EXPECT_EQ(exchange("PAP 4"), kCmdNoAnswerPipe);
+}
+
+// The serial argument ends at the last readable byte: the search reads it to
+// its NUL and never more than 255 bytes, so nothing past the page is touched.
+TEST_F(CommandExchangeTest, SerialIsReadWithinItsBoundAtAPageEnd) {
+    GuardPage page;
+    q610->answer = {{"A\n", 1}};
+    ASSERT_EQ(exchange("PAP 4", page.place(std::string_view("A123", 5))), kOk);
+    EXPECT_EQ(answer(), "A\n");
+
+    const std::string longest(126, 'L');
+    fake.devices[1].serial = longest;
+    fake.devices[1].answer = {{"L\n", 1}};
+    EXPECT_EQ(exchange("PAP 4", page.place(std::string_view(longest.c_str(), 127))), kOk);
+    EXPECT_EQ(exchange("PAP 4", page.place(std::string(254, 'L') + '\0')), kCmdNoAnswerPipe);
+
+    // 255 bytes without a NUL, beginning with a serial that exists: no device.
+    fake.opened.clear();
+    q610->written.clear();
+    EXPECT_EQ(exchange("PAP 4", page.place(longest + std::string(129, 'L'))), kCmdNoAnswerPipe);
+    EXPECT_EQ(exchange("PAP 4", page.place(std::string(255, 'A'))), kCmdNoAnswerPipe);
+    EXPECT_EQ(answer(), "PAP 4");
+    EXPECT_EQ(value, -77);
+    for (const std::string& path : fake.opened) EXPECT_EQ(path.find("PIPE"), std::string::npos);
+    EXPECT_EQ(fake.handles_open(), 0u);
 }
 
 TEST_F(CommandExchangeTest, FailuresCloseTheAnswerPipeFirst) {
