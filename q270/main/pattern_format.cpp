@@ -89,4 +89,8 @@ std::string formatPattern(double value, std::string_view pattern, char decimalSe
     return out;
 }
 
+std::string formatStr(long long value) {
+    return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+}
+
 }  // namespace q270

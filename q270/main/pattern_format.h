@@ -16,4 +16,8 @@ namespace q270 {
 
 std::string formatPattern(double value, std::string_view pattern, char decimalSeparator = '.');
 
+// A whole number with the place of its sign: a blank before a non-negative
+// number (" 5"), "-" before a negative one ("-5").
+std::string formatStr(long long value);
+
 }  // namespace q270
