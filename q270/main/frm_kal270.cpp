@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "colour_value.h"
+#include "frm_results.h"
 
 namespace q270 {
 
@@ -68,10 +69,10 @@ frmKal270::frmKal270(ProgramState& state, const QString& commandLine, UsbAccess*
                      QWidget* parent)
     : QMainWindow(parent),
       state_(state),
+      clock_(clock == nullptr ? SteadyClock::instance() : *clock),
       ownUsb_(usb == nullptr ? std::make_unique<LibraryUsbAccess>() : nullptr),
       MSComm1(QStringLiteral("ZDXKalQ270")),
-      transport_(state, MSComm1, usb == nullptr ? *ownUsb_ : *usb,
-                 clock == nullptr ? SteadyClock::instance() : *clock) {
+      transport_(state, MSComm1, usb == nullptr ? *ownUsb_ : *usb, clock_) {
     setObjectName(QStringLiteral("frmKal270"));
     buildControls();
     connectHandlers();

@@ -30,6 +30,8 @@ class QTimer;
 
 namespace q270 {
 
+class frmResults;
+
 // Widths of the range scroll bar in layout units (fifteen to a pixel), for five
 // and for six range positions.
 inline constexpr int kRangeScrollWidthFive = 2295;
@@ -60,6 +62,8 @@ class frmKal270 : public QMainWindow {
     int rangeProbeDone() const { return RangeProbeDone; }
     int tickPhase() const { return TickPhase; }
     const std::array<std::int16_t, 4>& relayBytes() const { return RelayBytes; }
+    // The results window, once a cycle has created it.
+    frmResults* resultsWindow() const { return results_.get(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -99,6 +103,11 @@ class frmKal270 : public QMainWindow {
     void stateGoingOnline();
     void stateOnline(const std::string& id);
     void probeRanges(const std::string& id);
+    // The results view (link states 3 and 4).
+    frmResults& results();
+    void stateResultsView();
+    void stateReopenResults();
+    void closeResults();
     void showConditions();
     void setMessages(const QString& text, std::uint32_t colour);
     void showCondition(const QString& text);
@@ -127,6 +136,7 @@ class frmKal270 : public QMainWindow {
     void statusBarClicked();
 
     ProgramState& state_;
+    Clock& clock_;
     std::unique_ptr<UsbAccess> ownUsb_;
     SerialPort MSComm1;
     Transport transport_;
@@ -138,6 +148,9 @@ class frmKal270 : public QMainWindow {
     std::array<std::int16_t, 4> RelayBytes{};
     std::int16_t RangeProbeDone = 0;
     bool shutDownDone_ = false;
+    std::unique_ptr<frmResults> results_;
+    bool scanActive_ = false;    // Scan is running inside a cycle: no cycle may nest in it
+    bool closePending_ = false;  // the window was asked to close during a run
     bool messageSet_ = false;  // the connection attempt of this cycle wrote txtMessages
 
     std::array<QGroupBox*, 2> Frame{};

@@ -132,7 +132,16 @@ void frmKal270::shutDown() {
 }
 
 void frmKal270::closeEvent(QCloseEvent* event) {
+    if (scanActive_) {
+        // The run ends after its current step with the meter back in local;
+        // the cycle that ran it closes the window then.
+        state_.StopRequest = 1;
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
     shutDown();
+    closeResults();
     event->accept();
 }
 
@@ -188,12 +197,16 @@ void frmKal270::armTimer() {
 }
 
 void frmKal270::runCycle() {
+    // Timer events keep arriving while a linearity run lets window events
+    // through; a cycle inside the run would send settings and take its stop.
+    if (scanActive_) return;
     guarded([this] { animate(); });
     std::string id;  // the device ID of this cycle's connection attempt
     if (state_.LinkState == 0) stateNotConnected(id);
     if (state_.LinkState == 1) guarded([this] { stateGoingOnline(); });
     if (state_.LinkState == 2) stateOnline(id);
-    // States 3 and 4 belong to the results view.
+    if (state_.LinkState == 3) stateResultsView();
+    if (state_.LinkState == 4) stateReopenResults();
 }
 
 void frmKal270::animate() {
@@ -314,7 +327,7 @@ void frmKal270::stateOnline(const std::string& id) {
     if (RangeProbeDone == 0) guarded([this, &id] { probeRanges(id); });
     guarded([this] { transport_.SendSettings(state_.BeepState); });
     if (state_.StopRequest == 0) guarded([this] { showConditions(); });
-    // The linearity run (ScanRequest) is served by the results view.
+    if (state_.ScanRequest != 0) state_.LinkState = 3;
 }
 
 void frmKal270::probeRanges(const std::string& id) {

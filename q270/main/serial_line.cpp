@@ -7,9 +7,13 @@
 namespace q270 {
 
 std::string readLineCom(SerialLine& port, Clock& clock) {
+    return readLineWithin(port, clock, kReadLineSeconds);
+}
+
+std::string readLineWithin(SerialLine& port, Clock& clock, double seconds) {
     std::string collected;
     if (!port.isOpen()) return collected;
-    const auto deadline = clock.now() + secondsToDuration(kReadLineSeconds);
+    const auto deadline = clock.now() + secondsToDuration(seconds);
     for (;;) {
         if (port.waitingCount() > 0) {
             std::string arrived = port.readWaiting();

@@ -32,6 +32,9 @@ inline constexpr std::size_t kReadLineLimit = 4096;
 // and turns the first "." into ",". A port that is not open gives no answer.
 std::string readLineCom(SerialLine& port, Clock& clock);
 
+// The same line reader with a deadline of its own.
+std::string readLineWithin(SerialLine& port, Clock& clock, double seconds);
+
 // The command followed by one line feed; nothing when the port is not open.
 void writeLineCom(SerialLine& port, std::string_view command);
 

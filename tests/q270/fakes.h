@@ -27,10 +27,11 @@ class FakeClock : public Clock {
 };
 
 // Each written line is answered by the next scripted chunk list; chunks arrive
-// one per wait, each after `chunkDelay`.
-class FakeSerialLine : public SerialLine {
+// one per wait, each after `chunkDelay`. `Port` is the port interface it plays.
+template <typename Port>
+class FakeLine : public Port {
   public:
-    explicit FakeSerialLine(FakeClock& clock) : clock_(clock) {}
+    explicit FakeLine(FakeClock& clock) : clock_(clock) {}
     bool isOpen() const override { return open; }
     void close() override { open = false; }
     void writeText(std::string_view text) override {
@@ -65,6 +66,8 @@ class FakeSerialLine : public SerialLine {
   private:
     FakeClock& clock_;
 };
+
+using FakeSerialLine = FakeLine<SerialLine>;
 
 class FakeUsb : public UsbAccess {
   public:

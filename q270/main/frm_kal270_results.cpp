@@ -1,0 +1,74 @@
+// The hand-over between frmKal270 and the results window: link states 3 and 4
+// of the timer cycle. A window is withdrawn and restored through its
+// visibility: a withdrawn window can then neither be operated nor be in the
+// way, and the results view that a stop closes goes away as the operator
+// expects.
+#include <QLabel>
+#include <exception>
+
+#include "frm_kal270.h"
+#include "frm_results.h"
+
+namespace q270 {
+
+namespace {
+
+template <typename Step>
+void guardedStep(Step&& step) {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+frmResults& frmKal270::results() {
+    if (!results_) results_ = std::make_unique<frmResults>(state_, transport_.usb(), clock_);
+    return *results_;
+}
+
+void frmKal270::stateResultsView() {
+    if (state_.ScanRequest != 0) {
+        state_.ScanRequest = 0;
+        guardedStep([this] {
+            setVisible(false);
+            results().show();
+            statusPanel1_->clear();
+            scanActive_ = true;
+            results().Scan();
+        });
+        scanActive_ = false;
+    }
+    if (state_.StopRequest != 0) {
+        state_.StopRequest = 0;
+        guardedStep([this] {
+            results().ScanEnd();
+            results().setVisible(false);
+            setVisible(true);
+        });
+        state_.ResultsAvailable = -1;
+        state_.LinkState = 2;
+    }
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+void frmKal270::stateReopenResults() {
+    guardedStep([this] {
+        results().setVisible(true);
+        statusPanel1_->clear();
+        results().Scanx();
+    });
+    state_.LinkState = 3;
+}
+
+void frmKal270::closeResults() {
+    if (!results_) return;
+    results_->allowClose();
+    results_->close();
+}
+
+}  // namespace q270

@@ -1,0 +1,129 @@
+// The results window of the linearity measurement: the table of readings and
+// deviations, the error plot, the trim-resistor choice per step and the copy
+// of the table. The main window's timer cycle shows it, runs Scan and closes
+// the view again; the window sends its calibrator lines itself.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+#include <optional>
+
+#include "clock.h"
+#include "evaluation.h"
+#include "linearity_run.h"
+#include "meter_link.h"
+#include "plot_model.h"
+#include "program_state.h"
+#include "results_table.h"
+#include "serial_port.h"
+#include "usb_access.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTableWidget;
+
+namespace q270 {
+
+class PlotView;
+
+// Size of the table in layout units (fifteen to a pixel), as Scan sizes it.
+// Row heights, column widths and the pointer position of the table's mouse
+// rules are all taken in these units.
+inline constexpr int kResultsUnitsPerPixel = 15;
+inline constexpr int kResultsTableWidth = 9600;
+inline constexpr int kResultsTableHeight = 6300;
+
+// Item data of the table's cells: the colour values (0x00BBGGRR or a system
+// colour) and the alignment code (4 centre, 7 right) the cell was given.
+inline constexpr int kBackValueRole = Qt::UserRole + 1;
+inline constexpr int kForeValueRole = Qt::UserRole + 2;
+inline constexpr int kAlignmentRole = Qt::UserRole + 3;
+
+class frmResults : public QMainWindow, private RunObserver {
+    Q_OBJECT
+
+  public:
+    frmResults(ProgramState& state, UsbAccess& usb, Clock& clock, QWidget* parent = nullptr);
+    ~frmResults() override;
+
+    // The linearity run; returns when it has ended.
+    void Scan();
+    void ScanEnd();
+    void Scanx();
+    void CalcResults(bool trimmed);
+    void ShowResults(bool trimmed);
+
+    bool scanning() const { return scanning_; }
+    // The readings and evaluation of the last run and trim choice.
+    const ResultsData& data() const { return data_; }
+    const PlotModel& plot() const { return plot_; }
+    const RunResult& lastRun() const { return lastRun_; }
+    // The table's text as a copy puts it on the clipboard.
+    std::string tableText() const;
+    bool savePlot(const QString& fileName);
+    // The program is ending: the window may close now.
+    void allowClose() { closeAllowed_ = true; }
+
+  signals:
+    void runEnded();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildControls();
+    void applyGeometry();
+    // Writes the grid model into the table widget.
+    void refreshTable();
+    void refreshCell(int row, int column);
+    void setStatusText(const QString& text, std::uint32_t colour);
+    void repaintNow();
+    std::optional<GridPosition> tablePosition(const QPoint& position) const;
+    void trimChoiceAt(const QPoint& position);
+    void copyAt(const QPoint& position);
+    void savePlotAsked();
+    char decimalSeparator() const;
+
+    // RunObserver
+    void selectCell(int row, int column) override;
+    void showReading(int row, int column, double volts, bool differs) override;
+    void processEvents() override;
+    bool stopRequested() override;
+
+    ProgramState& state_;
+    UsbAccess& usb_;
+    Clock& clock_;
+    SerialPort MSComm2;
+    SerialMeterPort meterPort_;
+    MeterLink meter_;
+
+    ResultsData data_;
+    ResultsGrid grid_;
+    TableGeometry geometry_{};
+    PlotModel plot_;
+    RunResult lastRun_;
+    bool scanning_ = false;
+    bool evaluated_ = false;  // the table holds the evaluation of a complete run
+    bool closeAllowed_ = false;
+
+    QTableWidget* Results = nullptr;
+    PlotView* Picture1 = nullptr;
+    QWidget* Picture2 = nullptr;
+    QLabel* maxppm = nullptr;
+    QLabel* minppm = nullptr;
+    QPushButton* CmdOpt = nullptr;
+    QGroupBox* Opti = nullptr;
+    std::array<QLabel*, 5> OptiL1{};
+    QLabel* OptiL3 = nullptr;
+    QLabel* OptiLcnt = nullptr;
+    QMenu* mnu_rsel = nullptr;
+    std::array<QAction*, 6> mnu_r{};
+    QLabel* statusPanel1_ = nullptr;
+};
+
+}  // namespace q270

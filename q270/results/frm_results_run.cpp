@@ -1,0 +1,151 @@
+// The run, the evaluation shown in the table and plot, the trim choice and the
+// copy of frmResults.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <cmath>
+
+#include "colour_value.h"
+#include "frm_results.h"
+#include "pattern_format.h"
+#include "plot_view.h"
+
+namespace q270 {
+
+void frmResults::Scan() {
+    scanning_ = true;
+    evaluated_ = false;
+    // An earlier run's search must not be started on this run's half-filled table.
+    CmdOpt->setVisible(false);
+    setStatusText(QStringLiteral("Stopp: hier klicken ->"), zdx::kColourBlack);
+    Picture1->setVisible(false);
+    maxppm->setVisible(true);
+    minppm->setVisible(true);
+
+    PrepareTable(grid_);
+    applyGeometry();
+    refreshTable();
+
+    for (QLabel* l : OptiL1) l->clear();
+    OptiL3->clear();
+    OptiLcnt->clear();
+    Results->setVisible(true);
+    repaintNow();
+
+    MakeTrimTable(data_);
+    lastRun_ = RunLinearity(meter_, usb_, state_.DeviceSerial, data_, *this);
+
+    if (lastRun_.end == RunEnd::Complete && state_.StopRequest == 0) {
+        CalcResults(false);
+        ShowResults(false);
+        evaluated_ = true;
+        CmdOpt->setVisible(true);
+    } else if (!lastRun_.message.empty()) {
+        setStatusText(QString::fromStdString(lastRun_.message), zdx::kColourRed);
+    }
+    scanning_ = false;
+    emit runEnded();
+}
+
+void frmResults::ScanEnd() {
+    Results->setVisible(false);
+}
+
+void frmResults::Scanx() {
+    Results->setVisible(true);
+}
+
+void frmResults::CalcResults(bool trimmed) {
+    q270::CalcResults(data_, trimmed);
+}
+
+void frmResults::ShowResults(bool trimmed) {
+    ShowResultsCells(grid_, data_, trimmed, decimalSeparator());
+    refreshTable();
+    Picture1->setVisible(true);
+    plot_.PlotScale(10, data_.LinErrRef.data(), kPlotReferenceColour);
+    if (trimmed) plot_.PlotCurve(10, data_.LinErr.data(), kPlotTrimmedColour);
+    Picture1->update();
+    const char separator = decimalSeparator();
+    minppm->setText(QString::fromStdString(formatPattern(plot_.PlotLo(), "#######0.0", separator)));
+    maxppm->setText(QString::fromStdString(formatPattern(plot_.PlotHi(), "#######0.0", separator)));
+    minppm->setVisible(true);
+    maxppm->setVisible(true);
+    repaintNow();
+}
+
+std::optional<GridPosition> frmResults::tablePosition(const QPoint& position) const {
+    return PointerPosition(position.x() * double(kResultsUnitsPerPixel),
+                           position.y() * double(kResultsUnitsPerPixel), geometry_);
+}
+
+void frmResults::trimChoiceAt(const QPoint& position) {
+    // A choice evaluates the whole run: not while one is being measured, nor
+    // on the readings of a run that did not complete.
+    if (scanning_ || !evaluated_) return;
+    const std::optional<GridPosition> at = tablePosition(position);
+    if (!at) return;
+    const std::optional<int> hit = TrimCellRow(at->colpos, at->rowpos);
+    if (!hit) return;
+    const int row = *hit;
+    const int column = static_cast<int>(std::floor(at->colpos)) + 1;
+    Results->setCurrentCell(row, column);
+    grid_.at(row, column).back = kTrimCellSelected;
+    refreshCell(row, column);
+
+    for (QAction* item : mnu_r) item->setChecked(false);
+    const int current = data_.ShuntSel[static_cast<std::size_t>(row)];
+    if (current >= 0 && current < static_cast<int>(mnu_r.size()))
+        mnu_r[static_cast<std::size_t>(current)]->setChecked(true);
+    mnu_rsel->exec(Results->viewport()->mapToGlobal(position));
+
+    int chosen = current;
+    for (std::size_t k = 0; k < mnu_r.size(); ++k)
+        if (mnu_r[k]->isChecked()) chosen = static_cast<int>(k);
+    Cell& cell = grid_.at(row, column);
+    cell.back = kTrimCellChosen;
+    cell.alignment = kAlignCentre;
+    data_.ShuntSel[static_cast<std::size_t>(row)] = static_cast<std::int16_t>(chosen);
+    cell.text =
+        chosen == 0 ? std::string() : std::string(kTrimCaptions[static_cast<std::size_t>(chosen)]);
+    refreshCell(row, column);
+    CalcResults(true);
+    ShowResults(true);
+}
+
+void frmResults::copyAt(const QPoint& position) {
+    const std::optional<GridPosition> at = tablePosition(position);
+    if (!at || !CopyCellHit(at->colpos, at->rowpos)) return;
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(QString::fromLatin1(tableText().c_str()));
+    setStatusText(QStringLiteral("Copied"), zdx::kColourBlack);
+}
+
+void frmResults::selectCell(int row, int column) {
+    Results->setCurrentCell(row, column);
+}
+
+void frmResults::showReading(int row, int column, double volts, bool differs) {
+    Cell& cell = grid_.at(row, column);
+    cell.alignment = kAlignRight;
+    cell.text = ReadingText(volts, decimalSeparator());
+    if (column == 2) cell.fore = differs ? zdx::kColourRed : zdx::kColourBlack;
+    refreshCell(row, column);
+    repaintNow();
+}
+
+void frmResults::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+bool frmResults::stopRequested() {
+    return state_.StopRequest != 0;
+}
+
+}  // namespace q270
