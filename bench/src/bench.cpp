@@ -76,6 +76,7 @@ bool Bench::load(const std::string& json, std::string& error) {
                             l.present, l.q610 ? std::make_unique<Q610Model>(l.remote) : nullptr));
     }
     for (int com = 1; com <= kComPorts; ++com) serial_.setDevice(com, std::move(s.serial[com - 1]));
+    wireMeters();
     answerArrived_.notify_all();
     return true;
 }

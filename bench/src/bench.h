@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "parallel_ports.h"
+#include "q270_model.h"
 #include "scenario.h"
 #include "serial_ports.h"
 #include "traffic_log.h"
@@ -89,6 +90,15 @@ class Bench {
     std::string stats() const;
     std::set<Fault>* faultsOf(const std::string& device);
     DeviceModel* modelOf(const std::string& device);
+    // A Q270 by device name (USB serial, COM<n>, a KX's serial) or by its own
+    // serial number (also behind a KX); nullptr when there is none.
+    Q270Model* q270Named(const std::string& name);
+    MeterModel* meterOn(const std::string& device);
+    void wireMeters();
+    std::string setTrim(const std::string& device, const std::string& resistor,
+                        const std::string& ohms);
+    std::string describeDivider(const std::string& device);
+    std::string describeMeter(const std::string& device);
 
     mutable std::mutex lock_;
     std::condition_variable answerArrived_;

@@ -31,8 +31,8 @@ bool lptNumber(const std::string& device, int& port) {
 
 std::string Bench::control(const std::string& command, bool& stop) {
     std::istringstream words(command);
-    std::string verb, arg1, arg2;
-    words >> verb >> arg1 >> arg2;
+    std::string verb, arg1, arg2, arg3;
+    words >> verb >> arg1 >> arg2 >> arg3;
     if (verb == "load") {
         std::string json = command.substr(command.find("load") + 4);
         std::string why;
@@ -59,10 +59,18 @@ std::string Bench::control(const std::string& command, bool& stop) {
     if (verb == "remote") return setRemote(arg1, arg2);
     if (verb == "lpt") return lptRegisters(arg1);
     if (verb == "condition") return setCondition(arg1, arg2);
+    if (verb == "trim") return setTrim(arg1, arg2, arg3);
+    if (verb == "divider") return describeDivider(arg1);
+    if (verb == "meter") return describeMeter(arg1);
     return error("unknown command \"" + verb + "\"");
 }
 
 std::string Bench::setPlugged(const std::string& device, bool plugged) {
+    if (MeterModel* m = meterOn(device)) {
+        m->setPlugged(plugged, Clock::now());
+        log_.addText(device, "note", plugged ? "meter plugged in" : "meter unplugged");
+        return "ok";
+    }
     auto d = findUsb(device);
     if (!d) return error("no usb device \"" + device + "\"");
     d->setPlugged(plugged);
@@ -96,6 +104,17 @@ DeviceModel* Bench::modelOf(const std::string& device) {
 }
 
 std::string Bench::setFault(const std::string& device, const std::string& fault) {
+    if (MeterModel* m = meterOn(device)) {
+        if (fault == "none") {
+            m->clearFaults();
+        } else {
+            auto f = meterFaultFromName(fault);
+            if (!f) return error("unknown meter fault \"" + fault + "\"");
+            m->setFault(*f);
+        }
+        log_.addText(device, "note", "fault " + fault);
+        return "ok";
+    }
     std::set<Fault>* faults = faultsOf(device);
     if (!faults) return error("no device \"" + device + "\"");
     if (fault == "none") {
@@ -111,9 +130,13 @@ std::string Bench::setFault(const std::string& device, const std::string& fault)
 
 std::string Bench::setRemote(const std::string& device, const std::string& value) {
     DeviceModel* model = modelOf(device);
-    if (!model) return error("no device \"" + device + "\"");
+    MeterModel* meter = meterOn(device);
+    if (!model && !meter) return error("no device \"" + device + "\"");
     if (value != "0" && value != "1") return error("remote takes 0 or 1");
-    model->setRemote(value == "1");
+    if (meter)
+        meter->setRemote(value == "1");
+    else
+        model->setRemote(value == "1");
     return "ok";
 }
 

@@ -24,6 +24,7 @@ void usage() {
                  "       zdx-bench --control SOCKET COMMAND [ARGS...]\n"
                  "commands: load FILE|JSON, unplug DEV, replug DEV, fault DEV NAME|none,\n"
                  "          remote DEV 0|1, condition DEV 0..8, log, clear, stats, lpt LPT1|LPT2,\n"
+                 "          trim DEV Rk OHMS|none, trim DEV none, divider DEV, meter COMn,\n"
                  "          devices, env, ping, stop\n");
 }
 

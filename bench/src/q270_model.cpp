@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "linearity_steps.h"
+
 namespace zdx::bench {
 
 namespace {
@@ -34,7 +36,8 @@ bool parseIntList(std::string_view text, int* out, int count) {
     return true;
 }
 
-Q270Model::Q270Model(Q270Config config) : config_(std::move(config)), remote_(config_.remote) {}
+Q270Model::Q270Model(Q270Config config, DividerConfig divider)
+    : config_(std::move(config)), remote_(config_.remote), divider_(divider) {}
 
 std::optional<std::string> Q270Model::handleLine(std::string_view line) {
     if (line == "SNR?0") return answerLine(config_.id);
@@ -103,6 +106,8 @@ std::optional<std::string> Q270Model::step(std::string_view fields) {
     std::array<int, 4> v{};
     if (!parseIntList(fields, v.data(), 4)) return kRefused;
     steps_.push_back(v);
+    const int number = linearityStep(v);
+    output_.select(number ? stepResistor(number) : 0, Clock::now());
     return accepted();
 }
 

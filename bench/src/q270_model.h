@@ -2,11 +2,14 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "device_model.h"
+#include "divider.h"
+#include "divider_output.h"
 
 namespace zdx::bench {
 
@@ -26,7 +29,9 @@ struct Q270Settings {
 
 class Q270Model : public DeviceModel {
   public:
-    explicit Q270Model(Q270Config config);
+    using Clock = std::chrono::steady_clock;
+
+    explicit Q270Model(Q270Config config, DividerConfig divider = {});
 
     std::string kind() const override { return "Q270"; }
     std::optional<std::string> handleLine(std::string_view line) override;
@@ -40,6 +45,17 @@ class Q270Model : public DeviceModel {
     // Every accepted linearity step line's four numbers, oldest first.
     const std::vector<std::array<int, 4>>& steps() const { return steps_; }
 
+    // The output divider. Only a linearity step line switches a resistor to
+    // the output; one that is no step of the run switches none (0 V).
+    Divider& divider() { return divider_; }
+    const Divider& divider() const { return divider_; }
+    const DividerOutput& output() const { return output_; }
+    // The output voltage at `t` for an instrument that sees a new step only
+    // once it has settled for `settle`.
+    double outputVolts(Clock::time_point t, Clock::duration settle) const {
+        return divider_.voltsAcross(output_.shownAt(t, settle));
+    }
+
   private:
     std::string accepted();
     std::optional<std::string> settingA(std::string_view fields);
@@ -52,6 +68,8 @@ class Q270Model : public DeviceModel {
     Q270Settings settings_;
     std::uint32_t relays_ = 0;
     std::vector<std::array<int, 4>> steps_;
+    Divider divider_;
+    DividerOutput output_;
 };
 
 // Parses exactly `count` comma-separated decimal integers (blanks around a

@@ -7,12 +7,14 @@
 #include "interface_module.h"
 #include "q270_model.h"
 #include "q610_model.h"
+#include "scenario_instruments.h"
+#include "scenario_json.h"
 
 namespace zdx::bench {
 
 namespace {
 
-using nlohmann::json;
+using namespace scenario_json;
 
 // Our product ids on the virtual bus (the vendor id is the bench's own).
 constexpr std::uint16_t kVendor = 0x2F5A;
@@ -21,36 +23,6 @@ constexpr std::uint16_t kProductQ610 = 0x0610;
 constexpr std::uint16_t kProductKx = 0x0D60;
 // More devices than any generator may ask for is a typo, not a test.
 constexpr int kMaxGenerated = 1000;
-
-[[noreturn]] void fail(const std::string& message) {
-    throw std::runtime_error(message);
-}
-
-template <typename T>
-T get(const json& j, const char* key, T fallback) {
-    if (!j.contains(key)) return fallback;
-    try {
-        return j.at(key).get<T>();
-    } catch (const json::exception&) {
-        fail(std::string("\"") + key + "\" has the wrong type");
-    }
-}
-
-void checkKeys(const json& j, std::initializer_list<const char*> allowed, const char* what) {
-    if (!j.is_object()) fail(std::string(what) + " must be an object");
-    for (const auto& item : j.items()) {
-        bool known = false;
-        for (const char* k : allowed) known = known || item.key() == k;
-        if (!known) fail(std::string(what) + ": unknown key \"" + item.key() + "\"");
-    }
-}
-
-const json& arrayOf(const json& j, const char* key) {
-    static const json kEmpty = json::array();
-    if (!j.contains(key)) return kEmpty;
-    if (!j.at(key).is_array()) fail(std::string("\"") + key + "\" must be an array");
-    return j.at(key);
-}
 
 std::set<Fault> parseFaults(const json& j) {
     std::set<Fault> faults;
@@ -70,13 +42,13 @@ std::unique_ptr<Q270Model> makeQ270(const json& j, const std::string& serial) {
     if (c.condition < 0 || c.condition > 8) fail("\"condition\" must be 0..8");
     c.probeAccepted = get<bool>(j, "probe_accepted", true);
     c.remote = get<bool>(j, "remote", false);
-    return std::make_unique<Q270Model>(c);
+    return std::make_unique<Q270Model>(c, parseDivider(j.value("divider", json())));
 }
 
 const std::initializer_list<const char*> kDeviceKeys = {
-    "kind",      "serial",         "string4",     "string5", "string6", "id",           "remote",
-    "condition", "probe_accepted", "faults",      "plugged", "behind",  "serial_index", "baud",
-    "com",       "unplug_at_ms",   "replug_at_ms"};
+    "kind",      "serial",         "string4",      "string5", "string6", "id",           "remote",
+    "condition", "probe_accepted", "faults",       "plugged", "behind",  "serial_index", "baud",
+    "com",       "unplug_at_ms",   "replug_at_ms", "divider"};
 
 std::unique_ptr<DeviceModel> makeModel(const json& j, const std::string& serial, bool allowKx);
 
@@ -99,6 +71,7 @@ std::unique_ptr<InterfaceModule> makeKx(const json& j) {
 
 std::unique_ptr<DeviceModel> makeModel(const json& j, const std::string& serial, bool allowKx) {
     std::string kind = get<std::string>(j, "kind", "");
+    if (kind != "Q270" && j.contains("divider")) fail("only a Q270 has a \"divider\"");
     if (kind == "Q270") return makeQ270(j, serial);
     if (kind == "Q610") return std::make_unique<Q610Model>(get<bool>(j, "remote", true));
     if (kind == "KX" && allowKx) return makeKx(j);
@@ -163,14 +136,47 @@ void parseUsb(const json& root, Scenario& s) {
 
 void parseSerial(const json& root, Scenario& s) {
     for (const auto& j : arrayOf(root, "serial")) {
-        checkKeys(j, kDeviceKeys, "serial device");
+        const bool meter = get<std::string>(j, "kind", "") == "meter";
+        if (!meter) checkKeys(j, kDeviceKeys, "serial device");
         int com = get<int>(j, "com", 0);
         if (com < 1 || com > kComPorts) fail("\"com\" must be 1..9");
         if (get<std::string>(j, "kind", "") == "Q610") fail("a Q610 has no serial line");
         SerialDevice& d = s.serial[com - 1];
+        if (d.model || d.meter) fail("two devices on COM" + std::to_string(com));
+        if (meter) {
+            d.meter = makeMeter(j, std::chrono::steady_clock::now());
+            d.baud = get<int>(j, "baud", 9600);
+            continue;
+        }
         d.model = makeModel(j, get<std::string>(j, "serial", "Q270S9-0003"), false);
         d.faults = parseFaults(j);
         d.baud = get<int>(j, "baud", 9600);
+    }
+}
+
+const Q270Model* asQ270(const DeviceModel* m) {
+    if (auto* kx = dynamic_cast<const InterfaceModule*>(m)) return kx->q270();
+    return dynamic_cast<const Q270Model*>(m);
+}
+
+// A meter is wired to a calibrator of the same scenario: a serial number
+// that names none is a typo.
+void checkMeterWiring(const Scenario& s) {
+    for (int com = 1; com <= kComPorts; ++com) {
+        const MeterModel* meter = s.serial[com - 1].meter.get();
+        if (!meter || meter->config().calibrator.empty()) continue;
+        bool found = false;
+        for (const auto& d : s.usb) {
+            const Q270Model* q = asQ270(&d->model());
+            found = found || (q && q->config().serial == meter->config().calibrator);
+        }
+        for (const auto& d : s.serial) {
+            const Q270Model* q = asQ270(d.model.get());
+            found = found || (q && q->config().serial == meter->config().calibrator);
+        }
+        if (!found)
+            fail("meter on COM" + std::to_string(com) + ": no Q270 \"" +
+                 meter->config().calibrator + "\" in the scenario");
     }
 }
 
@@ -219,6 +225,7 @@ bool parseScenario(const std::string& text, Scenario& out, std::string& error) {
             fail("\"port_driver\" must be \"present\", \"missing\" or \"refusing\"");
         parseUsb(root, out);
         parseSerial(root, out);
+        checkMeterWiring(out);
         parseLpt(root, out);
         return true;
     } catch (const std::exception& e) {
@@ -232,10 +239,13 @@ const char* defaultScenarioJson() {
   "os_family": "nt",
   "port_driver": "present",
   "usb": [
-    {"kind": "Q270", "serial": "Q270S9-00417", "id": "Q270S9 V1.18"},
+    {"kind": "Q270", "serial": "Q270S9-00417", "id": "Q270S9 V1.18",
+     "divider": {"deviations_ppm": [12, -8, 25, 3, -15, 30, -4, 7, -22, 10,
+                                    0, 18, -11, 5, -27, 14, 2, -6, 21, -9]}},
     {"kind": "Q610", "serial": "Q610-00123", "string6": "Q610 V2.03"}
   ],
   "serial": [
+    {"com": 1, "kind": "meter", "calibrator": "Q270S9-00417", "noise_uv": 0.5, "seed": 7},
     {"com": 2, "kind": "Q270", "serial": "Q270S9-00418", "id": "Q270S9 V1.18"}
   ],
   "lpt": [

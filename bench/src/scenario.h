@@ -42,8 +42,9 @@ struct Scenario {
 // a valid scenario; `out` is then unspecified.
 bool parseScenario(const std::string& json, Scenario& out, std::string& error);
 
-// The scenario of a bench started without one: a Q270 and a Q610 on USB, a
-// Q270 on COM2, a Q610 on LPT1, the driver present, the NT family.
+// The scenario of a bench started without one: a Q270 (with a divider of
+// known deviations) and a Q610 on USB, a multimeter on COM1 wired to that
+// Q270, a Q270 on COM2, a Q610 on LPT1, the driver present, the NT family.
 const char* defaultScenarioJson();
 
 }  // namespace zdx::bench

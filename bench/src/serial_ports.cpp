@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,6 +57,7 @@ SerialPorts::~SerialPorts() {
     }
     for (int fd : wakePipe_)
         if (fd >= 0) ::close(fd);
+    if (inotify_ >= 0) ::close(inotify_);
 }
 
 bool SerialPorts::start(std::string& error) {
@@ -92,6 +94,7 @@ bool SerialPorts::start(std::string& error) {
         }
         ::fcntl(p.master, F_SETFL, ::fcntl(p.master, F_GETFL) | O_NONBLOCK);
     }
+    watchTerminals();
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -117,8 +120,52 @@ void SerialPorts::setDevice(int com, SerialDevice device) {
 }
 
 SerialDevice* SerialPorts::device(int com) {
-    if (com < 1 || com > kComPorts || !ports_[com - 1].device.model) return nullptr;
-    return &ports_[com - 1].device;
+    if (com < 1 || com > kComPorts) return nullptr;
+    SerialDevice& d = ports_[com - 1].device;
+    return (d.model || d.meter) ? &d : nullptr;
+}
+
+bool SerialPorts::terminalOpen(int com) const {
+    if (com < 1 || com > kComPorts) return false;
+    return !openersKnown_ || ports_[com - 1].openers > 0;
+}
+
+// A pseudo-terminal carries no modem lines, so a meter cannot see the DTR
+// line of a program that opened its port. The kernel does report every open
+// and last close of the terminal, though: a program that holds the port open
+// stands for an asserted DTR. Opened after `keepOpen`, the watches count
+// only other openers.
+void SerialPorts::watchTerminals() {
+    inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_ < 0) return;
+    for (Port& p : ports_) {
+        p.watch = ::inotify_add_watch(inotify_, p.path.c_str(), IN_OPEN | IN_CLOSE);
+        if (p.watch < 0) {
+            ::close(inotify_);
+            inotify_ = -1;
+            return;
+        }
+    }
+    openersKnown_ = true;
+}
+
+void SerialPorts::countOpeners() {
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(inotify_, buf, sizeof buf);
+        if (n <= 0) return;
+        std::lock_guard<std::mutex> guard(lock_);
+        for (char* at = buf; at < buf + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(at);
+            at += sizeof(inotify_event) + e->len;
+            if (e->mask & IN_Q_OVERFLOW) openersKnown_ = false;  // counts lost: assume open
+            for (Port& p : ports_) {
+                if (p.watch != e->wd) continue;
+                if (e->mask & IN_OPEN) ++p.openers;
+                if ((e->mask & IN_CLOSE) && p.openers > 0) --p.openers;
+            }
+        }
+    }
 }
 
 void SerialPorts::wake() {
@@ -129,7 +176,7 @@ void SerialPorts::wake() {
 }
 
 void SerialPorts::run() {
-    pollfd fds[kComPorts + 1];
+    pollfd fds[kComPorts + 2];
     while (!stopping_) {
         int timeout = -1;
         {
@@ -138,7 +185,8 @@ void SerialPorts::run() {
         }
         for (int i = 0; i < kComPorts; ++i) fds[i] = {ports_[i].master, POLLIN, 0};
         fds[kComPorts] = {wakePipe_[0], POLLIN, 0};
-        int n = ::poll(fds, kComPorts + 1, timeout);
+        fds[kComPorts + 1] = {inotify_, POLLIN, 0};  // a negative descriptor is skipped
+        int n = ::poll(fds, kComPorts + 2, timeout);
         if (n < 0 && errno != EINTR) break;
         if (n <= 0) continue;
         if (fds[kComPorts].revents & POLLIN) {
@@ -146,6 +194,7 @@ void SerialPorts::run() {
             while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
             }
         }
+        if (fds[kComPorts + 1].revents & POLLIN) countOpeners();
         for (int i = 0; i < kComPorts; ++i)
             if (fds[i].revents & POLLIN) receive(i);
     }
@@ -173,25 +222,53 @@ void SerialPorts::receive(int index) {
 void SerialPorts::handleLine(int index, const std::string& line) {
     Port& p = ports_[index];
     log_.addLine(comName(index), "in", line);
-    if (!p.device.model) return;  // nothing on this port: nobody answers
+    if (!p.device.model && !p.device.meter) return;  // nothing on this port: nobody answers
     termios t{};
     if (::tcgetattr(p.master, &t) == 0 && ::cfgetispeed(&t) != speedCode(p.device.baud)) {
         log_.addText(comName(index), "note",
                      "line speed differs from the device's: not understood");
         return;
     }
+    if (p.device.meter) {
+        handleMeterLine(index, line);
+        return;
+    }
     ShapedAnswer shaped = shapeAnswer(p.device.faults, p.device.model->handleLine(line));
     if (shaped.bytes.empty()) return;
-    log_.addLine(comName(index), "out", shaped.bytes);
     p.answers.push_back({Clock::now() + shaped.delay, std::move(shaped.bytes)});
 }
 
+void SerialPorts::handleMeterLine(int index, const std::string& line) {
+    Port& p = ports_[index];
+    const auto now = Clock::now();
+    if (!p.device.meter->pluggedAt(now)) {
+        log_.addText(comName(index), "note", "meter unplugged: line not received");
+        return;
+    }
+    if (auto reply = p.device.meter->handleLine(line, now))
+        p.answers.push_back({reply->due, std::move(reply->bytes)});
+}
+
+// A meter sends only while its cable is on and the program holds the port.
+bool SerialPorts::deliverable(const Port& p, Clock::time_point due) const {
+    if (!p.device.meter) return true;
+    return p.device.meter->pluggedAt(due) && (!openersKnown_ || p.openers > 0);
+}
+
+// Answers are logged when they go out, so the log shows how long each took.
 int SerialPorts::flushDue(Clock::time_point now) {
     int next = -1;
-    for (Port& p : ports_) {
+    for (int i = 0; i < kComPorts; ++i) {
+        Port& p = ports_[i];
         while (!p.answers.empty() && p.answers.front().due <= now) {
-            const std::string& bytes = p.answers.front().bytes;
-            [[maybe_unused]] ssize_t n = ::write(p.master, bytes.data(), bytes.size());
+            const Pending& a = p.answers.front();
+            if (deliverable(p, a.due)) {
+                [[maybe_unused]] ssize_t n = ::write(p.master, a.bytes.data(), a.bytes.size());
+                log_.addLine(comName(i), "out", a.bytes);
+            } else {
+                log_.addLine(comName(i), "note",
+                             "reply not sent (meter unplugged or port closed): " + a.bytes);
+            }
             p.answers.pop_front();
         }
         if (!p.answers.empty()) {

@@ -14,6 +14,7 @@
 
 #include "device_model.h"
 #include "faults.h"
+#include "meter_model.h"
 
 namespace zdx::bench {
 
@@ -21,9 +22,12 @@ class TrafficLog;
 
 inline constexpr int kComPorts = 9;
 
+// A calibrator (`model`, shaped by `faults`) or a multimeter (`meter`, which
+// keeps its own faults and answers only while the program holds the port open).
 struct SerialDevice {
     std::unique_ptr<DeviceModel> model;
     std::set<Fault> faults;
+    std::unique_ptr<MeterModel> meter;
     int baud = 9600;  // the device answers only when the line runs at this rate
 };
 
@@ -47,6 +51,9 @@ class SerialPorts {
     // With the lock held: puts a device on COM<n> (nullptr model: none).
     void setDevice(int com, SerialDevice device);
     SerialDevice* device(int com);
+    // With the lock held: whether a program holds the terminal of COM<n> open
+    // (always true where the bench cannot watch the terminals).
+    bool terminalOpen(int com) const;
 
   private:
     struct Pending {
@@ -55,8 +62,10 @@ class SerialPorts {
     };
     struct Port {
         int master = -1;
-        int keepOpen =
-            -1;  // our own terminal-side descriptor: no hang-up while the program is away
+        // Our own terminal-side descriptor: no hang-up while the program is away.
+        int keepOpen = -1;
+        int watch = -1;   // inotify watch of the terminal
+        int openers = 0;  // open descriptions of the terminal besides `keepOpen`
         std::string path;
         SerialDevice device;
         std::string lineIn;
@@ -66,6 +75,10 @@ class SerialPorts {
     void run();
     void receive(int index);
     void handleLine(int index, const std::string& line);
+    void handleMeterLine(int index, const std::string& line);
+    void watchTerminals();
+    void countOpeners();
+    bool deliverable(const Port& p, Clock::time_point due) const;
     int flushDue(Clock::time_point now);  // returns ms until the next due answer, or -1
     void wake();
 
@@ -73,6 +86,8 @@ class SerialPorts {
     TrafficLog& log_;
     std::array<Port, kComPorts> ports_;
     int wakePipe_[2] = {-1, -1};
+    int inotify_ = -1;
+    bool openersKnown_ = false;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

@@ -1,0 +1,44 @@
+// Reading scenario JSON: typed keys with defaults, refused unknown keys, and
+// one exception type for every mistake, caught where the scenario is parsed.
+#pragma once
+
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+
+namespace zdx::bench::scenario_json {
+
+using nlohmann::json;
+
+[[noreturn]] inline void fail(const std::string& message) {
+    throw std::runtime_error(message);
+}
+
+template <typename T>
+T get(const json& j, const char* key, T fallback) {
+    if (!j.contains(key)) return fallback;
+    try {
+        return j.at(key).get<T>();
+    } catch (const json::exception&) {
+        fail(std::string("\"") + key + "\" has the wrong type");
+    }
+}
+
+inline void checkKeys(const json& j, std::initializer_list<const char*> allowed, const char* what) {
+    if (!j.is_object()) fail(std::string(what) + " must be an object");
+    for (const auto& item : j.items()) {
+        bool known = false;
+        for (const char* k : allowed) known = known || item.key() == k;
+        if (!known) fail(std::string(what) + ": unknown key \"" + item.key() + "\"");
+    }
+}
+
+inline const json& arrayOf(const json& j, const char* key) {
+    static const json kEmpty = json::array();
+    if (!j.contains(key)) return kEmpty;
+    if (!j.at(key).is_array()) fail(std::string("\"") + key + "\" must be an array");
+    return j.at(key);
+}
+
+}  // namespace zdx::bench::scenario_json
