@@ -2,7 +2,6 @@
 // divider output, and the control commands that read and change the divider.
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "bench.h"
 #include "interface_module.h"
@@ -15,10 +14,11 @@ std::string error(const std::string& what) {
     return "error: " + what;
 }
 
+// Shortest text that reads back as the same double: tests compare exactly.
 std::string number(double v) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.10g", v);
-    return text;
+    auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, ec == std::errc() ? end : text);
 }
 
 Q270Model* asQ270(DeviceModel* m) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -226,6 +227,85 @@ LptRegisters BenchSession::lpt(int portNumber) const {
         throw std::runtime_error("zdx-bench: unexpected reply " + reply);
     return {static_cast<std::uint8_t>(data), static_cast<std::uint8_t>(status),
             static_cast<std::uint8_t>(ctrl)};
+}
+
+namespace {
+
+std::runtime_error unexpected(const std::string& reply) {
+    return std::runtime_error("zdx-bench: unexpected reply " + reply);
+}
+
+// Numbers go over the control interface in the C form whatever the test
+// process's locale (a Qt program sets the user's), so no locale-aware call.
+double toNumber(const std::string& text, const std::string& reply) {
+    double v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) throw unexpected(reply);
+    return v;
+}
+
+std::string exactNumber(double v) {
+    char text[32];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, ec == std::errc() ? end : text);
+}
+
+}  // namespace
+
+DividerTruth BenchSession::divider(const std::string& calibrator) const {
+    const std::string reply = control("divider " + calibrator);
+    DividerTruth truth;
+    int resistors = 0;
+    std::istringstream lines(reply);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string w; std::getline(fields, w, '\t');) f.push_back(w);
+        if (f.size() == 2 && f[0] == "excitation_v") {
+            truth.excitationV = toNumber(f[1], reply);
+        } else if (f.size() == 2 && f[0] == "selected") {
+            truth.selected = f[1] == "none" ? 0 : static_cast<int>(toNumber(f[1].substr(1), reply));
+        } else if (f.size() == 4 && f[0].size() > 1 && f[0][0] == 'R') {
+            const int i = static_cast<int>(toNumber(f[0].substr(1), reply)) - 97;
+            if (i < 0 || i >= 20) throw unexpected(reply);
+            truth.deviationsPpm[i] = toNumber(f[1], reply);
+            if (f[2] != "none") truth.trimsOhm[i] = toNumber(f[2], reply);
+            truth.ohms[i] = toNumber(f[3], reply);
+            ++resistors;
+        } else {
+            throw unexpected(reply);
+        }
+    }
+    if (resistors != 20) throw unexpected(reply);
+    return truth;
+}
+
+void BenchSession::setTrim(const std::string& calibrator, int resistor, double ohms) {
+    control("trim " + calibrator + " R" + std::to_string(resistor) + " " + exactNumber(ohms));
+}
+
+void BenchSession::removeTrim(const std::string& calibrator, int resistor) {
+    control("trim " + calibrator + " R" + std::to_string(resistor) + " none");
+}
+
+void BenchSession::removeAllTrims(const std::string& calibrator) {
+    control("trim " + calibrator + " none");
+}
+
+MeterStatus BenchSession::meter(int com) const {
+    const std::string reply = control("meter COM" + std::to_string(com));
+    MeterStatus m;
+    int plugged = 0, remote = 0, open = 0;
+    char faults[128] = {};
+    if (std::sscanf(reply.c_str(),
+                    "plugged=%d remote=%d port_open=%d readings=%d errors=%d faults=%127s",
+                    &plugged, &remote, &open, &m.readings, &m.queuedErrors, faults) != 6)
+        throw unexpected(reply);
+    m.plugged = plugged != 0;
+    m.remote = remote != 0;
+    m.portOpen = open != 0;
+    m.faults = faults;
+    return m;
 }
 
 }  // namespace zdx::bench

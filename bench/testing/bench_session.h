@@ -2,7 +2,9 @@
 // inspected through its control interface, stopped when the session ends.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,24 @@ struct LptRegisters {
     std::uint8_t data = 0;
     std::uint8_t status = 0;
     std::uint8_t control = 0;
+};
+
+// A Q270's output divider as the bench knows it; index 0 is R97, 19 R116.
+struct DividerTruth {
+    double excitationV = 0;
+    int selected = 0;  // resistor the latest step line put on the output (97..116); 0: none
+    std::array<double, 20> deviationsPpm{};
+    std::array<std::optional<double>, 20> trimsOhm{};
+    std::array<double, 20> ohms{};  // each resistor with its trim across it
+};
+
+struct MeterStatus {
+    bool plugged = false;
+    bool remote = false;
+    bool portOpen = false;  // a program holds the meter's terminal open
+    int readings = 0;       // readings taken since the scenario was loaded
+    int queuedErrors = 0;
+    std::string faults;  // "none" or names separated by ","
 };
 
 class BenchSession {
@@ -51,6 +71,15 @@ class BenchSession {
     void setRemote(const std::string& device, bool remote);
 
     LptRegisters lpt(int portNumber) const;  // 0 = LPT1, 1 = LPT2
+
+    // A Q270's divider, named by serial number (also behind a KX) or "COM<n>".
+    DividerTruth divider(const std::string& calibrator) const;
+    // Solders a trim resistor across R<resistor> (97..116), replacing one there.
+    void setTrim(const std::string& calibrator, int resistor, double ohms);
+    void removeTrim(const std::string& calibrator, int resistor);
+    void removeAllTrims(const std::string& calibrator);
+    // The multimeter on COM<com>. Unplug and replug it with unplug("COM<n>").
+    MeterStatus meter(int com) const;
 
     // Sends any control command and returns the bench's reply; throws
     // std::runtime_error when the bench cannot be reached or reports an error.
