@@ -1,6 +1,7 @@
 #include "bench.h"
 
 #include <cstring>
+#include <thread>
 
 #include "../../accesslib/backends/bench/bench_wire.h"
 
@@ -16,7 +17,6 @@ constexpr std::uint8_t kClassGuid[16] = {0x80, 0x72, 0x44, 0x1B, 0x9B, 0x1A, 0xD
 constexpr std::string_view kPortDriverPath = "\\\\.\\Dev_DirectNT";
 constexpr std::uint32_t kGetDeviceDescriptor = 0x0022000C;
 constexpr std::uint32_t kGetStringDescriptor = 0x00220010;
-constexpr std::uint32_t kPortAccess = 0x9C406000;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 
 std::string ok(std::string_view payload = {}) {
@@ -112,17 +112,22 @@ std::string Bench::handle(ClientId client, std::string_view request) {
             return read(guard, a, b);
         case Op::Write:
             if (!in.u32(a)) break;
-            return write(a, in.rest());
-        case Op::Close:
+            return write(guard, a, in.rest());
+        case Op::Close: {
             if (!in.u32(a)) break;
-            return handles_.erase(a) ? ok() : failed();
+            auto it = handles_.find(a);
+            if (it == handles_.end()) return failed();
+            if (it->second.kind == HandleKind::PortDriver) lpt_.closeDriver(a, log_);
+            handles_.erase(it);
+            return ok();
+        }
         case Op::OsFamily:
             return okU32(osFamily_);
         case Op::PortIn: {
             std::uint16_t address = 0;
             if (!in.u16(address)) break;
             std::string r = ok();
-            benchwire::put_u8(r, lpt_.in(address));
+            benchwire::put_u8(r, lpt_.read(address, log_));
             return r;
         }
         case Op::PortOut: {
@@ -166,8 +171,9 @@ std::string Bench::getClassDevs(std::string_view guid) {
 std::string Bench::open(ClientId client, std::string_view path) {
     Handle h;
     h.client = client;
+    const std::uint32_t id = newId();
     if (path == kPortDriverPath) {
-        if (lpt_.driver() == PortDriver::Missing) return failed(2);
+        if (!lpt_.openDriver(id, log_)) return failed(2);
         h.kind = HandleKind::PortDriver;
     } else {
         for (const auto& d : usb_) {
@@ -181,14 +187,15 @@ std::string Bench::open(ClientId client, std::string_view path) {
                 h.kind = HandleKind::CommandPipe;
             else
                 continue;
-            if (d->has(Fault::Unopenable)) return failed(5);
+            if (d->has(Fault::Unopenable) ||
+                (h.kind == HandleKind::CommandPipe && d->has(Fault::RefuseCommandPipe)))
+                return failed(5);
             h.device = d;
             h.generation = d->generation();
             break;
         }
         if (!h.device) return failed(2);
     }
-    std::uint32_t id = newId();
     handles_[id] = std::move(h);
     return okU32(id);
 }
@@ -205,10 +212,8 @@ std::string Bench::deviceControl(std::uint32_t handle, std::uint32_t code, std::
     if (it == handles_.end()) return failed(6);
     const Handle& h = it->second;
     std::optional<std::string> answer;
-    if (h.kind == HandleKind::PortDriver) {
-        if (code != kPortAccess || !lpt_.portAccess(std::string(in))) return failed(1);
-        return ok();
-    }
+    if (h.kind == HandleKind::PortDriver)
+        return lpt_.driverRequest(handle, code, std::string(in), log_) ? ok() : failed(1);
     UsbDevice* dev = live(h);
     if (!dev || h.kind != HandleKind::Device) return failed(31);
     if (code == kGetDeviceDescriptor) {
@@ -243,14 +248,21 @@ std::string Bench::read(std::unique_lock<std::mutex>& guard, std::uint32_t handl
     }
 }
 
-std::string Bench::write(std::uint32_t handle, std::string_view data) {
+std::string Bench::write(std::unique_lock<std::mutex>& guard, std::uint32_t handle,
+                         std::string_view data) {
     auto it = handles_.find(handle);
     if (it == handles_.end() || it->second.kind != HandleKind::CommandPipe) return failed(6);
     UsbDevice* dev = live(it->second);
     if (!dev) return failed(31);
-    dev->writeCommand(data, log_, Clock::now());
+    const std::size_t taken = dev->writeCommand(data, log_, Clock::now());
+    const auto hold = dev->writeDelay();
     answerArrived_.notify_all();
-    return okU32(static_cast<std::uint32_t>(data.size()));
+    if (hold.count() > 0) {
+        // A held write call must not hold up the bench's other clients.
+        guard.unlock();
+        std::this_thread::sleep_for(hold);
+    }
+    return okU32(static_cast<std::uint32_t>(taken));
 }
 
 void Bench::applyTimedPlugs() {

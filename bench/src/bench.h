@@ -73,7 +73,8 @@ class Bench {
     std::string deviceControl(std::uint32_t handle, std::uint32_t code, std::uint32_t outSize,
                               std::string_view in);
     std::string read(std::unique_lock<std::mutex>& guard, std::uint32_t handle, std::uint32_t size);
-    std::string write(std::uint32_t handle, std::string_view data);
+    std::string write(std::unique_lock<std::mutex>& guard, std::uint32_t handle,
+                      std::string_view data);
     // A handle's device while it is still there; nullptr once it went away.
     UsbDevice* live(const Handle& h) const;
     std::shared_ptr<UsbDevice> findUsb(const std::string& serial) const;

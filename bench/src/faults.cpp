@@ -7,7 +7,7 @@ namespace zdx::bench {
 
 namespace {
 
-const std::array<std::pair<Fault, const char*>, 11> kNames{{
+const std::array<std::pair<Fault, const char*>, 14> kNames{{
     {Fault::Silent, "silent"},
     {Fault::Late, "late"},
     {Fault::Garbage, "garbage"},
@@ -19,6 +19,9 @@ const std::array<std::pair<Fault, const char*>, 11> kNames{{
     {Fault::RefuseStrings, "refuse_strings"},
     {Fault::RefuseRequests, "refuse_requests"},
     {Fault::Unopenable, "unopenable"},
+    {Fault::RefuseCommandPipe, "refuse_command_pipe"},
+    {Fault::SlowWrite, "slow_write"},
+    {Fault::ShortWrite, "short_write"},
 }};
 
 // Long enough to exceed the longest answer any command may bring back.

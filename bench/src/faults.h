@@ -9,8 +9,8 @@
 
 namespace zdx::bench {
 
-// Answer faults change what comes back to a line; descriptor and open faults
-// change how a USB device meets the driver's requests.
+// Answer faults change what comes back to a line; descriptor, open and write
+// faults change how a USB device meets the driver's requests.
 enum class Fault {
     Silent,                // never answers
     Late,                  // answers after the library's read time-out
@@ -23,6 +23,9 @@ enum class Fault {
     RefuseStrings,         // strings 4..6: request refused
     RefuseRequests,        // every device-control request refused
     Unopenable,            // the device path (and its pipes) cannot be opened
+    RefuseCommandPipe,     // only the command pipe cannot be opened
+    SlowWrite,             // a command pipe write returns after the library's time-out
+    ShortWrite,            // a command pipe write takes all but the last byte
 };
 
 std::optional<Fault> faultFromName(const std::string& name);
@@ -31,6 +34,9 @@ std::vector<std::string> allFaultNames();
 
 // How long a late answer is held back: past the 100 ms the library waits.
 inline constexpr std::chrono::milliseconds kLateAnswerDelay{180};
+
+// How long a slow write holds the call: past the 40 ms the library allows.
+inline constexpr std::chrono::milliseconds kSlowWriteDelay{60};
 
 struct ShapedAnswer {
     std::string bytes;  // empty: nothing is sent

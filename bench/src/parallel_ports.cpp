@@ -13,6 +13,9 @@ constexpr std::uint16_t kExtended[2] = {0x77A, 0x67A};
 constexpr int kExtendedOffset = 8;
 constexpr std::uint32_t kRequestOpen = 50;
 constexpr std::uint32_t kRequestClose = 52;
+constexpr std::uint32_t kPortAccessCode = 0x9C406000;
+constexpr std::size_t kRequestBytes = 16;
+const char* const kDriverLogName = "PORTIO";
 
 // Status register bits: 0..2 unused (read 1), 3 nError (1 = no error),
 // 4 Select (1 = unit powered and on line), 5 Paper-out (0), 6 nAck (1),
@@ -28,6 +31,13 @@ std::uint32_t u32At(const std::string& s, std::size_t at) {
     std::uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(s[at + i]);
     return v;
+}
+
+// Register names by offset, as the traffic log shows port input and output.
+const char* registerName(int offset) {
+    static const char* const kNames[] = {"data", "status", "control", "reg3",    "reg4",
+                                         "reg5", "reg6",   "reg7",    "extended"};
+    return kNames[offset];
 }
 
 }  // namespace
@@ -94,6 +104,39 @@ bool ParallelPorts::portAccess(const std::string& request) {
     return first <= last && last <= 0xFFFF;
 }
 
+bool ParallelPorts::openDriver(std::uint32_t handle, TrafficLog& log) const {
+    if (driver_ == PortDriver::Missing) {
+        log.addText(kDriverLogName, "in", "open refused: no driver");
+        return false;
+    }
+    log.addText(kDriverLogName, "in", "open handle=" + std::to_string(handle));
+    return true;
+}
+
+bool ParallelPorts::driverRequest(std::uint32_t handle, std::uint32_t code, const std::string& in,
+                                  TrafficLog& log) {
+    const bool granted = code == kPortAccessCode && portAccess(in);
+    char text[96];
+    if (code != kPortAccessCode) {
+        std::snprintf(text, sizeof text, "handle=%u code=0x%08X", handle, code);
+    } else if (in.size() < kRequestBytes) {
+        std::snprintf(text, sizeof text, "handle=%u request of %zu bytes", handle, in.size());
+    } else {
+        const std::uint32_t what = u32At(in, 0);
+        const std::string name = what == kRequestOpen    ? "open"
+                                 : what == kRequestClose ? "close"
+                                                         : "request=" + std::to_string(what);
+        std::snprintf(text, sizeof text, "handle=%u %s 0x%03X-0x%03X", handle, name.c_str(),
+                      u32At(in, 4), u32At(in, 8));
+    }
+    log.addText(kDriverLogName, "in", std::string(text) + (granted ? " granted" : " refused"));
+    return granted;
+}
+
+void ParallelPorts::closeDriver(std::uint32_t handle, TrafficLog& log) const {
+    log.addText(kDriverLogName, "in", "close handle=" + std::to_string(handle));
+}
+
 bool ParallelPorts::decode(std::uint16_t address, int& port, int& offset) {
     for (int p = 0; p < 2; ++p) {
         if (address >= kBases[p] && address <= kBases[p] + 7) {
@@ -116,6 +159,20 @@ std::uint8_t ParallelPorts::in(std::uint16_t address) const {
     return ports_[p]->in(offset);
 }
 
+std::uint8_t ParallelPorts::read(std::uint16_t address, TrafficLog& log) const {
+    const std::uint8_t value = in(address);
+    int p = 0, offset = 0;
+    char text[48];
+    if (!decode(address, p, offset)) {
+        std::snprintf(text, sizeof text, "port 0x%03X=0x%02X", address, value);
+        log.addText("LPT?", "out", text);
+    } else {
+        std::snprintf(text, sizeof text, "%s=0x%02X", registerName(offset), value);
+        log.addText("LPT" + std::to_string(p + 1), "out", text);
+    }
+    return value;
+}
+
 void ParallelPorts::out(std::uint16_t address, std::uint8_t value, TrafficLog& log) {
     int p = 0, offset = 0;
     char text[48];
@@ -124,9 +181,7 @@ void ParallelPorts::out(std::uint16_t address, std::uint8_t value, TrafficLog& l
         log.addText("LPT?", "in", text);
         return;
     }
-    const char* names[] = {"data", "status", "control", "reg3",    "reg4",
-                           "reg5", "reg6",   "reg7",    "extended"};
-    std::snprintf(text, sizeof text, "%s=0x%02X", names[offset], value);
+    std::snprintf(text, sizeof text, "%s=0x%02X", registerName(offset), value);
     log.addText("LPT" + std::to_string(p + 1), "in", text);
     if (ports_[p]) ports_[p]->out(offset, value);
 }

@@ -55,7 +55,17 @@ class ParallelPorts {
     // The driver's one request: 16 bytes (request, first, last, 0). False when refused.
     bool portAccess(const std::string& request);
 
+    // The driver as a program meets it, each step in the traffic log (device
+    // "PORTIO"): opening it as `handle` (false when it is not installed), a
+    // device-control request on that handle (false when refused), closing it.
+    bool openDriver(std::uint32_t handle, TrafficLog& log) const;
+    bool driverRequest(std::uint32_t handle, std::uint32_t code, const std::string& in,
+                       TrafficLog& log);
+    void closeDriver(std::uint32_t handle, TrafficLog& log) const;
+
     std::uint8_t in(std::uint16_t address) const;
+    // A program's port input: in(), with the value read in the traffic log.
+    std::uint8_t read(std::uint16_t address, TrafficLog& log) const;
     void out(std::uint16_t address, std::uint8_t value, TrafficLog& log);
 
   private:

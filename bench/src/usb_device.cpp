@@ -1,6 +1,7 @@
 #include "usb_device.h"
 
 #include <cstdio>
+#include <string>
 
 #include "traffic_log.h"
 
@@ -113,7 +114,19 @@ std::optional<std::string> UsbDevice::stringDescriptor(std::string_view request)
     return describe(strings_[index - 4], true);
 }
 
-void UsbDevice::writeCommand(std::string_view bytes, TrafficLog& log, Clock::time_point now) {
+std::size_t UsbDevice::writeCommand(std::string_view bytes, TrafficLog& log,
+                                    Clock::time_point now) {
+    if (has(Fault::ShortWrite) && !bytes.empty()) {
+        // The bytes taken still reach the device: the line stays incomplete.
+        log.addText(serial_, "note",
+                    "short write: " + std::to_string(bytes.size() - 1) + " of " +
+                        std::to_string(bytes.size()) + " bytes taken");
+        bytes.remove_suffix(1);
+    }
+    if (has(Fault::SlowWrite)) {
+        log.addText(serial_, "note",
+                    "slow write: held " + std::to_string(kSlowWriteDelay.count()) + " ms");
+    }
     for (char c : bytes) {
         if (c != '\n') {
             if (lineIn_.size() < kMaxLineIn) lineIn_.push_back(c);
@@ -127,6 +140,11 @@ void UsbDevice::writeCommand(std::string_view bytes, TrafficLog& log, Clock::tim
         log.addLine(serial_, "out", shaped.bytes);
         answers_.push_back({now + shaped.delay, std::move(shaped.bytes)});
     }
+    return bytes.size();
+}
+
+std::chrono::milliseconds UsbDevice::writeDelay() const {
+    return has(Fault::SlowWrite) ? kSlowWriteDelay : std::chrono::milliseconds{0};
 }
 
 std::string UsbDevice::takeAnswer(std::size_t max, Clock::time_point now) {

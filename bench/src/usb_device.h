@@ -52,8 +52,11 @@ class UsbDevice {
     std::optional<std::string> stringDescriptor(std::string_view request) const;
 
     // Bytes written to the command pipe; every complete line goes to the model
-    // and its answer is queued for the answer pipe.
-    void writeCommand(std::string_view bytes, TrafficLog& log, Clock::time_point now);
+    // and its answer is queued for the answer pipe. Returns the bytes taken:
+    // all of them, or one less with the short-write fault.
+    std::size_t writeCommand(std::string_view bytes, TrafficLog& log, Clock::time_point now);
+    // How long a command pipe write holds its call (the slow-write fault).
+    std::chrono::milliseconds writeDelay() const;
     // Takes up to `max` answer bytes that are due by `now`.
     std::string takeAnswer(std::size_t max, Clock::time_point now);
     // When the next queued answer becomes due, if any is queued.

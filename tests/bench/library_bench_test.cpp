@@ -5,8 +5,12 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
+#include "../accesslib/guard_page.h"
 #include "bench_session.h"
 #include "zdx_library.h"
 
@@ -258,6 +262,118 @@ TEST_F(LibraryOnBench, UnpluggedDeviceIsGoneAndReachedAgainAfterReplug) {
     bench().replug("B456");
     EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, 0);
     EXPECT_EQ(getDeviceInfo(lib()).count, 2);
+}
+
+TEST_F(LibraryOnBench, SerialArgumentIsReadOnlyWithinItsBound) {
+    load(R"({"usb": [{"kind": "Q610", "serial": "Q610-1"}]})");
+    GuardPage page;
+    const auto send = [&](const char* serial) {
+        GuardedBuffer buffer(6, "PAP 4");
+        Exchange e;
+        e.result = lib().calCommand(0, serial, buffer.data(), &e.value);
+        e.buffer = buffer.text();
+        e.guardsIntact = buffer.guardsIntact();
+        return e;
+    };
+    // The serial's NUL is the last readable byte.
+    EXPECT_EQ(send(page.place(std::string_view("Q610-1", 7))).buffer, "1\r\n");
+    EXPECT_EQ(send(page.place(std::string(254, 'Q') + '\0')).result, -2);
+
+    // 255 bytes without a NUL, the first of them a serial that exists: no
+    // device, and nothing beyond them is read.
+    for (const std::string& unterminated :
+         {std::string(255, 'Q'), "Q610-1" + std::string(249, 'x')}) {
+        Exchange e = send(page.place(unterminated));
+        EXPECT_EQ(e.result, -2);
+        EXPECT_EQ(e.value, -1);
+        EXPECT_EQ(e.buffer, "PAP 4");
+        EXPECT_TRUE(e.guardsIntact);
+    }
+    EXPECT_EQ(bench().linesTo("Q610-1"), std::vector<std::string>{"PAP 4"});
+}
+
+// Reads of the answer pipe since the last clear.
+unsigned long answerReads(BenchSession& bench) {
+    unsigned long reads = 0;
+    if (std::sscanf(bench.control("stats").c_str(), "requests=%*u reads=%lu", &reads) != 1)
+        ADD_FAILURE() << "unexpected stats reply";
+    return reads;
+}
+
+TEST_F(LibraryOnBench, CommandPipeThatDoesNotOpenGivesMinus3) {
+    load(R"({"usb": [{"kind": "Q610", "serial": "Q", "faults": ["refuse_command_pipe"]}]})");
+    Exchange e = exchange(lib(), "Q", "PAP 4");
+    EXPECT_EQ(e.result, -3);
+    EXPECT_EQ(e.value, -1);
+    EXPECT_EQ(e.buffer, "PAP 4");
+    EXPECT_TRUE(e.guardsIntact);
+    EXPECT_TRUE(bench().linesTo("Q").empty());
+    EXPECT_EQ(answerReads(bench()), 0u);
+    // The answer pipe is closed every time: more failures than there are
+    // pipe slots still reach the command pipe.
+    for (int i = 0; i < 70; ++i) ASSERT_EQ(exchange(lib(), "Q", "PAP 4").result, -3) << i;
+    // The device itself still opens.
+    EXPECT_EQ(getDeviceInfo(lib()).serial, "Q");
+    bench().setFault("Q", "none");
+    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").buffer, "1\r\n");
+}
+
+TEST_F(LibraryOnBench, SlowOrShortWriteGivesMinus4WithoutARead) {
+    load(R"({"usb": [{"kind": "Q610", "serial": "Q", "faults": ["slow_write"]}]})");
+    const auto start = std::chrono::steady_clock::now();
+    Exchange slow = exchange(lib(), "Q", "PAP 4");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+    EXPECT_EQ(slow.result, -4);
+    EXPECT_EQ(slow.value, -1);
+    EXPECT_EQ(slow.buffer, "PAP 4");
+    // The line was written, only too slowly; no answer is read after it.
+    EXPECT_EQ(bench().linesTo("Q"), std::vector<std::string>{"PAP 4"});
+    EXPECT_EQ(answerReads(bench()), 0u);
+
+    load(R"({"usb": [{"kind": "Q610", "serial": "Q", "faults": ["short_write"]}]})");
+    Exchange shortWrite = exchange(lib(), "Q", "PAP 4");
+    EXPECT_EQ(shortWrite.result, -4);
+    EXPECT_EQ(shortWrite.value, -1);
+    EXPECT_EQ(shortWrite.buffer, "PAP 4");
+    EXPECT_TRUE(shortWrite.guardsIntact);
+    EXPECT_EQ(answerReads(bench()), 0u);
+    // Both pipes are closed every time: two slots per exchange would run
+    // out after 32.
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(exchange(lib(), "Q", "PAP 4").result, -4) << i;
+    // The library does not repeat what the device did not take: the bytes
+    // taken wait for a line feed, and the next line carries them.
+    bench().setFault("Q", "none");
+    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").buffer, "?\r\n");
+    const std::vector<std::string> lines = bench().linesTo("Q");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("PAP 4PAP 4", 0), 0u);
+}
+
+// Everything one device of the traffic log saw, as "direction text".
+std::vector<std::string> entriesOf(BenchSession& bench, const std::string& device) {
+    std::vector<std::string> lines;
+    for (const auto& e : bench.traffic())
+        if (e.device == device) lines.push_back(e.direction + " " + e.line);
+    return lines;
+}
+
+TEST_F(LibraryOnBench, RegistersAreWrittenAndReadInTheirOrder) {
+    load(R"({"lpt": [{"port": 1, "device": "Q610"}]})");
+    ASSERT_EQ(lib().commandLpt(0, 0), 0);
+    bench().clearTraffic();
+    int value = 0x41;
+    ASSERT_EQ(lib().calCommand(1, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(entriesOf(bench(), "LPT1"),
+              (std::vector<std::string>{"in data=0x41", "out status=0x5F", "out data=0x41"}));
+    bench().clearTraffic();
+    ASSERT_EQ(lib().calCommand(3, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(entriesOf(bench(), "LPT1"),
+              (std::vector<std::string>{"out control=0xCC", "out status=0x5F", "out data=0x41"}));
+    // A function for the port that is not open touches no register.
+    bench().clearTraffic();
+    EXPECT_EQ(lib().calCommand(4, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(lib().calCommand(2, nullptr, nullptr, &value), -11);
+    EXPECT_TRUE(bench().traffic().empty());
 }
 
 TEST_F(LibraryOnBench, ParallelPortRegistersOnTheBench) {
