@@ -3,6 +3,10 @@
 # scenario (bench/scenarios/) and opens an operator panel connected to it.
 #   scripts/demo.sh            the Q270 panel, over USB
 #   scripts/demo.sh --q610     the Q610 panel
+#   scripts/demo.sh --scan     the Q270 panel with "Spez" for a linearity
+#                              measurement against the bench's multimeter on
+#                              COM1; without a display one measurement runs
+#                              headless, pictures are saved and the table printed
 # Further arguments go to the program (for example /ZDXEinmessen or /DEV=Q270).
 # Without a display the panel runs headless on Qt's offscreen platform for a
 # few seconds, saves a screenshot and prints what it exchanged with the bench.
@@ -11,10 +15,15 @@ cd "$(dirname "$0")/.."
 
 program=ZDX_Q270
 scenario=bench/scenarios/q270-demo.json
+scan=0
 if [ "${1:-}" = "--q610" ]; then
     program=ZDX_Q610
     scenario=bench/scenarios/q610-demo.json
     shift
+elif [ "${1:-}" = "--scan" ]; then
+    scan=1
+    shift
+    set -- /ZDXEinmessen "$@"
 fi
 
 scripts/install-deps.sh
@@ -44,6 +53,12 @@ export XDG_CONFIG_HOME="$workdir/config"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$build/bin/$program" "$@"
+elif [ "$scan" -eq 1 ]; then
+    pictures="$PWD/ZDX_Q270-linearity"
+    echo "No display: one linearity measurement headless (offscreen), about 40 seconds."
+    QT_QPA_PLATFORM=offscreen ZDX_DEMO_SCAN="$pictures" "$build/bin/$program" "$@"
+    echo "What the meter on COM1 was asked:"
+    "$build/bin/zdx-bench" --control "$socket" log | grep -E ' COM1 ' | head -n 8
 else
     shot="$PWD/$program-demo.png"
     echo "No display: running $program headless (offscreen) for 5 seconds."

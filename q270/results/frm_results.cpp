@@ -1,8 +1,8 @@
 #include "frm_results.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -69,6 +69,13 @@ void frmResults::buildControls() {
     Results->setSelectionMode(QAbstractItemView::SingleSelection);
     Results->setFrameShape(QFrame::NoFrame);
     Results->setWordWrap(false);
+    Results->setTextElideMode(Qt::ElideNone);
+    Results->setAutoScroll(false);
+    QFont cellFont = Results->font();
+    cellFont.setPixelSize(11);
+    Results->setFont(cellFont);
+    Results->horizontalHeader()->setMinimumSectionSize(1);
+    Results->verticalHeader()->setMinimumSectionSize(1);
     for (int r = 0; r < kResultsRows; ++r)
         for (int c = 0; c < kResultsCols; ++c) Results->setItem(r, c, new QTableWidgetItem);
     Results->viewport()->installEventFilter(this);
@@ -153,10 +160,20 @@ void frmResults::buildControls() {
 
 void frmResults::applyGeometry() {
     geometry_ = ComputeGeometry(kResultsTableWidth, kResultsTableHeight);
-    for (int r = 0; r < kResultsRows; ++r)
-        Results->setRowHeight(r, toPixels(geometry_.rowHeights[static_cast<std::size_t>(r)]));
-    for (int c = 0; c < kResultsCols; ++c)
-        Results->setColumnWidth(c, toPixels(geometry_.columnWidths[static_cast<std::size_t>(c)]));
+    // Each edge at its rounded place, so the rounding of single rows and
+    // columns does not add up to more than the table's size.
+    int edge = 0;
+    for (int r = 0; r < kResultsRows; ++r) {
+        const int next = edge + geometry_.rowHeights[static_cast<std::size_t>(r)];
+        Results->setRowHeight(r, toPixels(next) - toPixels(edge));
+        edge = next;
+    }
+    edge = 0;
+    for (int c = 0; c < kResultsCols; ++c) {
+        const int next = edge + geometry_.columnWidths[static_cast<std::size_t>(c)];
+        Results->setColumnWidth(c, toPixels(next) - toPixels(edge));
+        edge = next;
+    }
     Results->resize(toPixels(kResultsTableWidth), toPixels(geometry_.tableHeight));
     Picture2->setGeometry(kMargin, kMargin + toPixels(static_cast<int>(geometry_.picture2Top)),
                           toPixels(kResultsTableWidth), std::max(1, toPixels(30)));

@@ -34,8 +34,8 @@ class PlotView;
 // Row heights, column widths and the pointer position of the table's mouse
 // rules are all taken in these units.
 inline constexpr int kResultsUnitsPerPixel = 15;
-inline constexpr int kResultsTableWidth = 9600;
-inline constexpr int kResultsTableHeight = 6300;
+inline constexpr int kResultsTableWidth = 11400;
+inline constexpr int kResultsTableHeight = 6600;
 
 // Item data of the table's cells: the colour values (0x00BBGGRR or a system
 // colour) and the alignment code (4 centre, 7 right) the cell was given.

@@ -42,9 +42,17 @@ void frmResults::Scan() {
 
     if (lastRun_.end == RunEnd::Complete && state_.StopRequest == 0) {
         CalcResults(false);
-        ShowResults(false);
-        evaluated_ = true;
-        CmdOpt->setVisible(true);
+        if (std::isfinite(data_.ErrSq)) {
+            ShowResults(false);
+            evaluated_ = true;
+            CmdOpt->setVisible(true);
+        } else {
+            // Readings that sum to nothing (the calibrator did not answer its
+            // step lines, say) give no deviations, only divisions by zero.
+            setStatusText(QStringLiteral("No evaluation: the readings do not add up to a "
+                                         "divider voltage"),
+                          zdx::kColourRed);
+        }
     } else if (!lastRun_.message.empty()) {
         setStatusText(QString::fromStdString(lastRun_.message), zdx::kColourRed);
     }

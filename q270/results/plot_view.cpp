@@ -1,6 +1,7 @@
 #include "plot_view.h"
 
 #include <QPainter>
+#include <cmath>
 
 #include "colour_value.h"
 
@@ -24,6 +25,7 @@ void PlotView::paintEvent(QPaintEvent*) {
         return QPointF((x - box.left) * sx, (y - box.top) * sy);
     };
     for (const PlotPrimitive& p : model_.primitives()) {
+        if (!std::isfinite(p.x1) || !std::isfinite(p.x2) || !std::isfinite(p.radius)) continue;
         painter.setPen(QPen(zdx::colourFromValue(p.colour), 1.0));
         if (p.kind == PlotPrimitive::Line) {
             painter.drawLine(toPixel(p.x1, p.y1), toPixel(p.x2, p.y2));

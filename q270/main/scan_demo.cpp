@@ -1,0 +1,77 @@
+#include "scan_demo.h"
+
+#include <QPixmap>
+#include <cstdio>
+
+#include "frm_kal270.h"
+#include "frm_results.h"
+
+namespace q270 {
+
+namespace {
+
+constexpr int kPollMs = 100;
+constexpr int kMidRunStep = 10;
+
+}  // namespace
+
+ScanDemo::ScanDemo(frmKal270& window, QString picturePrefix)
+    : window_(window), prefix_(std::move(picturePrefix)) {
+    connect(&poll_, &QTimer::timeout, this, &ScanDemo::step);
+    poll_.start(kPollMs);
+}
+
+void ScanDemo::step() {
+    ProgramState& state = window_.state();
+    frmResults* results = window_.resultsWindow();
+    switch (phase_) {
+        case 0:
+            if (state.LinkState != 2) return;
+            std::printf("Panel online with %s: starting the linearity measurement.\n",
+                        state.DeviceSerial.c_str());
+            std::fflush(stdout);
+            state.ScanRequest = 1;
+            phase_ = 1;
+            return;
+        case 1:
+            // The timer still fires once per measuring step, while the run lets events through.
+            if (results == nullptr || !results->scanning()) return;
+            if (results->data().Mw2[kMidRunStep] == 0.0f) return;
+            if (!prefix_.isEmpty()) results->grab().save(prefix_ + "-running.png");
+            phase_ = 2;
+            return;
+        case 2:
+            if (results == nullptr || results->scanning()) return;
+            finish();
+            return;
+        default:
+            return;
+    }
+}
+
+void ScanDemo::finish() {
+    poll_.stop();
+    phase_ = 3;
+    frmResults* results = window_.resultsWindow();
+    const RunResult& run = results->lastRun();
+    if (!prefix_.isEmpty()) {
+        results->grab().save(prefix_ + ".png");
+        results->savePlot(prefix_ + "-plot.png");
+        std::printf("Pictures of the results window: %s.png, %s-running.png, %s-plot.png\n",
+                    qPrintable(prefix_), qPrintable(prefix_), qPrintable(prefix_));
+    }
+    if (run.end == RunEnd::Complete) {
+        std::printf("Linearity measurement complete. Table (columns 1..9, rows R 116..R 97):\n%s",
+                    results->tableText().c_str());
+        std::printf("Sum of squared 10 %% point errors: %.1f ppm^2\n", results->data().ErrSq);
+    } else {
+        std::printf("Linearity measurement ended after %d steps: %s\n", run.steps,
+                    run.message.c_str());
+    }
+    std::fflush(stdout);
+    // The status-bar click that closes the results view, then the program.
+    window_.state().StopRequest = 1;
+    QTimer::singleShot(500, &window_, [this] { window_.close(); });
+}
+
+}  // namespace q270
