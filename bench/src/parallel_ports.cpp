@@ -1,6 +1,7 @@
 #include "parallel_ports.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "traffic_log.h"
 
@@ -128,6 +129,11 @@ bool ParallelPorts::driverRequest(std::uint32_t handle, std::uint32_t code, cons
                                                          : "request=" + std::to_string(what);
         std::snprintf(text, sizeof text, "handle=%u %s 0x%03X-0x%03X", handle, name.c_str(),
                       u32At(in, 4), u32At(in, 8));
+        // The layout's last word is 0; anything else is shown, not hidden.
+        if (const std::uint32_t last = u32At(in, 12); last != 0) {
+            const std::size_t used = std::strlen(text);
+            std::snprintf(text + used, sizeof text - used, " word12=0x%X", last);
+        }
     }
     log.addText(kDriverLogName, "in", std::string(text) + (granted ? " granted" : " refused"));
     return granted;
