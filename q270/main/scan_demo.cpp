@@ -68,6 +68,10 @@ void ScanDemo::finish() {
         std::printf("Linearity measurement ended after %d steps: %s\n", run.steps,
                     run.message.c_str());
     }
+    const double wall = results->lastRunWallSeconds();
+    std::printf("The run took %.2f s of wall time and %.3f s of CPU (%.2f %% of one core).\n", wall,
+                results->lastRunCpuSeconds(),
+                wall > 0 ? 100.0 * results->lastRunCpuSeconds() / wall : 0.0);
     std::fflush(stdout);
     // The status-bar click that closes the results view, then the program.
     window_.state().StopRequest = 1;

@@ -62,6 +62,9 @@ class frmResults : public QMainWindow, private RunObserver {
     const ResultsData& data() const { return data_; }
     const PlotModel& plot() const { return plot_; }
     const RunResult& lastRun() const { return lastRun_; }
+    // Wall time and the process's CPU time of the last Scan, in seconds.
+    double lastRunWallSeconds() const { return runWallSeconds_; }
+    double lastRunCpuSeconds() const { return runCpuSeconds_; }
     // The table's text as a copy puts it on the clipboard.
     std::string tableText() const;
     bool savePlot(const QString& fileName);
@@ -107,6 +110,8 @@ class frmResults : public QMainWindow, private RunObserver {
     TableGeometry geometry_{};
     PlotModel plot_;
     RunResult lastRun_;
+    double runWallSeconds_ = 0;
+    double runCpuSeconds_ = 0;
     bool scanning_ = false;
     bool evaluated_ = false;  // the table holds the evaluation of a complete run
     bool closeAllowed_ = false;

@@ -8,7 +8,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 
 #include "colour_value.h"
 #include "frm_results.h"
@@ -18,6 +20,8 @@
 namespace q270 {
 
 void frmResults::Scan() {
+    const auto wallStart = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
     scanning_ = true;
     evaluated_ = false;
     // An earlier run's search must not be started on this run's half-filled table.
@@ -57,6 +61,9 @@ void frmResults::Scan() {
         setStatusText(QString::fromStdString(lastRun_.message), zdx::kColourRed);
     }
     scanning_ = false;
+    runWallSeconds_ =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    runCpuSeconds_ = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     emit runEnded();
 }
 

@@ -51,6 +51,8 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
     EXPECT_TRUE(window_->isHidden());
     EXPECT_TRUE(results()->isVisible());
 
+    // Display tolerances: single-precision rounding (about 0.2 ppm) plus the
+    // rounding of the shown figure.
     // The cycle that served the request sent its settings first; then the
     // calibrator got the twenty step lines and nothing else.
     const auto lines = AllStepLines();
@@ -79,7 +81,7 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
         EXPECT_NEAR(results()->data().DevRS[std::size_t(i)], truth.devRS(i), 0.2) << i;
     for (int j = 1; j <= 10; ++j) {
         EXPECT_NEAR(results()->data().LinErr[std::size_t(j)], truth.linErr(j), 0.2) << j;
-        EXPECT_NEAR(cellNumber(11 - j, 8), truth.linErr(j), 0.06) << j;
+        EXPECT_NEAR(cellNumber(11 - j, 8), truth.linErr(j), 0.25) << j;
     }
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isVisible());
     EXPECT_TRUE(resultsControl("Picture1")->isVisible());
@@ -111,7 +113,7 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
     EXPECT_TRUE(results()->isVisible());
     EXPECT_FALSE(table()->isHidden());
     EXPECT_TRUE(window_->isVisible());
-    EXPECT_NEAR(cellNumber(10, 8), truth.linErr(1), 0.06);
+    EXPECT_NEAR(cellNumber(10, 8), truth.linErr(1), 0.25);
 }
 
 TEST_F(Measurement, NoisyMeterGivesTheDividerWithinItsNoise) {
