@@ -127,7 +127,11 @@ void frmKal270::beepReleased() {
 }
 
 void frmKal270::spezClicked() {
-    if (state_.LoadMode != 1) return;  // the linearity run belongs to the results view
+    if (state_.LoadMode != 1) {
+        // The cycle hands over to the results window once the device is online.
+        state_.ScanRequest = 1;
+        return;
+    }
     if (state_.LoadState != 0) {
         Commandsp->setText(QStringLiteral("Load high"));
         state_.LoadState = 0;
