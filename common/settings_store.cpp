@@ -7,17 +7,13 @@ namespace zdx {
 namespace {
 
 std::unique_ptr<QSettings> openStore(const QString& application) {
-#ifdef Q_OS_WIN
-    return std::make_unique<QSettings>(
-        QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") + application,
-        QSettings::NativeFormat);
-#else
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                        QStringLiteral("ZDX"), application);
-#endif
 }
 
-QString qualified(const QString& key) { return QStringLiteral("Properties/") + key; }
+QString qualified(const QString& key) {
+    return QStringLiteral("Properties/") + key;
+}
 
 }  // namespace
 
@@ -41,6 +37,8 @@ void SettingsStore::writeInt(const QString& key, int value) {
     settings_->setValue(qualified(key), QString::number(value));
 }
 
-void SettingsStore::sync() { settings_->sync(); }
+void SettingsStore::sync() {
+    settings_->sync();
+}
 
 }  // namespace zdx

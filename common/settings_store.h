@@ -1,10 +1,9 @@
 // The per-user settings store of an operator program: one application name,
 // section "Properties", numbers kept as decimal text.
 //
-// On Windows the values live where the earlier versions of the programs kept
-// them (HKEY_CURRENT_USER\Software\VB and VBA Program Settings\<application>),
-// so a bench PC keeps its settings on upgrade. Elsewhere they are an INI file
-// in the user's configuration folder (<config>/ZDX/<application>.ini).
+// The values live in the platform's own per-user settings location for
+// organisation "ZDX" and the program's application name (the registry on
+// Windows, the user's configuration folder elsewhere).
 #pragma once
 
 #include <QString>
@@ -15,7 +14,7 @@ class QSettings;
 namespace zdx {
 
 class SettingsStore {
-public:
+  public:
     explicit SettingsStore(const QString& application);
     ~SettingsStore();
 
@@ -32,7 +31,7 @@ public:
     // Makes sure every write so far has reached the store.
     void sync();
 
-private:
+  private:
     std::unique_ptr<QSettings> settings_;
 };
 

@@ -2,8 +2,9 @@
 // choice of USB, LPT1 or LPT2. A 300 ms cycle (`tick`) connects, restores the
 // panel after a connection and then sends the output byte on every tick.
 //
-// Controls carry the names the operators' documentation uses (Command1..7,
-// CommandUSBb, CommandLPT1/2, txtMessages, Textremo, StatusBar, TimerTick).
+// Every control carries its name as its object name (Command1..7, CommandUSBb,
+// CommandLPT1/2, txtMessages, Textremo, StatusBar, TimerTick), so tests and
+// tools find it.
 // Panel 1 of the status bar is the label "Panels_1" inside StatusBar.
 #pragma once
 

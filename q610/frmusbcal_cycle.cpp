@@ -8,11 +8,11 @@
 #include <cstring>
 
 #include "calibrator_library.h"
+#include "colour_value.h"
 #include "frmusbcal.h"
 #include "output_bits.h"
 #include "q610_protocol.h"
 #include "skip_on_error.h"
-#include "colour_value.h"
 
 using namespace zdx::q610;
 
@@ -50,7 +50,9 @@ void frmusbCal::tick() {
 
 void frmusbCal::showMessage(const QString& text, bool error) {
     zdx::setForeColour(txtMessages, error ? zdx::kColourRed : zdx::kColourBlack);
-    // The text box shows CR LF as one line break.
+    // The text box shows CR LF as one line break; the text as set, CR LF
+    // included, stays readable in its "messageText" property.
+    txtMessages->setProperty("messageText", text);
     QString shown = text;
     txtMessages->setPlainText(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
@@ -135,7 +137,9 @@ void frmusbCal::runningStep() {
     if (Connection == kConnectionUsb) {
         switch (ReplyState) {
             case kReplyFailed:
+                // Not connected any more: the button shows the connection as chosen only.
                 LinkState = 0;
+                zdx::setBackColour(CommandUSBb, zdx::kColourYellow);
                 break;
             case kReplyAnswered:
                 showRemark(QStringLiteral("Switch Q610 to REMOTE !"));
@@ -196,6 +200,8 @@ void frmusbCal::stepClick(int stepIndex) {
     ResetStepButtons();
     zdx::setBackColour(stepButtons_[stepIndex], zdx::kColourYellow);
     SendOutputBits(afterStepClick(OutputBits, stepValue(stepIndex)));
+    // The step keeps the ready lamp on, and its button says so.
+    if (readyIsOn(OutputBits)) zdx::setBackColour(Command7, zdx::kColourGreen);
 }
 
 void frmusbCal::Command6_MouseDown() {

@@ -33,8 +33,8 @@ int judgeUsbReply(int result, char firstCharacter, int answerLength) {
 
 int judgeLptReply(int result, int written, int readBack) {
     if (result != 0) return kReplyFailed;
-    // The status test divides as a real number, as the panel always has: only
-    // a word of exactly 0xFF00 fails it.
+    // The status test divides as a real number: only a word of exactly 0xFF00
+    // (status 0xFF, data 0) gives 255; a read-back with any data bit set passes it.
     const bool dataReadBack = written == (readBack & 255);
     const bool statusPlausible = static_cast<double>(readBack) / 256.0 != 255.0;
     return (dataReadBack && statusPlausible) ? kReplyAnswered : kReplyFailed;

@@ -1,6 +1,7 @@
 #include "settings_store.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -11,12 +12,12 @@ class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
     }
 
     // Writes a raw text under the section the store uses, as another tool might.
     void storeRaw(const QString& key, const QString& text) {
-        QSettings raw(QSettings::IniFormat, QSettings::UserScope, "ZDX", "TestApp");
+        QSettings raw("ZDX", "TestApp");
         raw.setValue("Properties/" + key, text);
         raw.sync();
     }
@@ -37,7 +38,7 @@ TEST_F(SettingsStoreTest, NumbersRoundTripAsPlainDecimalText) {
         store.writeInt("Signe", -7);
         store.sync();
     }
-    QSettings raw(QSettings::IniFormat, QSettings::UserScope, "ZDX", "TestApp");
+    QSettings raw("ZDX", "TestApp");
     EXPECT_EQ(raw.value("Properties/Connection").toString(), "3");
     EXPECT_EQ(raw.value("Properties/Signe").toString(), "-7");
 
@@ -60,6 +61,24 @@ TEST_F(SettingsStoreTest, TextThatIsNotAWholeNumberFallsBack) {
     EXPECT_EQ(store.readInt("Empty", 4), 4);
     EXPECT_EQ(store.readInt("TooBig", 4), 4);
     EXPECT_EQ(store.readInt("Blanks", 0), 42);
+}
+
+// The store is the platform's own per-user one for organisation "ZDX": what a
+// plain QSettings of the program writes, the store reads, and on this platform
+// it is the native configuration file of the application.
+TEST_F(SettingsStoreTest, LivesInTheNativePerUserStore) {
+    {
+        QSettings native(QSettings::NativeFormat, QSettings::UserScope, "ZDX", "TestApp");
+        native.setValue("Properties/Connection", "2");
+    }
+    EXPECT_EQ(zdx::SettingsStore("TestApp").readInt("Connection", 1), 2);
+    zdx::SettingsStore store("TestApp");
+    store.writeInt("Q610State", 68);
+    store.sync();
+#ifndef Q_OS_WIN
+    EXPECT_TRUE(QFileInfo::exists(dir_.filePath("ZDX/TestApp.conf")));
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath("ZDX/TestApp.ini")));
+#endif
 }
 
 TEST_F(SettingsStoreTest, ApplicationsKeepTheirSettingsApart) {

@@ -26,9 +26,8 @@ TEST(SerialPort, LineSettingsText) {
 
 TEST(SerialPort, ComPortMappingAndClosedPort) {
     QTemporaryDir config;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
-    QSettings(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270")
-        .setValue("Ports/COM4", "/dev/ttyUSB7");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    QSettings("ZDX", "ZDXKalQ270").setValue("Ports/COM4", "/dev/ttyUSB7");
     qputenv("ZDX_COM3", "/dev/pts/42");
     SerialPort port(QStringLiteral("ZDXKalQ270"));
     EXPECT_EQ(port.deviceName(3), "/dev/pts/42");   // environment first

@@ -35,7 +35,7 @@ class BenchPanelTest : public ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(config_.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config_.path());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
         useScenario(usbAndLptScenario());
     }
 

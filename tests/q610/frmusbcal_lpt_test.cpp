@@ -2,6 +2,7 @@
 // driver's outcomes, the read-back judgement and the register display.
 #include "bench_panel_fixture.h"
 #include "calibrator_library.h"
+#include "real_mouse.h"
 
 using namespace q610test;
 
@@ -23,7 +24,7 @@ class LptPanel : public BenchPanelTest {
 TEST_F(LptPanel, ConnectsAndWritesTheByteEveryTick) {
     frmusbCal& window = startOnLpt1("72");
     EXPECT_EQ(window.linkState(), 2);
-    EXPECT_EQ(messages(window), "\nQ610 must be switched to 'REMOTE'");
+    EXPECT_EQ(messages(window), "\r\nQ610 must be switched to 'REMOTE'");
     EXPECT_EQ(messagesColour(window), zdx::kColourBlack);
     EXPECT_EQ(backColor(window, "CommandLPT1"), zdx::kColourGreen);
     EXPECT_EQ(backColor(window, "Command4"), zdx::kColourYellow);
@@ -54,7 +55,7 @@ TEST_F(LptPanel, DriverOutcomesGiveTheirMessagesOnEveryTick) {
     };
     const Case cases[] = {
         {R"("port_driver": "missing")",
-         "Error: the Win NT port I/O driver is not installed.\n"
+         "Error: the Win NT port I/O driver is not installed.\r\n"
          "Run the program PORTINST.EXE from ZDX CD"},
         {R"("port_driver": "refusing")", "Error accessing LPT port"},
     };
@@ -108,6 +109,26 @@ TEST_F(LptPanel, RegisterDisplayStaysUntilAStepOrConnectionButton) {
     EXPECT_EQ(remark(window).substr(0, 14), "Port 0x378 :  ");
     click(window, "CommandLPT1");
     EXPECT_EQ(remark(window), "LPT-Port not found on this Computer");
+}
+
+// Every right press reads the registers anew, the second of a quick pair (a
+// double-click to Qt) as well: here it shows the byte sent in between.
+TEST_F(LptPanel, QuickRightPressesEachReadTheRegisters) {
+    useScenario(
+        scenarioWith(R"("lpt": [{"port": 1, "present": false}, {"port": 2, "device": "Q610"}])"));
+    storeSettings("3", "4");
+    frmusbCal& window = start();
+    QWidget* lpt2 = control(window, "CommandLPT2");
+    MouseEventLog log(lpt2);
+    RealMouse mouse;
+    mouse.click(lpt2, Qt::RightButton);
+    EXPECT_EQ(remark(window).substr(0, 17), "Port 0x278 :  04 ");
+    window.SendOutputBits(1);
+    mouse.click(lpt2, Qt::RightButton);
+    EXPECT_EQ(log.types.value(2), QEvent::MouseButtonDblClick);
+    EXPECT_EQ(remark(window).substr(0, 17), "Port 0x278 :  01 ");
+    EXPECT_TRUE(window.portDisplayOn());
+    EXPECT_EQ(window.connection(), 3);
 }
 
 TEST_F(LptPanel, ChangingConnectionClosesTheOldOneAndConnectsAtOnce) {

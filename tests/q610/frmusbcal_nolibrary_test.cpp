@@ -15,7 +15,7 @@ class PanelWithoutLibrary : public ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(config_.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config_.path());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
     }
 
     QTemporaryDir config_;
@@ -26,7 +26,7 @@ TEST_F(PanelWithoutLibrary, EveryCycleShowsTheLibraryMessageInRed) {
     EXPECT_TRUE(window->dllMissing());
     for (int i = 0; i < 3; ++i) {
         window->tick();
-        EXPECT_EQ(messages(*window), "Error: ZDXUSBCAL.DLL not found !\nno operation possible");
+        EXPECT_EQ(messages(*window), "Error: ZDXUSBCAL.DLL not found !\r\nno operation possible");
         EXPECT_EQ(messagesColour(*window), zdx::kColourRed);
         EXPECT_EQ(window->linkState(), 0);
     }
@@ -59,9 +59,14 @@ TEST_F(PanelWithoutLibrary, StepBeepAndReadyLeaveThePanelAsItWas) {
     EXPECT_EQ(window->outputBits(), 68);
     for (const char* name : {"Command1", "Command5", "Command6", "Command7"})
         EXPECT_EQ(backColor(*window, name), zdx::kColour3DLight) << name;
+    // The cycle after them runs as before: the message stands, nothing is connected.
     window->tick();
-    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(statusPanel(*window), "USB transfer: --");
+    EXPECT_EQ(messages(*window), "Error: ZDXUSBCAL.DLL not found !\r\nno operation possible");
+    EXPECT_EQ(window->linkState(), 0);
+    EXPECT_EQ(remark(*window), "");
     window->close();
+    EXPECT_EQ(storedValue("Q610State"), "68");
 }
 
 TEST_F(PanelWithoutLibrary, SettingsAreStoredOnExitEvenOnLpt) {

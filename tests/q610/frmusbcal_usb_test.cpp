@@ -1,6 +1,9 @@
 // The Q610 panel on USB against the virtual bench: what reaches the device,
 // and what the operator sees.
+#include <QGroupBox>
+
 #include "bench_panel_fixture.h"
+#include "real_mouse.h"
 
 using namespace q610test;
 using Lines = std::vector<std::string>;
@@ -15,6 +18,9 @@ TEST_F(UsbPanel, FirstStartConnectsAndSendsStepZero) {
     EXPECT_EQ(window.linkState(), 2);
     EXPECT_EQ(sentTo(kQ610Serial), Lines{"PAP 4"});
     EXPECT_EQ(messages(window),
+              "Connected to Q610, USB device\r\nSNo: Q610-00123     ID: Q610 V2.03");
+    // The box shows each CR LF as one line break.
+    EXPECT_EQ(shownMessages(window),
               "Connected to Q610, USB device\nSNo: Q610-00123     ID: Q610 V2.03");
     EXPECT_EQ(messagesColour(window), zdx::kColourBlack);
     EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
@@ -24,6 +30,28 @@ TEST_F(UsbPanel, FirstStartConnectsAndSendsStepZero) {
     window.tick();
     EXPECT_EQ(sentTo(kQ610Serial), (Lines{"PAP 4", "PAP 4"}));
     EXPECT_EQ(statusPanel(window), "USB transfer: --");
+}
+
+TEST_F(UsbPanel, CaptionsTitlesAndTheInitialStatusText) {
+    auto window = openPanel();
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              "ZDX Calibration System for Q610, V1.1, 03/2005");
+    // Before the first tick the status bar names the traffic it will show.
+    EXPECT_EQ(statusPanel(*window), "USB Datenverkehr");
+    const std::pair<const char*, const char*> captions[] = {
+        {"Command1", "+100% +8mV/V"}, {"Command2", "+50% +4mV/V"},  {"Command3", "   0%    0mV/V"},
+        {"Command4", "-50% -4mV/V"},  {"Command5", "-100% -8mV/V"}, {"Command6", "Beep"},
+        {"Command7", "Ready"},        {"CommandUSBb", "USB"},       {"CommandLPT1", "LPT1"},
+        {"CommandLPT2", "LPT2"},
+    };
+    for (const auto& [name, caption] : captions)
+        EXPECT_EQ(control<QPushButton>(*window, name)->text().toStdString(), caption) << name;
+    EXPECT_EQ(control<QGroupBox>(*window, "frameTest")->title().toStdString(), "Communication");
+    EXPECT_EQ(control<QGroupBox>(*window, "frameMeldungen")->title().toStdString(), "Messages");
+    EXPECT_EQ(messages(*window), "");
+    window->tick();
+    EXPECT_EQ(statusPanel(*window), "USB transfer: /");
+    window->close();
 }
 
 TEST_F(UsbPanel, StoredSettingsAreRestoredToOneStep) {
@@ -58,14 +86,22 @@ TEST_F(UsbPanel, StepAndReadyButtonsSendAtOnce) {
     click(window, "Command7");
     EXPECT_EQ(backColor(window, "Command7"), zdx::kColourGreen);
     click(window, "Command5");
-    // The ready lamp stays on, but its button shows rest after a step.
-    EXPECT_EQ(backColor(window, "Command7"), zdx::kColour3DLight);
+    // The ready lamp stays on through a step, and its button says so.
+    EXPECT_EQ(backColor(window, "Command7"), zdx::kColourGreen);
     EXPECT_EQ(backColor(window, "Command5"), zdx::kColourYellow);
     EXPECT_EQ(backColor(window, "Command2"), zdx::kColour3DLight);
+    press(window, "Command6");
+    release(window, "Command6");
+    window.tick();
+    EXPECT_EQ(backColor(window, "Command7"), zdx::kColourGreen);
     click(window, "Command7");
-    EXPECT_EQ(sentTo(kQ610Serial), (Lines{"PAP 4", "PAP 2", "PAP 66", "PAP 80", "PAP 16"}));
+    EXPECT_EQ(backColor(window, "Command7"), zdx::kColour3DLight);
+    click(window, "Command1");
+    EXPECT_EQ(backColor(window, "Command7"), zdx::kColour3DLight);  // lamp off: rest
+    EXPECT_EQ(sentTo(kQ610Serial), (Lines{"PAP 4", "PAP 2", "PAP 66", "PAP 80", "PAP 112", "PAP 80",
+                                          "PAP 80", "PAP 16", "PAP 1"}));
     window.close();
-    EXPECT_EQ(storedValue("Q610State"), "16");
+    EXPECT_EQ(storedValue("Q610State"), "1");
     EXPECT_EQ(storedValue("Connection"), "1");
 }
 
@@ -77,6 +113,27 @@ TEST_F(UsbPanel, BeepSoundsWhileHeldEvenAcrossATick) {
     release(window, "Command6", Qt::RightButton);
     EXPECT_EQ(backColor(window, "Command6"), zdx::kColour3DLight);
     EXPECT_EQ(sentTo(kQ610Serial), (Lines{"PAP 4", "PAP 36", "PAP 36", "PAP 4"}));
+}
+
+// Every press of Beep is one press, however quick: the second of a quick pair
+// (a double-click to Qt) sounds the beeper as the first did, with either button.
+TEST_F(UsbPanel, QuickPressesOfBeepEachSoundTheBeeper) {
+    frmusbCal& window = start();
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+        SCOPED_TRACE(button == Qt::LeftButton ? "left" : "right");
+        bench().clearTraffic();
+        QWidget* beep = control(window, "Command6");
+        MouseEventLog log(beep);
+        RealMouse mouse;
+        for (int i = 0; i < 2; ++i) {
+            mouse.press(beep, button);
+            EXPECT_EQ(backColor(window, "Command6"), zdx::kColourRed);
+            mouse.release(beep, button);
+            EXPECT_EQ(backColor(window, "Command6"), zdx::kColour3DLight);
+        }
+        EXPECT_EQ(log.types.value(2), QEvent::MouseButtonDblClick);
+        EXPECT_EQ(sentTo(kQ610Serial), (Lines{"PAP 36", "PAP 4", "PAP 36", "PAP 4"}));
+    }
 }
 
 TEST_F(UsbPanel, LocalQ610IsAskedToSwitchToRemote) {
@@ -92,7 +149,7 @@ TEST_F(UsbPanel, LocalQ610IsAskedToSwitchToRemote) {
 TEST_F(UsbPanel, InterfaceModuleGetsCioLinesAndDclOnLeaving) {
     useScenario(R"({"usb": [{"kind": "KX", "serial": "KX0042", "behind": [{"kind": "Q610"}]}]})");
     frmusbCal& window = start();
-    EXPECT_EQ(messages(window), "Connected via NVQ + KX, USB device\nSNo: KX0042");
+    EXPECT_EQ(messages(window), "Connected via NVQ + KX, USB device\r\nSNo: KX0042");
     click(window, "Command1");
     EXPECT_EQ(remark(window), "");
     click(window, "CommandLPT1");
@@ -114,20 +171,37 @@ TEST_F(UsbPanel, FailedExchangeConnectsAnewOnTheNextTick) {
     bench().setFault(kQ610Serial, "silent");
     window.tick();
     EXPECT_EQ(window.linkState(), 0);
+    // Not connected any more: chosen, not green.
+    EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourYellow);
     bench().setFault(kQ610Serial, "none");
     window.tick();
     EXPECT_EQ(window.linkState(), 2);
     EXPECT_EQ(backColor(window, "Command4"), zdx::kColourYellow);
     EXPECT_EQ(lastSentTo(kQ610Serial), "PAP 8");
     EXPECT_EQ(messages(window),
-              "Connected to Q610, USB device\nSNo: Q610-00123     ID: Q610 V2.03");
+              "Connected to Q610, USB device\r\nSNo: Q610-00123     ID: Q610 V2.03");
+}
+
+TEST_F(UsbPanel, UnpluggedWhileRunningTheButtonTurnsBackToYellow) {
+    frmusbCal& window = start();
+    ASSERT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
+    bench().unplug(kQ610Serial);
+    window.tick();
+    EXPECT_EQ(window.linkState(), 0);
+    EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourYellow);
+    window.tick();
+    EXPECT_EQ(messages(window), "\r\n\r\nno USB device found");
+    EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourYellow);
+    bench().replug(kQ610Serial);
+    window.tick();
+    EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
 }
 
 TEST_F(UsbPanel, MissingDeviceIsReportedEveryTickUntilPluggedIn) {
     bench().unplug(kQ610Serial);
     frmusbCal& window = start();
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(messages(window), "\n\nno USB device found");
+        EXPECT_EQ(messages(window), "\r\n\r\nno USB device found");
         EXPECT_EQ(messagesColour(window), zdx::kColourRed);
         EXPECT_EQ(window.linkState(), 0);
         window.tick();
@@ -141,10 +215,61 @@ TEST_F(UsbPanel, MissingDeviceIsReportedEveryTickUntilPluggedIn) {
 
 TEST_F(UsbPanel, RightClickOnLptWhileOnUsbDoesNothing) {
     frmusbCal& window = start();
-    click(window, "CommandLPT1", Qt::RightButton);
-    EXPECT_EQ(remark(window), "");
+    for (const char* port : {"CommandLPT1", "CommandLPT2"}) {
+        click(window, port, Qt::RightButton);
+        EXPECT_FALSE(window.portDisplayOn()) << port;
+        EXPECT_EQ(remark(window), "") << port;
+    }
+    // The USB link goes on as before: the next tick sends, and nothing warns.
+    window.tick();
     EXPECT_EQ(window.connection(), 1);
-    EXPECT_TRUE(sentTo("LPT1").empty());
+    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(sentTo(kQ610Serial), (Lines{"PAP 4", "PAP 4"}));
+    EXPECT_EQ(remark(window), "");
+    // The same right click on the port in use shows its registers.
+    click(window, "CommandLPT1");
+    click(window, "CommandLPT1", Qt::RightButton);
+    EXPECT_TRUE(window.portDisplayOn());
+    EXPECT_EQ(remark(window).substr(0, 14), "Port 0x378 :  ");
+}
+
+// Answers the running cycle cannot take as a remote Q610's. A 2-byte answer
+// ("1" CR, its line feed lost) is an answer from something that is not a
+// remote Q610: "Switch Q610 to REMOTE !", and the link stays. A garbage line
+// longer than the command, and an answer after the read time-out, are no
+// answer at all: the exchange failed, and the next tick searches the device anew.
+TEST_F(UsbPanel, ShortGarbageAndLateAnswersWhileRunning) {
+    frmusbCal& window = start();
+    bench().setFault(kQ610Serial, "no_lf");
+    window.tick();
+    EXPECT_EQ(window.replyState(), 1);
+    EXPECT_EQ(remark(window), "Switch Q610 to REMOTE !");
+    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
+    bench().setFault(kQ610Serial, "none");
+    window.tick();
+    EXPECT_EQ(window.replyState(), 2);
+    EXPECT_EQ(remark(window), "");
+
+    for (const char* fault : {"garbage", "late"}) {
+        SCOPED_TRACE(fault);
+        bench().setFault(kQ610Serial, fault);
+        window.tick();
+        EXPECT_EQ(window.replyState(), 0);
+        EXPECT_EQ(window.linkState(), 0);
+        EXPECT_EQ(remark(window), "");
+        EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourYellow);
+        bench().setFault(kQ610Serial, "none");
+        // Found again at once; the byte goes out on the same tick.
+        bench().clearTraffic();
+        window.tick();
+        EXPECT_EQ(window.linkState(), 2);
+        EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
+        EXPECT_EQ(sentTo(kQ610Serial), Lines{"PAP 4"});
+        window.tick();
+        EXPECT_EQ(window.replyState(), 2);
+        EXPECT_EQ(remark(window), "");
+    }
 }
 
 }  // namespace

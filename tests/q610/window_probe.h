@@ -13,8 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "frmusbcal.h"
 #include "colour_value.h"
+#include "frmusbcal.h"
 
 namespace q610test {
 
@@ -41,8 +41,13 @@ inline void release(frmusbCal& window, const char* name, Qt::MouseButton button 
     QTest::mouseRelease(control<QPushButton>(window, name), button);
 }
 
-// txtMessages as shown; line breaks as "\n".
+// txtMessages' text exactly as the window set it, CR LF included.
 inline std::string messages(frmusbCal& window) {
+    return control(window, "txtMessages")->property("messageText").toString().toStdString();
+}
+
+// txtMessages as shown; line breaks as "\n".
+inline std::string shownMessages(frmusbCal& window) {
     return control<QPlainTextEdit>(window, "txtMessages")->toPlainText().toStdString();
 }
 
@@ -72,16 +77,14 @@ inline std::unique_ptr<frmusbCal> openPanel() {
 
 // The stored settings, read and written as another program would.
 inline void storeSettings(const QString& connection, const QString& outputBits) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ZDX"),
-                       QStringLiteral("ZDXUSB_Cal"));
+    QSettings settings(QStringLiteral("ZDX"), QStringLiteral("ZDXUSB_Cal"));
     if (!connection.isNull()) settings.setValue("Properties/Connection", connection);
     if (!outputBits.isNull()) settings.setValue("Properties/Q610State", outputBits);
     settings.sync();
 }
 
 inline QString storedValue(const char* key) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ZDX"),
-                       QStringLiteral("ZDXUSB_Cal"));
+    QSettings settings(QStringLiteral("ZDX"), QStringLiteral("ZDXUSB_Cal"));
     return settings.value(QStringLiteral("Properties/") + QLatin1String(key)).toString();
 }
 
