@@ -2,7 +2,9 @@
 // run against the bench's known divider, stops, failing meters, the trim
 // choice and the copy.
 #include <QClipboard>
+#include <QFontInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
@@ -343,6 +345,61 @@ TEST_F(Measurement, NumbersFollowTheUsersLocaleSeparator) {
     EXPECT_NE(cell(1, 1).find(','), std::string::npos) << cell(1, 1);
     EXPECT_EQ(cell(1, 1).find('.'), std::string::npos) << cell(1, 1);
     EXPECT_NE(cell(10, 8).find(','), std::string::npos) << cell(10, 8);
+}
+
+}  // namespace
+}  // namespace q270::testing
+
+namespace q270::testing {
+namespace {
+
+TEST_F(MeasuredTable, WindowHasItsNamedControlsAndThePlotCanBeSaved) {
+    EXPECT_EQ(resultsControl<QPushButton>("CmdOpt")->text(), QStringLiteral("Optimierung"));
+    EXPECT_FALSE(resultsControl<QGroupBox>("Opti")->isEnabled());
+    for (int k = 0; k < 5; ++k) {
+        auto* line = resultsControl<QLabel>(QStringLiteral("OptiL1_%1").arg(k).toLatin1());
+        ASSERT_NE(line, nullptr);
+        EXPECT_TRUE(QFontInfo(line->font()).fixedPitch()) << k;
+    }
+    for (const char* name : {"OptiL3", "OptiLcnt", "minppm", "maxppm", "Picture1", "Picture2"})
+        EXPECT_NE(results()->findChild<QWidget*>(name), nullptr) << name;
+    auto* menu = results()->findChild<QMenu*>("mnu_rsel");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->title(), QStringLiteral("Rselec"));
+    const char* captions[] = {"    offen",  "2.0 MOhm",   "1,0 MOhm",
+                              "  750 kOhm", "  499 kOhm", "  301 KOhm"};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(menu->findChild<QAction*>(QStringLiteral("mnu_r_%1").arg(k))->text(),
+                  QString::fromLatin1(captions[k]));
+    EXPECT_EQ(table()->rowCount(), 21);
+    EXPECT_EQ(table()->columnCount(), 10);
+    EXPECT_EQ(cell(0, 0), "copy");
+    EXPECT_EQ(cell(1, 4), " 100 ... 90");
+    EXPECT_EQ(cell(11, 4), " 10 ... 0");
+    EXPECT_EQ(cellBack(1, 0), 0x8000000Fu);
+    // The bar between the sweeps lies on the boundary of rows 10 and 11.
+    const int boundary = table()->y() + table()->rowViewportPosition(11);
+    EXPECT_NEAR(resultsControl("Picture2")->y(), boundary, 2);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath("plot.png");
+    ASSERT_TRUE(results()->savePlot(file));
+    QImage image(file);
+    EXPECT_EQ(image.size(), resultsControl("Picture1")->size());
+}
+
+TEST_F(Measurement, ResultsWindowStartsWithTheSearchOffered) {
+    openOnline();
+    QTest::mouseClick(control<QAbstractButton>("Commandsp"), Qt::LeftButton);
+    // Created by the cycle, shown before the run begins: check the state at creation.
+    DuringRun check([this] {
+        if (!results()) return false;
+        EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
+        EXPECT_EQ(statusText(), "Stopp: hier klicken ->");
+        EXPECT_TRUE(resultsControl("Picture1")->isHidden());
+        return true;
+    });
+    cycle();
 }
 
 }  // namespace
