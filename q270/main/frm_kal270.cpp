@@ -82,8 +82,9 @@ frmKal270::frmKal270(ProgramState& state, const QString& commandLine, UsbAccess*
     TimerTick->setTimerType(Qt::PreciseTimer);
     TimerTick->setInterval(kTimerIntervalMs);
     connect(TimerTick, &QTimer::timeout, this, &frmKal270::timerElapsed);
+    // The start-up's direct timer event is the first one counted.
+    lastTimerEvent_ = clock_.now();
     startUp(commandLine);
-    lastTimerEvent_.start();
     armTimer();
 }
 
@@ -189,6 +190,7 @@ QGroupBox* frmKal270::buildSignGroup() {
     HBr = new QCheckBox(QStringLiteral("HB"), Frame1);
     HBr->setObjectName(QStringLiteral("HBr"));
     Commandsp = button("Commandsp", QStringLiteral("Spez"), Frame1);
+    Commandsp->installEventFilter(this);
     grid->addWidget(Plus, 0, 0);
     grid->addWidget(Minus, 0, 1);
     grid->addWidget(HBr, 1, 0);
@@ -273,10 +275,12 @@ void frmKal270::connectHandlers() {
 
 bool frmKal270::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease)
+    // Qt delivers the second press of a quick pair as a double-click: it is a
+    // press all the same.
+    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+    if (!press && type != QEvent::MouseButtonRelease)
         return QMainWindow::eventFilter(watched, event);
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    const bool press = type == QEvent::MouseButtonPress;
     if (watched == Command6) {
         // Any mouse button holds the beeper, not only the one that clicks.
         if (press)
@@ -287,6 +291,10 @@ bool frmKal270::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == CommandCOM2 && press && mouse->button() == Qt::RightButton) {
         com2RightPressed();
+        return true;
+    }
+    if (watched == Commandsp && press && mouse->button() == Qt::RightButton) {
+        spezRightPressed();
         return true;
     }
     if ((watched == statusBar() || watched == statusPanel1_) && press) {

@@ -3,7 +3,6 @@
 // connects, fits the panel to the device and resends the settings.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -54,6 +53,10 @@ class frmKal270 : public QMainWindow {
 
     // One event of TimerTick: counts CycleCountdown down and runs a cycle when it is due.
     void tick();
+    // TimerTick woke: counts the nominal 3 ms events that passed on the clock
+    // since the last one counted and re-arms it (public so that tests can drive
+    // it on an injected clock).
+    void timerElapsed();
     void SelectConnection(int conn, bool closeFirst);
 
     ProgramState& state() { return state_; }
@@ -90,10 +93,16 @@ class frmKal270 : public QMainWindow {
     void applyOptions(const QString& commandLine);
     void shutDown();
     void runCycle();
-    // TimerTick woke: counts the nominal 3 ms events that passed and re-arms it.
-    void timerElapsed();
     // Arms TimerTick for the moment the next cycle is due.
     void armTimer();
+    // Counts the events that passed while the timer slept, up to the one before
+    // the cycle; a handler that calls the timer handler does so first.
+    void countPassedEvents();
+    // The timer handler called from a handler: one timer event now.
+    void directTimerEvent();
+    // Nominal events since the last one counted, to the nearest, at most `limit`;
+    // they count as counted from now on.
+    int eventsSinceLast(int limit);
     void animate();
     void stateNotConnected(std::string& id);
     void stateAttempt(std::string& id);
@@ -133,6 +142,7 @@ class frmKal270 : public QMainWindow {
     void spezClicked();
     void relRefClicked();
     void com2RightPressed();
+    void spezRightPressed();
     void statusBarClicked();
 
     ProgramState& state_;
@@ -151,7 +161,7 @@ class frmKal270 : public QMainWindow {
     std::unique_ptr<frmResults> results_;
     bool scanActive_ = false;    // Scan is running inside a cycle: no cycle may nest in it
     bool closePending_ = false;  // the window was asked to close during a run
-    bool messageSet_ = false;  // the connection attempt of this cycle wrote txtMessages
+    bool messageSet_ = false;    // the connection attempt of this cycle wrote txtMessages
 
     std::array<QGroupBox*, 2> Frame{};
     std::array<QRadioButton*, 16> Channel{};
@@ -181,7 +191,7 @@ class frmKal270 : public QMainWindow {
     QLineEdit* Textremo = nullptr;
     QLabel* statusPanel1_ = nullptr;
     QTimer* TimerTick = nullptr;
-    QElapsedTimer lastTimerEvent_;  // when the last nominal timer event was counted
+    Clock::time_point lastTimerEvent_{};  // when the last nominal timer event was counted
 };
 
 }  // namespace q270

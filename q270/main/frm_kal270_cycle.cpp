@@ -10,12 +10,13 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
+#include "colour_value.h"
 #include "device_profile.h"
 #include "frm_kal270.h"
 #include "settings_store.h"
-#include "colour_value.h"
 
 namespace q270 {
 
@@ -146,6 +147,8 @@ void frmKal270::closeEvent(QCloseEvent* event) {
 }
 
 void frmKal270::SelectConnection(int conn, bool closeFirst) {
+    // The direct timer event below is one event after those that passed until now.
+    countPassedEvents();
     state_.StopRequest = 0;
     for (QPushButton* b : {CommandUSBb, CommandCOM1, CommandCOM2})
         zdx::setBackColour(b, zdx::kColourButtonFace);
@@ -167,7 +170,7 @@ void frmKal270::SelectConnection(int conn, bool closeFirst) {
     state_.LinkState = 0;
     TickPhase = 0;
     flushPaint();
-    tick();
+    directTimerEvent();
 }
 
 void frmKal270::tick() {
@@ -181,14 +184,37 @@ void frmKal270::tick() {
 // cycle. The timer therefore sleeps until the event that runs the next cycle
 // and counts the events in between when it wakes; a handler that asks for a
 // cycle re-arms it for the very next event. Divider and countdown behave as
-// with one wake-up every 3 ms.
+// with one wake-up every 3 ms. Events are counted from the moment the window
+// thread is free again: while a cycle or a handler blocks it, a timer cannot
+// deliver any, so a cycle is always followed by nine events before the next.
 void frmKal270::timerElapsed() {
-    const qint64 elapsed = lastTimerEvent_.restart();
-    const int due = std::max<int>(1, state_.CycleCountdown);
-    const int events = static_cast<int>(
-        std::clamp<qint64>((elapsed + kTimerIntervalMs / 2) / kTimerIntervalMs, 1, due));
+    // A wake-up is at least one event, and never more than the one that runs the cycle.
+    const int events = std::max(1, eventsSinceLast(std::max<int>(1, state_.CycleCountdown)));
     for (int i = 0; i < events; ++i) tick();
+    lastTimerEvent_ = clock_.now();
     armTimer();
+}
+
+void frmKal270::countPassedEvents() {
+    // Never the event that would run a cycle: that one is the timer's own.
+    const int passed = eventsSinceLast(std::max<int>(0, state_.CycleCountdown - 1));
+    for (int i = 0; i < passed; ++i) tick();
+}
+
+void frmKal270::directTimerEvent() {
+    tick();
+    lastTimerEvent_ = clock_.now();
+    armTimer();
+}
+
+int frmKal270::eventsSinceLast(int limit) {
+    using std::chrono::microseconds;
+    const Clock::time_point now = clock_.now();
+    const auto elapsed = std::chrono::duration_cast<microseconds>(now - lastTimerEvent_);
+    lastTimerEvent_ = now;
+    const microseconds interval = std::chrono::milliseconds(kTimerIntervalMs);
+    const auto nearest = (elapsed + interval / 2) / interval;
+    return static_cast<int>(std::clamp<decltype(nearest)>(nearest, 0, limit));
 }
 
 void frmKal270::armTimer() {
@@ -217,8 +243,10 @@ void frmKal270::animate() {
 }
 
 void frmKal270::setMessages(const QString& text, std::uint32_t colour) {
-    // The box shows CR LF line breaks as plain line breaks. Setting the text it
-    // already shows would only relayout and repaint it, on every cycle of a retry.
+    // The box shows CR LF line breaks as plain line breaks; the text as set, CR
+    // LF included, stays readable in its "messageText" property. Setting the text
+    // it already shows would only relayout and repaint it, on every cycle of a retry.
+    txtMessages->setProperty("messageText", text);
     const QString shown = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (txtMessages->toPlainText() != shown) txtMessages->setPlainText(shown);
     if (zdx::foreColour(txtMessages) != colour) zdx::setForeColour(txtMessages, colour);

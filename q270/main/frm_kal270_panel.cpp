@@ -8,9 +8,9 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
+#include "colour_value.h"
 #include "device_profile.h"
 #include "frm_kal270.h"
-#include "colour_value.h"
 
 namespace q270 {
 
@@ -117,7 +117,7 @@ void frmKal270::beepPressed() {
     zdx::setBackColour(Command6, zdx::kColourRed);
     transport_.SendSettings(1);
     askForCycle();
-    tick();
+    directTimerEvent();
     flushPaint();
 }
 
@@ -153,6 +153,11 @@ void frmKal270::com2RightPressed() {
     if (state_.Connection != 3) return;
     ComIncrement = static_cast<std::int16_t>(ComIncrement >= 7 ? 0 : ComIncrement + 1);
     SelectConnection(3, true);
+}
+
+void frmKal270::spezRightPressed() {
+    // Re-opens the results view of this run; only an online link can show it.
+    if (state_.LinkState == 2 && state_.ResultsAvailable != 0) state_.LinkState = 4;
 }
 
 void frmKal270::statusBarClicked() {

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "bench_session.h"
-#include "frm_kal270.h"
 #include "colour_value.h"
+#include "frm_kal270.h"
 
 namespace q270::testing {
 
@@ -42,7 +42,7 @@ class WindowTest : public ::testing::Test {
             bench_ = new zdx::bench::BenchSession(q270Scenario());
             bench_->exportEnvironment();  // before any library call
             configDir_ = new QTemporaryDir;
-            QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir_->path());
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configDir_->path());
         }
         void TearDown() override {
             delete bench_;
@@ -52,7 +52,7 @@ class WindowTest : public ::testing::Test {
 
   protected:
     void SetUp() override {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        QSettings store("ZDX", "ZDXKalQ270");
         store.clear();
         store.sync();
         bench_->loadScenario(q270Scenario());
@@ -93,6 +93,10 @@ class WindowTest : public ::testing::Test {
         if (auto* b = window_->findChild<QAbstractButton*>(name)) return b->text().toStdString();
         ADD_FAILURE() << "no text control " << name;
         return {};
+    }
+    // txtMessages' text exactly as the window set it, CR LF included.
+    std::string messages() {
+        return control("txtMessages")->property("messageText").toString().toStdString();
     }
     std::uint32_t back(const char* name) { return zdx::backColour(control(name)); }
     std::uint32_t fore(const char* name) { return zdx::foreColour(control(name)); }

@@ -1,10 +1,12 @@
 // frmKal270's front panel: selection flow, Beep, Ready, Load, relay cleaning,
 // settings and options.
+#include <QGroupBox>
 #include <QLocale>
 #include <QTest>
 
 #include "fakes.h"
 #include "window_fixture.h"
+#include "window_mouse.h"
 
 namespace q270::testing {
 namespace {
@@ -52,6 +54,83 @@ TEST_F(Panel, BeepReadyAndColours) {
     QTest::mouseClick(control("Command7"), Qt::LeftButton);
     EXPECT_EQ(back("Command7"), zdx::kColour3DLight);
     EXPECT_EQ(w.state().ReadyState, 0);
+}
+
+// Every press of Beep is one press, however quick: the second of a quick pair
+// (a double-click to Qt) sounds the beeper as the first did, with either button.
+TEST_F(Panel, QuickPressesOfBeepEachSoundTheBeeper) {
+    frmKal270& w = open();
+    ASSERT_EQ(w.state().LinkState, 2);
+    const std::vector<std::string> press = {"K1A0,0,1,0", "K1B0,1000,100,0", "K1A0,0,1,0",
+                                            "K1B0,1000,100,0"};
+    const std::vector<std::string> release = {"K1A0,0,1,0", "K1B0,0,0,0"};
+    std::vector<std::string> pair;
+    for (int i = 0; i < 2; ++i) {
+        pair.insert(pair.end(), press.begin(), press.end());
+        pair.insert(pair.end(), release.begin(), release.end());
+    }
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+        SCOPED_TRACE(button == Qt::LeftButton ? "left" : "right");
+        MouseEventLog log(control("Command6"));
+        bench_->clearTraffic();
+        RealMouse mouse;
+        mouse.press(control("Command6"), button);
+        EXPECT_EQ(back("Command6"), zdx::kColourRed);
+        mouse.release(control("Command6"), button);
+        EXPECT_EQ(back("Command6"), zdx::kColour3DLight);
+        mouse.press(control("Command6"), button);
+        EXPECT_EQ(back("Command6"), zdx::kColourRed);
+        mouse.release(control("Command6"), button);
+        EXPECT_EQ(back("Command6"), zdx::kColour3DLight);
+        EXPECT_EQ(log.types.value(2), QEvent::MouseButtonDblClick);
+        EXPECT_EQ(linesTo(kQ270Serial), pair);
+    }
+}
+
+// The right press on "Spez" re-opens the results view, only while online and
+// only once a results view has been closed; quick presses each count.
+TEST_F(Panel, SpezRightPressReopensResultsOnlyWhenThereAreAny) {
+    frmKal270& w = open("/ZDXEinmessen");
+    ASSERT_EQ(w.state().LinkState, 2);
+    QWidget* spez = control("Commandsp");
+    QTest::mouseClick(spez, Qt::RightButton);
+    EXPECT_EQ(w.state().LinkState, 2);  // no results yet
+    w.state().ResultsAvailable = -1;
+    {
+        RealMouse mouse;
+        mouse.click(spez, Qt::RightButton);
+        EXPECT_EQ(w.state().LinkState, 4);
+        w.state().LinkState = 2;             // as after the view was closed again
+        mouse.click(spez, Qt::RightButton);  // the double-click of the pair
+        EXPECT_EQ(w.state().LinkState, 4);
+    }
+    w.state().LinkState = 0;
+    QTest::mouseClick(spez, Qt::RightButton);
+    EXPECT_EQ(w.state().LinkState, 0);  // not online: nothing
+    w.state().LinkState = 2;
+    QTest::mouseClick(spez, Qt::LeftButton);
+    EXPECT_EQ(w.state().LinkState, 2);  // the left click is the run's, not the re-opening's
+    w.state().ScanRequest = 0;
+}
+
+TEST_F(Panel, CaptionsAndFrameTitles) {
+    open("/Relais(1)");
+    const std::pair<const char*, const char*> captions[] = {
+        {"CommandUSBb", "USB"},
+        {"CommandCOM1", "COM1"},
+        {"CommandCOM2", "COM2"},
+        {"Command7", "Ready"},
+        {"Command6", "Beep"},
+        {"Commandsp", "Spez"},
+        {"RelRef", "Clean Relais"},
+        {"Plus", "+"},
+        {"Minus", "-"},
+        {"HBr", "HB"},
+    };
+    for (const auto& [name, caption] : captions) EXPECT_EQ(text(name), caption) << name;
+    EXPECT_EQ(control<QGroupBox>("frameTest")->title().toStdString(), "Communication");
+    EXPECT_EQ(control<QGroupBox>("frameMeldungen")->title().toStdString(), "Messages");
+    EXPECT_EQ(control("CommandCOM2")->toolTip().toStdString(), "Click right to change Port");
 }
 
 TEST_F(Panel, OptionsShowTheSpecialButtons) {
@@ -118,7 +197,7 @@ TEST_F(Panel, LabelsUseTheLocaleDecimalSeparator) {
 // the scroll bars: it must neither lose that selection nor send another one.
 TEST_F(Panel, StoredSelectionSurvivesTheFirstCycle) {
     {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        QSettings store("ZDX", "ZDXKalQ270");
         store.setValue("Properties/Q270Range", "2");
         store.setValue("Properties/Q270Chann", "3");
         store.setValue("Properties/Q270Signe", "1");
@@ -143,7 +222,7 @@ TEST_F(Panel, StoredSelectionSurvivesTheFirstCycle) {
 // highest one, not thrown back to the first.
 TEST_F(Panel, StoredSelectionAboveTheScrollBarsIsLowered) {
     auto store = [](const char* range, const char* channel) {
-        QSettings s(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        QSettings s("ZDX", "ZDXKalQ270");
         s.setValue("Properties/Q270Range", range);
         s.setValue("Properties/Q270Chann", channel);
     };
@@ -169,7 +248,7 @@ TEST_F(Panel, StoredSelectionAboveTheScrollBarsIsLowered) {
 
 TEST_F(Panel, SettingsRoundTripAndFallbacks) {
     {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        QSettings store("ZDX", "ZDXKalQ270");
         store.setValue("Properties/Q270Range", "3");
         store.setValue("Properties/Q270Chann", "12");  // above the channels of this device
         store.setValue("Properties/Q270Signe", "1");
@@ -192,7 +271,7 @@ TEST_F(Panel, SettingsRoundTripAndFallbacks) {
     closeWindow();
     EXPECT_EQ(linesTo(kQ270Serial), std::vector<std::string>{"DCL"});
 
-    QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+    QSettings store("ZDX", "ZDXKalQ270");
     EXPECT_EQ(store.value("Properties/Connection").toString(), "1");
     EXPECT_EQ(store.value("Properties/Q270Range").toString(), "3");
     EXPECT_EQ(store.value("Properties/Q270Chann").toString(), "4");

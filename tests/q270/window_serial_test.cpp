@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "window_fixture.h"
+#include "window_mouse.h"
 
 namespace q270::testing {
 namespace {
@@ -17,8 +18,7 @@ TEST_F(Serial, ConnectIdentifyAndSend) {
     EXPECT_EQ(w.state().Connection, 3);
     EXPECT_EQ(w.state().LinkState, 2);
     // Serial answers carry the decimal comma.
-    EXPECT_EQ(text("txtMessages"),
-              "Connection via serial line\nSNo: Q270S9-00418     ID: Q270S9 V1,18");
+    EXPECT_EQ(messages(), "Connection via serial line\r\nSNo: Q270S9-00418     ID: Q270S9 V1,18");
     EXPECT_EQ(back("CommandCOM2"), zdx::kColourGreen);
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourButtonFace);
     const auto lines = linesTo("COM2");
@@ -46,14 +46,14 @@ TEST_F(Serial, SilentPortStillGoesOnlineAndConditionsShow) {
     bench_->loadScenario(R"({"serial": [{"com": 2, "kind": "Q270", "serial": "S1", "id": "TV560",
                              "condition": 4}]})");
     {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        QSettings store("ZDX", "ZDXKalQ270");
         store.setValue("Properties/Connection", "2");  // COM1: nothing there
     }
     frmKal270& w = open();
     EXPECT_EQ(back("CommandCOM1"), zdx::kColourGreen);
     EXPECT_EQ(w.state().LinkState, 2);
     EXPECT_EQ(text("Textremo"), "No answer from Q270");
-    EXPECT_EQ(text("txtMessages"), "Connection via serial line\nSNo:      ID: ");
+    EXPECT_EQ(messages(), "Connection via serial line\r\nSNo:      ID: ");
 
     QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
     EXPECT_EQ(text("Textremo"), "Q270 bell !");
@@ -62,11 +62,19 @@ TEST_F(Serial, SilentPortStillGoesOnlineAndConditionsShow) {
 
 TEST_F(Serial, RightClickCyclesTheSecondPort) {
     frmKal270& w = open();
-    QTest::mouseClick(control("CommandCOM2"), Qt::RightButton);  // USB selected: nothing
+    // USB selected: the right press neither renames nor reconnects anything.
+    bench_->clearTraffic();
+    QTest::mouseClick(control("CommandCOM2"), Qt::RightButton);
     EXPECT_EQ(w.comIncrement(), 0);
-    EXPECT_EQ(w.state().Connection, 1);
+    EXPECT_EQ(text("CommandCOM2"), "COM2");
+    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(back("CommandUSBb"), zdx::kColourGreen);
+    EXPECT_TRUE(linesTo(kQ270Serial).empty());  // no "DCL": the USB link was not left
+    EXPECT_TRUE(linesTo("COM2").empty());
 
     QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
+    // A left click reconnects the port in use but never moves it.
+    EXPECT_EQ(w.comIncrement(), 0);
     bench_->clearTraffic();
     QTest::mouseClick(control("CommandCOM2"), Qt::RightButton);
     EXPECT_EQ(text("CommandCOM2"), "COM3");
@@ -80,8 +88,35 @@ TEST_F(Serial, RightClickCyclesTheSecondPort) {
     EXPECT_EQ(text("CommandCOM2"), "COM2");
     EXPECT_EQ(w.comIncrement(), 0);
     cycle();
-    EXPECT_EQ(text("txtMessages"),
-              "Connection via serial line\nSNo: Q270S9-00418     ID: Q270S9 V1,18");
+    EXPECT_EQ(messages(), "Connection via serial line\r\nSNo: Q270S9-00418     ID: Q270S9 V1,18");
+}
+
+// Every press is one press: four right clicks 0.15 s apart, as the window system
+// delivers them (the second of each pair as a double-click), move the port four times.
+TEST_F(Serial, QuickRightClicksEachMoveThePort) {
+    frmKal270& w = open();
+    QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
+    ASSERT_EQ(w.state().Connection, 3);
+    MouseEventLog log(control("CommandCOM2"));
+    {
+        RealMouse mouse;
+        for (int i = 0; i < 4; ++i) mouse.click(control("CommandCOM2"), Qt::RightButton);
+    }
+    EXPECT_EQ(log.types,
+              (QList<QEvent::Type>{QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                   QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease,
+                                   QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                   QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}));
+    EXPECT_EQ(w.comIncrement(), 4);
+    EXPECT_EQ(text("CommandCOM2"), "COM6");
+    EXPECT_EQ(w.state().Connection, 3);
+
+    // Quick left clicks reconnect, and never move the port.
+    {
+        RealMouse mouse;
+        for (int i = 0; i < 2; ++i) mouse.click(control("CommandCOM2"), Qt::LeftButton);
+    }
+    EXPECT_EQ(w.comIncrement(), 4);
 }
 
 }  // namespace

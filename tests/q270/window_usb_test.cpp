@@ -13,6 +13,8 @@ TEST_F(Usb, StartUpConnectsProbesAndSendsTheSelection) {
     frmKal270& w = open();
     EXPECT_EQ(w.windowTitle().toStdString(), "ZDX Calibration System for Q270, V1.18, 01/2015");
     EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(messages(), "Connected to ZDX USB device\r\nSNo: Q270S9-00417     ID: Q270S9 V1.18");
+    // The box shows each CR LF as one line break.
     EXPECT_EQ(text("txtMessages"),
               "Connected to ZDX USB device\nSNo: Q270S9-00417     ID: Q270S9 V1.18");
     EXPECT_EQ(fore("txtMessages"), zdx::kColourBlack);
@@ -90,7 +92,7 @@ TEST_F(Usb, ProbeRefusedSixteenChannelsAndHbFlag) {
 
 TEST_F(Usb, ProbeRefusedWhileRangeSixIsSelected) {
     {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        QSettings store("ZDX", "ZDXKalQ270");
         store.setValue("Properties/Q270Range", "6");
     }
     bench_->loadScenario(R"({"usb": [{"kind": "Q270", "serial": "Q1", "id": "Q270S7",
@@ -106,19 +108,27 @@ TEST_F(Usb, NoDeviceAndFilters) {
     bench_->loadScenario(R"({"usb": []})");
     frmKal270& w = open();
     EXPECT_EQ(w.state().LinkState, 0);
-    EXPECT_EQ(text("txtMessages"), "\n\nno USB device found");
+    EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
     EXPECT_EQ(fore("txtMessages"), zdx::kColourRed);
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourYellow);
     cycle();
     EXPECT_EQ(w.state().LinkState, 0);
+    EXPECT_EQ(w.state().DeviceSerial, "");
     closeWindow();
-    EXPECT_TRUE(bench_->traffic().empty() || linesTo(kQ270Serial).empty());
 
-    // A serial filter that matches nothing finds nothing; one that matches connects.
+    // A serial filter that matches nothing finds nothing, though a calibrator is
+    // on the bus: it gets no line, neither from the cycles nor from the shut-down.
     bench_->loadScenario(q270Scenario());
-    open("/DEV=NOPE /ID=V1.18");
-    EXPECT_EQ(text("txtMessages"), "\n\nno USB device found");
+    frmKal270& unmatched = open("/DEV=NOPE /ID=V1.18");
+    EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
+    cycle();
+    cycle();
+    EXPECT_EQ(unmatched.state().LinkState, 0);
+    EXPECT_EQ(back("CommandUSBb"), zdx::kColourYellow);
     closeWindow();
+    EXPECT_EQ(linesTo(kQ270Serial), std::vector<std::string>{});
+
+    // One that matches connects.
     frmKal270& filtered = open("/DEV=S9-004 /ID=V1.18");
     EXPECT_EQ(filtered.state().LinkState, 2);
     EXPECT_EQ(filtered.windowTitle().toStdString(),
@@ -130,13 +140,13 @@ TEST_F(Usb, InterfaceModuleAndNullStrings) {
                              "behind": [{"kind": "Q270"}]}]})");
     frmKal270& w = open();
     EXPECT_EQ(w.state().LinkState, 2);
-    EXPECT_EQ(text("txtMessages"), "Connected via NVQ + KX, USB device\nSNo: KX0042");
+    EXPECT_EQ(messages(), "Connected via NVQ + KX, USB device\r\nSNo: KX0042");
     EXPECT_TRUE(contains(linesTo("KX0042"), "K1A0,0,1,0"));
     closeWindow();
 
     bench_->loadScenario(R"j({"usb": [{"kind": "Q270", "serial": "Q2", "string6": "(null)"}]})j");
     open();
-    EXPECT_EQ(text("txtMessages"), "Connected to ZDX USB device\nSNo: Q2     ID: ");
+    EXPECT_EQ(messages(), "Connected to ZDX USB device\r\nSNo: Q2     ID: ");
 }
 
 TEST_F(Usb, ConditionsRefusalsAndStopRequest) {
@@ -168,7 +178,7 @@ TEST_F(Usb, ConditionsRefusalsAndStopRequest) {
     EXPECT_EQ(w.state().StopRequest, 0);
     EXPECT_EQ(w.state().LinkState, 0);
     cycle();
-    EXPECT_EQ(text("txtMessages"), "\n\nno USB device found");
+    EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
 }
 
 TEST_F(Usb, LossAndRediscovery) {
@@ -177,7 +187,7 @@ TEST_F(Usb, LossAndRediscovery) {
     cycle();
     EXPECT_EQ(w.state().LinkState, 0);
     cycle();
-    EXPECT_EQ(text("txtMessages"), "\n\nno USB device found");
+    EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourYellow);
     bench_->replug(kQ270Serial);
     bench_->clearTraffic();
