@@ -252,6 +252,8 @@ void frmusbCal::closeEvent(QCloseEvent* event) {
 
 bool frmusbCal::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    // Qt delivers the second press of a quick pair as a double-click: it is a
+    // press all the same.
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
     if (watched == Command6) {
         if (press) Command6_MouseDown();
