@@ -14,11 +14,11 @@
 #include <QVBoxLayout>
 
 #include "calibrator_library.h"
+#include "colour_value.h"
 #include "output_bits.h"
 #include "q610_protocol.h"
 #include "settings_store.h"
 #include "skip_on_error.h"
-#include "colour_value.h"
 
 using namespace zdx::q610;
 
