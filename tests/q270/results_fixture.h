@@ -96,7 +96,12 @@ class ResultsTest : public ::testing::Test {
     };
 
   protected:
-    void SetUp() override { load(measurementScenario()); }
+    void SetUp() override {
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+        store.clear();
+        store.sync();
+        load(measurementScenario());
+    }
     void TearDown() override {
         if (window_) window_->close();
         window_.reset();

@@ -174,6 +174,23 @@ TEST_F(Measurement, ClosingTheResultsWindowDuringARunStopsItCleanly) {
     EXPECT_TRUE(window_->isVisible());
 }
 
+TEST_F(Measurement, ClosingTheProgramDuringARunEndsTheRunFirst) {
+    openOnline();
+    DuringRun closer([this] {
+        if (!results() || stepsMeasured(results()) < 2) return false;
+        window_->close();
+        return true;
+    });
+    measure();
+    EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
+    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    // The close went through once the run had ended: settings stored, both windows gone.
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_FALSE(results()->isVisible());
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
+    EXPECT_TRUE(store.contains("Properties/Connection"));
+}
+
 TEST_F(Measurement, StopPendingBeforeTheRunEndsItAfterTheFirstStep) {
     openOnline();
     bench_->clearTraffic();
