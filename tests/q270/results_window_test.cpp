@@ -320,6 +320,9 @@ TEST_F(MeasuredTable, TrimChoiceThroughThePopUpShowsTheTrimmedEvaluation) {
     bool blue = false;
     for (const auto& p : results()->plot().primitives()) blue = blue || p.colour == 0xFF0000;
     EXPECT_TRUE(blue);
+    // ZDX_TEST_SHOTS=<folder> keeps a picture of the trimmed view for a look.
+    if (qEnvironmentVariableIsSet("ZDX_TEST_SHOTS"))
+        results()->grab().save(qEnvironmentVariable("ZDX_TEST_SHOTS") + "/results-trimmed.png");
 
     // The next pop-up on that step ticks its choice; dismissing it keeps it.
     ticked.clear();
