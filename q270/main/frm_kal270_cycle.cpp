@@ -14,6 +14,7 @@
 #include <exception>
 
 #include "colour_value.h"
+#include "cycle_step.h"
 #include "device_profile.h"
 #include "frm_kal270.h"
 #include "settings_store.h"
@@ -24,16 +25,6 @@ namespace {
 
 const QString kApplication = QStringLiteral("ZDXKalQ270");
 constexpr int kCycleDivider = 10;
-
-// Every step of a cycle stands on its own: an error in one is skipped and the
-// cycle goes on with the next.
-template <typename Step>
-void guarded(Step&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 QString fromLatin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));

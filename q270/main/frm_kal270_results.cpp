@@ -4,24 +4,12 @@
 // way, and the results view that a stop closes goes away as the operator
 // expects.
 #include <QLabel>
-#include <exception>
 
+#include "cycle_step.h"
 #include "frm_kal270.h"
 #include "frm_results.h"
 
 namespace q270 {
-
-namespace {
-
-template <typename Step>
-void guardedStep(Step&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
-
-}  // namespace
 
 frmResults& frmKal270::results() {
     if (!results_) results_ = std::make_unique<frmResults>(state_, transport_.usb(), clock_);
@@ -31,7 +19,7 @@ frmResults& frmKal270::results() {
 void frmKal270::stateResultsView() {
     if (state_.ScanRequest != 0) {
         state_.ScanRequest = 0;
-        guardedStep([this] {
+        guarded([this] {
             setVisible(false);
             results().show();
             statusPanel1_->clear();
@@ -42,7 +30,7 @@ void frmKal270::stateResultsView() {
     }
     if (state_.StopRequest != 0) {
         state_.StopRequest = 0;
-        guardedStep([this] {
+        guarded([this] {
             results().ScanEnd();
             results().setVisible(false);
             setVisible(true);
@@ -57,7 +45,7 @@ void frmKal270::stateResultsView() {
 }
 
 void frmKal270::stateReopenResults() {
-    guardedStep([this] {
+    guarded([this] {
         results().setVisible(true);
         statusPanel1_->clear();
         results().Scanx();
