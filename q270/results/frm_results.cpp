@@ -250,7 +250,9 @@ void frmResults::closeEvent(QCloseEvent* event) {
 
 bool frmResults::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
-    if ((watched == statusBar() || watched == statusPanel1_) && type == QEvent::MouseButtonPress) {
+    // A quick second click arrives as a double-click: it is a click all the same.
+    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+    if ((watched == statusBar() || watched == statusPanel1_) && press) {
         state_.StopRequest = 1;
         return true;
     }
