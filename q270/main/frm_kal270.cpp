@@ -71,7 +71,7 @@ frmKal270::frmKal270(ProgramState& state, const QString& commandLine, UsbAccess*
       state_(state),
       clock_(clock == nullptr ? SteadyClock::instance() : *clock),
       ownUsb_(usb == nullptr ? std::make_unique<LibraryUsbAccess>() : nullptr),
-      MSComm1(QStringLiteral("ZDXKalQ270")),
+      MSComm1(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm1")),
       transport_(state, MSComm1, usb == nullptr ? *ownUsb_ : *usb, clock_) {
     setObjectName(QStringLiteral("frmKal270"));
     buildControls();

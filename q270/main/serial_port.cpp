@@ -41,7 +41,16 @@ std::optional<LineSettings> parseLineSettings(const QString& text) {
     return s;
 }
 
-SerialPort::SerialPort(QString application) : application_(std::move(application)) {}
+SerialPort::SerialPort(QString application, QObject* owner, const QString& name)
+    : application_(std::move(application)),
+      port_(new QSerialPort(owner)),
+      ownsPort_(owner == nullptr) {
+    port_->setObjectName(name);
+}
+
+SerialPort::~SerialPort() {
+    if (ownsPort_) delete port_;
+}
 
 void SerialPort::setPortNumber(int number) {
     portNumber_ = number;
@@ -68,47 +77,47 @@ QString SerialPort::deviceName(int number) const {
 
 void SerialPort::setOpen(bool open) {
     if (!open) {
-        if (port_.isOpen()) port_.close();
+        if (port_->isOpen()) port_->close();
         return;
     }
-    if (port_.isOpen()) return;
+    if (port_->isOpen()) return;
     // Every line setting goes in before the open: a pseudo-terminal refuses a
     // parity change once it is open.
-    port_.setPortName(deviceName(portNumber_));
-    port_.setBaudRate(settings_.baud);
-    port_.setParity(settings_.parity);
-    port_.setDataBits(settings_.dataBits);
-    port_.setStopBits(settings_.stopBits);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite)) return;
-    port_.setDataTerminalReady(true);
-    port_.clear();
+    port_->setPortName(deviceName(portNumber_));
+    port_->setBaudRate(settings_.baud);
+    port_->setParity(settings_.parity);
+    port_->setDataBits(settings_.dataBits);
+    port_->setStopBits(settings_.stopBits);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_->open(QIODevice::ReadWrite)) return;
+    port_->setDataTerminalReady(true);
+    port_->clear();
 }
 
 bool SerialPort::isOpen() const {
-    return port_.isOpen();
+    return port_->isOpen();
 }
 
 void SerialPort::writeText(std::string_view text) {
-    if (!port_.isOpen()) return;
-    port_.write(text.data(), static_cast<qint64>(text.size()));
+    if (!port_->isOpen()) return;
+    port_->write(text.data(), static_cast<qint64>(text.size()));
     // Nobody runs the event loop during an exchange: push the bytes out now.
-    port_.waitForBytesWritten(100);
+    port_->waitForBytesWritten(100);
 }
 
 int SerialPort::waitingCount() {
-    return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0;
+    return port_->isOpen() ? static_cast<int>(port_->bytesAvailable()) : 0;
 }
 
 std::string SerialPort::readWaiting() {
-    if (!port_.isOpen()) return {};
-    const QByteArray bytes = port_.readAll();
+    if (!port_->isOpen()) return {};
+    const QByteArray bytes = port_->readAll();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 bool SerialPort::waitForData(int milliseconds) {
-    if (!port_.isOpen()) return false;
-    return port_.waitForReadyRead(milliseconds);
+    if (!port_->isOpen()) return false;
+    return port_->waitForReadyRead(milliseconds);
 }
 
 }  // namespace q270

@@ -28,7 +28,12 @@ std::optional<LineSettings> parseLineSettings(const QString& text);
 
 class SerialPort : public SerialLine {
   public:
-    explicit SerialPort(QString application);
+    // With an owner, the port is the owner's child under `name`, so it can be
+    // found among the window's controls; the owner outlives this object.
+    explicit SerialPort(QString application, QObject* owner = nullptr, const QString& name = {});
+    ~SerialPort() override;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
 
     void setPortNumber(int number);
     int portNumber() const { return portNumber_; }
@@ -51,7 +56,8 @@ class SerialPort : public SerialLine {
     QString application_;
     int portNumber_ = 1;
     LineSettings settings_;
-    QSerialPort port_;
+    QSerialPort* port_;
+    bool ownsPort_;
 };
 
 }  // namespace q270

@@ -45,7 +45,7 @@ frmResults::frmResults(ProgramState& state, UsbAccess& usb, Clock& clock, QWidge
       state_(state),
       usb_(usb),
       clock_(clock),
-      MSComm2(QStringLiteral("ZDXKalQ270")),
+      MSComm2(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm2")),
       meterPort_(MSComm2),
       meter_(meterPort_, clock) {
     setObjectName(QStringLiteral("frmResults"));

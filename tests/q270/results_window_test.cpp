@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -381,6 +382,11 @@ TEST_F(MeasuredTable, WindowHasItsNamedControlsAndThePlotCanBeSaved) {
         ASSERT_NE(line, nullptr);
         EXPECT_TRUE(QFontInfo(line->font()).fixedPitch()) << k;
     }
+    auto* meterPort = results()->findChild<QSerialPort*>("MSComm2");
+    ASSERT_NE(meterPort, nullptr);
+    EXPECT_FALSE(meterPort->isOpen());  // open only during a run
+    EXPECT_EQ(meterPort->baudRate(), 9600);
+    EXPECT_EQ(meterPort->parity(), QSerialPort::NoParity);
     for (const char* name : {"OptiL3", "OptiLcnt", "minppm", "maxppm", "Picture1", "Picture2"})
         EXPECT_NE(results()->findChild<QWidget*>(name), nullptr) << name;
     auto* menu = results()->findChild<QMenu*>("mnu_rsel");
