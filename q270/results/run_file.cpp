@@ -1,0 +1,326 @@
+#include "run_file.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "meter_reading.h"
+
+namespace q270 {
+
+using nlohmann::json;
+
+namespace {
+
+// A run file is a few kilobytes; a file far larger is not one, and is not read whole.
+constexpr std::uintmax_t kLargestFile = 1 << 20;
+// A run file nests three levels deep; deeper input is refused before it is parsed.
+constexpr int kDeepestNesting = 8;
+// The reply reader cuts a line here; a longer text was never a reply.
+constexpr std::size_t kLongestText = 4096;
+constexpr std::size_t kLongestName = 254;
+
+[[noreturn]] void fail(const std::string& name, const std::string& field,
+                       const std::string& problem) {
+    throw RunFileError(name + ": " + (field.empty() ? "" : field + ": ") + problem);
+}
+
+bool nestedTooDeep(std::string_view text) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') inString = true;
+        if (c == '[' || c == '{') {
+            if (++depth > kDeepestNesting) return true;
+        }
+        if (c == ']' || c == '}') --depth;
+    }
+    return false;
+}
+
+void onlyKeys(const json& object, std::initializer_list<const char*> keys, const std::string& name,
+              const std::string& where) {
+    const std::set<std::string> allowed(keys.begin(), keys.end());
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (!allowed.count(it.key()))
+            fail(name, where.empty() ? it.key() : where + "." + it.key(), "unknown field");
+}
+
+const json& member(const json& object, const char* key, const std::string& name,
+                   const std::string& field) {
+    const auto it = object.find(key);
+    if (it == object.end()) fail(name, field, "missing");
+    return *it;
+}
+
+std::string printableText(const json& value, const std::string& name, const std::string& field,
+                          std::size_t longest, bool mayBeEmpty) {
+    if (!value.is_string()) fail(name, field, "must be a text");
+    const std::string text = value.get<std::string>();
+    if (text.empty() && !mayBeEmpty) fail(name, field, "must not be empty");
+    if (text.size() > longest)
+        fail(name, field, "longer than " + std::to_string(longest) + " characters");
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+            fail(name, field, "holds a character that is not printable ASCII");
+    return text;
+}
+
+// YYYY-MM-DDTHH:MM:SS, an optional fraction, then Z or +hh:mm / -hh:mm.
+bool isIso8601(const std::string& t) {
+    auto digits = [&](std::size_t at, std::size_t n, int low, int high) {
+        if (at + n > t.size()) return false;
+        int v = 0;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (t[i] < '0' || t[i] > '9') return false;
+            v = v * 10 + (t[i] - '0');
+        }
+        return v >= low && v <= high;
+    };
+    if (!digits(0, 4, 0, 9999) || t.size() < 20 || t[4] != '-' || !digits(5, 2, 1, 12) ||
+        t[7] != '-' || !digits(8, 2, 1, 31) || t[10] != 'T' || !digits(11, 2, 0, 23) ||
+        t[13] != ':' || !digits(14, 2, 0, 59) || t[16] != ':' || !digits(17, 2, 0, 60))
+        return false;
+    std::size_t at = 19;
+    if (t[at] == '.') {
+        const std::size_t start = ++at;
+        while (at < t.size() && t[at] >= '0' && t[at] <= '9') ++at;
+        if (at == start) return false;
+    }
+    if (at < t.size() && t[at] == 'Z') return at + 1 == t.size();
+    if (at < t.size() && (t[at] == '+' || t[at] == '-'))
+        return at + 6 == t.size() && digits(at + 1, 2, 0, 23) && t[at + 3] == ':' &&
+               digits(at + 4, 2, 0, 59);
+    return false;
+}
+
+void checkReading(const RunReading& reading, const std::string& name, const std::string& field) {
+    if (!std::isfinite(reading.volts)) fail(name, field, "not a finite number");
+    if (reading.volts < kLowestReadingVolts || reading.volts > kHighestReadingVolts) {
+        char range[96];
+        std::snprintf(range, sizeof range, "%.9g V is no divider reading (from %g to %g V)",
+                      reading.volts, kLowestReadingVolts, kHighestReadingVolts);
+        fail(name, field, range);
+    }
+    if (reading.text.size() > kLongestText) fail(name, field + "_text", "longer than a reply");
+    const MeterReading parsed = ParseMeterReply(reading.text);
+    if (parsed.fault != ReadingFault::None)
+        fail(name, field + "_text", "\"" + ReplyForDisplay(reading.text) + "\" is no reading");
+    if (parsed.volts != reading.volts)
+        fail(name, field, "does not agree with its text \"" + ReplyForDisplay(reading.text) + "\"");
+}
+
+void checkRecord(const RunRecord& record, const std::string& name) {
+    for (std::size_t i = 0; i < kStepCount; ++i) {
+        const std::string step = "steps[" + std::to_string(i) + "].";
+        checkReading(record.Mw1[i], name, step + "Mw1");
+        checkReading(record.Mw2[i], name, step + "Mw2");
+        if (record.ShuntSel[i] < 0 || record.ShuntSel[i] >= kTrimChoices)
+            fail(name, step + "ShuntSel", "must be a whole number from 0 to 5");
+    }
+    if (record.calibratorSerial.empty()) fail(name, "calibrator.serial", "must not be empty");
+    if (!isIso8601(record.time)) fail(name, "time", "not an ISO 8601 time");
+}
+
+RunReading readingOf(const json& step, const char* key, const std::string& name,
+                     const std::string& field) {
+    const json& number = member(step, key, name, field);
+    if (!number.is_number()) fail(name, field, "must be a number");
+    RunReading reading;
+    reading.volts = number.get<double>();
+    const std::string textKey = std::string(key) + "_text";
+    const json& text = member(step, textKey.c_str(), name, field + "_text");
+    if (!text.is_string()) fail(name, field + "_text", "must be a text");
+    reading.text = text.get<std::string>();
+    return reading;
+}
+
+json readingText(const std::string& text) {
+    // Control characters are escaped by the writer; bytes beyond ASCII are not
+    // kept (a reply that held them is never a reading).
+    std::string ascii;
+    for (const char c : text) ascii += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return ascii;
+}
+
+}  // namespace
+
+RunRecord ParseRunFile(std::string_view text, const std::string& name) {
+    if (nestedTooDeep(text)) fail(name, "", "not a run file (nested too deeply)");
+    json doc;
+    try {
+        doc = json::parse(text.begin(), text.end());
+    } catch (const json::parse_error& error) {
+        fail(name, "", "not a complete JSON document (at byte " + std::to_string(error.byte) + ")");
+    }
+    if (!doc.is_object()) fail(name, "", "not a run file (no JSON object)");
+    const json& format = member(doc, "format", name, "format");
+    if (!format.is_string() || format.get<std::string>() != kRunFileFormat)
+        fail(name, "format", std::string("must be \"") + kRunFileFormat + "\"");
+    const json& version = member(doc, "version", name, "version");
+    if (!version.is_number_integer() || version.get<long long>() != kRunFileVersion)
+        fail(name, "version",
+             version.dump() + " is not supported (this program reads version " +
+                 std::to_string(kRunFileVersion) + ")");
+    onlyKeys(doc, {"format", "version", "time", "calibrator", "meter", "steps"}, name, "");
+
+    RunRecord record;
+    const json& time = member(doc, "time", name, "time");
+    record.time = printableText(time, name, "time", 64, false);
+
+    const json& calibrator = member(doc, "calibrator", name, "calibrator");
+    if (!calibrator.is_object()) fail(name, "calibrator", "must be an object");
+    onlyKeys(calibrator, {"serial", "id"}, name, "calibrator");
+    record.calibratorSerial = printableText(member(calibrator, "serial", name, "calibrator.serial"),
+                                            name, "calibrator.serial", kLongestName, false);
+    record.calibratorId = printableText(member(calibrator, "id", name, "calibrator.id"), name,
+                                        "calibrator.id", kLongestName, true);
+
+    const json& meter = member(doc, "meter", name, "meter");
+    if (!meter.is_object()) fail(name, "meter", "must be an object");
+    onlyKeys(meter, {"id"}, name, "meter");
+    const json& meterId = member(meter, "id", name, "meter.id");
+    if (!meterId.is_null())
+        record.meterId = printableText(meterId, name, "meter.id", kLongestName, true);
+
+    const json& steps = member(doc, "steps", name, "steps");
+    if (!steps.is_array()) fail(name, "steps", "must be an array");
+    if (steps.size() != kStepCount)
+        fail(name, "steps",
+             "holds " + std::to_string(steps.size()) + " steps, a run has " +
+                 std::to_string(kStepCount));
+    for (std::size_t i = 0; i < kStepCount; ++i) {
+        const std::string where = "steps[" + std::to_string(i) + "]";
+        const json& step = steps[i];
+        if (!step.is_object()) fail(name, where, "must be an object");
+        onlyKeys(step, {"step", "Mw1", "Mw1_text", "Mw2", "Mw2_text", "ShuntSel"}, name, where);
+        const json& number = member(step, "step", name, where + ".step");
+        if (!number.is_number_integer() || number.get<long long>() != static_cast<long long>(i + 1))
+            fail(name, where + ".step", "must be " + std::to_string(i + 1));
+        record.Mw1[i] = readingOf(step, "Mw1", name, where + ".Mw1");
+        record.Mw2[i] = readingOf(step, "Mw2", name, where + ".Mw2");
+        const json& shunt = member(step, "ShuntSel", name, where + ".ShuntSel");
+        if (!shunt.is_number_integer() || shunt.get<long long>() < 0 ||
+            shunt.get<long long>() >= kTrimChoices)
+            fail(name, where + ".ShuntSel", "must be a whole number from 0 to 5");
+        record.ShuntSel[i] = static_cast<std::int16_t>(shunt.get<long long>());
+    }
+    checkRecord(record, name);
+    return record;
+}
+
+RunRecord ReadRunFile(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) fail(path, "", "cannot be read (" + error.message() + ")");
+    if (size > kLargestFile) fail(path, "", "too large for a run file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) fail(path, "", "cannot be opened");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) fail(path, "", "cannot be read");
+    return ParseRunFile(text, path);
+}
+
+std::string RunFileText(const RunRecord& record, const std::string& name) {
+    checkRecord(record, name);
+    json steps = json::array();
+    for (std::size_t i = 0; i < kStepCount; ++i) {
+        steps.push_back({{"step", i + 1},
+                         {"Mw1", record.Mw1[i].volts},
+                         {"Mw1_text", readingText(record.Mw1[i].text)},
+                         {"Mw2", record.Mw2[i].volts},
+                         {"Mw2_text", readingText(record.Mw2[i].text)},
+                         {"ShuntSel", record.ShuntSel[i]}});
+    }
+    const json doc = {
+        {"format", kRunFileFormat},
+        {"version", kRunFileVersion},
+        {"time", record.time},
+        {"calibrator", {{"serial", record.calibratorSerial}, {"id", record.calibratorId}}},
+        {"meter", {{"id", record.meterId ? json(*record.meterId) : json(nullptr)}}},
+        {"steps", steps}};
+    return doc.dump(2, ' ', true, json::error_handler_t::replace) + "\n";
+}
+
+void WriteRunFile(const std::string& path, const RunRecord& record) {
+    const std::string text = RunFileText(record, path);
+    const std::string temporary = path + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) fail(path, "", "cannot be written");
+        out << text;
+        out.flush();
+        if (!out) {
+            out.close();
+            std::filesystem::remove(temporary);
+            fail(path, "", "cannot be written");
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::filesystem::remove(temporary);
+        fail(path, "", "cannot be written (" + error.message() + ")");
+    }
+}
+
+RunRecord MakeRunRecord(const std::vector<std::string>& replies, const ResultsData& data) {
+    if (replies.size() != 2 * kStepCount)
+        throw RunFileError("the run holds " + std::to_string(replies.size()) +
+                           " readings, a complete run " + std::to_string(2 * kStepCount));
+    RunRecord record;
+    for (std::size_t i = 0; i < kStepCount; ++i) {
+        for (int k = 0; k < 2; ++k) {
+            RunReading& reading = k == 0 ? record.Mw1[i] : record.Mw2[i];
+            reading.text = replies[2 * i + std::size_t(k)];
+            const MeterReading parsed = ParseMeterReply(reading.text);
+            if (parsed.fault != ReadingFault::None)
+                throw RunFileError("reading " + std::to_string(k + 1) + " of step " +
+                                   std::to_string(i + 1) + " is no number");
+            reading.volts = parsed.volts;
+        }
+        record.ShuntSel[i] = data.ShuntSel[i + 1];
+    }
+    return record;
+}
+
+ResultsData ToResultsData(const RunRecord& record) {
+    ResultsData data;
+    for (std::size_t i = 0; i < kStepCount; ++i) {
+        data.Mw1[i + 1] = static_cast<float>(record.Mw1[i].volts);
+        data.Mw2[i + 1] = static_cast<float>(record.Mw2[i].volts);
+        data.MwDiff[i + 1] = data.Mw1[i + 1] - data.Mw2[i + 1];
+        data.ShuntSel[i + 1] = record.ShuntSel[i];
+    }
+    return data;
+}
+
+std::string CurrentTimeIso8601() {
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                  int(time.minutes().count()), int(time.seconds().count()));
+    return text;
+}
+
+}  // namespace q270
