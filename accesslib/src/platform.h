@@ -1,7 +1,7 @@
 // The one seam between the access library's core and the operating system.
 //
 // The core reaches the OS only through a PlatformOps table; every backend
-// (bench/, win32/, null/) fills one. The contract of each operation is written
+// (bench/, linux/, win32/, null/) fills one. The contract of each operation is written
 // beside it. No OS header is included by the core or by this file.
 #pragma once
 

@@ -5,8 +5,13 @@
 
 #if defined(_WIN32)
 #include "../backends/win32/win32_backend.h"
-#elif defined(ZDX_WITH_BENCH_BACKEND)
+#else
+#if defined(ZDX_WITH_BENCH_BACKEND)
 #include "../backends/bench/bench_backend.h"
+#endif
+#if defined(ZDX_WITH_LINUX_BACKEND)
+#include "../backends/linux/linux_backend.h"
+#endif
 #endif
 #include "../backends/null/null_backend.h"
 
@@ -22,7 +27,11 @@ const PlatformOps& choose() {
     const char* bench = std::getenv("ZDXUSBCAL_BENCH");
     if (bench != nullptr && bench[0] != '\0') return bench_platform();
 #endif
+#if defined(ZDX_WITH_LINUX_BACKEND)
+    return linux_platform();
+#else
     return null_platform();
+#endif
 #endif
 }
 
