@@ -1,0 +1,138 @@
+// Discovery through the library's exports against emulated USB devices: which
+// devices are calibrators (the project's IDs, a site's file and environment),
+// their strings and the filters, and string descriptors that break the rules.
+// The site's IDs come from the test's environment (see CMakeLists.txt).
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "usb_emulation.h"
+#include "zdx_library.h"
+
+namespace zdx::testing {
+namespace {
+
+class LinuxUsbDiscovery : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        bus_ = std::make_unique<EmulatedUsbBus>();
+        EmulatedCalibrator& q270 = bus_->add(0x1209, 0x0270, "A123");
+        q270_ = &q270;
+        q270.set_string(4, string_descriptor("Q270 calibrator"));
+        q270.set_string(5, string_descriptor("ZDX"));
+        q270.set_string(6, string_descriptor("Q270-S"));
+        bus_->add(0xDEAD, 0xBEEF, "NOTME");  // not on any list
+        EmulatedCalibrator& q610 = bus_->add(0x1209, 0x0610, "B456");
+        q610.set_string(6, string_descriptor("Q610-S"));
+        bus_->add(0x1234, 0x5678, "ENV1");   // added by ZDXUSBCAL_USB_IDS
+        bus_->add(0xABCD, 0x0001, "FILE1");  // added by the IDs file
+        EmulatedCalibrator& odd = bus_->add(0x1209, 0x0270, "ODD");
+        odd_ = &odd;
+        odd.set_string(4, {5, 3, 'a', 0, 'b'});        // odd length
+        odd.set_string(5, {0x20, 3, 'a', 0, 'b', 0});  // claims more than it sends
+        Bytes huge{0xFE, 3};                           // over 255 bytes
+        huge.resize(300, 'z');
+        odd.set_string(6, huge);
+        EmulatedCalibrator& long_serial = bus_->add(0x1209, 0x0610, "");
+        long_serial.set_string(3, string_descriptor(std::string(126, 'L')));
+        library_ = std::make_unique<ZdxLibrary>();
+    }
+    static void TearDownTestSuite() {
+        library_.reset();
+        bus_.reset();
+    }
+    static std::unique_ptr<EmulatedUsbBus> bus_;
+    static std::unique_ptr<ZdxLibrary> library_;
+    static EmulatedCalibrator* q270_;
+    static EmulatedCalibrator* odd_;
+};
+std::unique_ptr<EmulatedUsbBus> LinuxUsbDiscovery::bus_;
+std::unique_ptr<ZdxLibrary> LinuxUsbDiscovery::library_;
+EmulatedCalibrator* LinuxUsbDiscovery::q270_ = nullptr;
+EmulatedCalibrator* LinuxUsbDiscovery::odd_ = nullptr;
+
+TEST_F(LinuxUsbDiscovery, ListedDevicesAreFoundInLocationOrderAndOthersIgnored) {
+    DeviceInfo info = getDeviceInfo(*library_);
+    EXPECT_EQ(info.result, 0);
+    EXPECT_EQ(info.count, 6);  // all but the unlisted device
+    EXPECT_EQ(info.serial, "A123");
+    EXPECT_EQ(info.s4, "Q270 calibrator");
+    EXPECT_EQ(info.s4Length, 15);
+    EXPECT_EQ(info.s5, "ZDX");
+    EXPECT_EQ(info.s6, "Q270-S");
+    EXPECT_TRUE(info.guardsIntact);
+    EXPECT_EQ(getDeviceInfo(*library_, "NOTME").result, -2);
+}
+
+TEST_F(LinuxUsbDiscovery, SiteIdsFromFileAndEnvironmentAreCalibrators) {
+    EXPECT_EQ(getDeviceInfo(*library_, "ENV1").serial, "ENV1");
+    EXPECT_EQ(getDeviceInfo(*library_, "FILE1").serial, "FILE1");
+}
+
+TEST_F(LinuxUsbDiscovery, SerialAndIdentificationFilters) {
+    EXPECT_EQ(getDeviceInfo(*library_, "23").serial, "A123");
+    EXPECT_EQ(getDeviceInfo(*library_, "45").serial, "B456");
+    DeviceInfo q610 = getDeviceInfo(*library_, "", "Q610");
+    EXPECT_EQ(q610.result, 0);
+    EXPECT_EQ(q610.serial, "B456");
+    EXPECT_EQ(q610.s6, "Q610-S");
+    DeviceInfo none = getDeviceInfo(*library_, "A1", "Q610");
+    EXPECT_EQ(none.result, -2);
+    EXPECT_EQ(none.serial, "");
+}
+
+TEST_F(LinuxUsbDiscovery, StringsAreAskedInTheDevicesFirstLanguage) {
+    getDeviceInfo(*library_, "A123");
+    // The emulated devices offer 0x0407 first, and refuse nothing else: a
+    // request in language 0 would still show here.
+    bool any = false;
+    for (std::uint16_t language : q270_->counters().string_languages) {
+        EXPECT_EQ(language, 0x0407);
+        any = true;
+    }
+    EXPECT_TRUE(any);
+}
+
+TEST_F(LinuxUsbDiscovery, BrokenStringDescriptorsGiveEmptyStrings) {
+    DeviceInfo odd = getDeviceInfo(*library_, "ODD");
+    EXPECT_EQ(odd.result, 0);
+    EXPECT_EQ(odd.serial, "ODD");
+    EXPECT_EQ(odd.s4, "");  // odd length
+    EXPECT_EQ(odd.s4Length, 0);
+    EXPECT_EQ(odd.s5, "");  // length byte disagrees with what came
+    EXPECT_EQ(odd.s6, "");  // cut at 255 bytes by the request: odd length 255
+    EXPECT_TRUE(odd.guardsIntact);
+    EXPECT_LE(odd_->counters().longest_string_request, 255);
+}
+
+TEST_F(LinuxUsbDiscovery, LongSerialIsCutAtItsCapacity) {
+    DeviceInfo info = getDeviceInfo(*library_, "LLLL");
+    EXPECT_EQ(info.result, 0);
+    EXPECT_EQ(info.serial, std::string(100, 'L'));
+    EXPECT_EQ(info.serialLength, 100);
+    EXPECT_TRUE(info.guardsIntact);
+}
+
+// A bus with one calibrator that offers no language table.
+TEST(LinuxUsbSingle, OneCalibratorIsFoundAndReached) {
+    EmulatedUsbBus bus;
+    EmulatedCalibrator& device = bus.add(0x1209, 0x0610, "Q1");
+    device.set_languages({});
+    device.set_string(6, string_descriptor("ID6"));
+    device.set_answerer([](const std::string&) { return std::string("OK\n"); });
+    ZdxLibrary library;
+    DeviceInfo info = getDeviceInfo(library);
+    EXPECT_EQ(info.result, 0);
+    EXPECT_EQ(info.count, 1);
+    EXPECT_EQ(info.serial, "Q1");
+    EXPECT_EQ(info.s6, "ID6");
+    EXPECT_EQ(info.s4, "");  // the device has no string 4
+    Exchange e = exchange(library, "Q1", "PAP 4");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.buffer, "OK\n");
+    // Without a language table the strings are asked in language 0.
+    for (std::uint16_t language : device.counters().string_languages) EXPECT_EQ(language, 0);
+}
+
+}  // namespace
+}  // namespace zdx::testing
