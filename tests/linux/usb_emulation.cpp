@@ -444,8 +444,18 @@ EmulatedCalibrator& EmulatedUsbBus::add(std::uint16_t vendor, std::uint16_t prod
     if (!umockdev_testbed_add_from_string(testbed_, text.c_str(), nullptr)) {
         throw std::runtime_error("umockdev refused the device on port " + std::to_string(port));
     }
+    slot.syspath = "/sys/devices/usb1/1-" + std::to_string(port);
     slots_.push_back(std::move(slot));
     return *slots_.back().device;
+}
+
+void EmulatedUsbBus::unplug(EmulatedCalibrator& device) {
+    device.unplug();
+    for (Slot& slot : slots_) {
+        if (slot.device.get() != &device) continue;
+        umockdev_testbed_uevent(testbed_, slot.syspath.c_str(), "remove");
+        umockdev_testbed_remove_device(testbed_, slot.syspath.c_str());
+    }
 }
 
 std::string EmulatedUsbBus::root() const {

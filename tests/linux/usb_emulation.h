@@ -104,6 +104,9 @@ class EmulatedUsbBus {
     EmulatedUsbBus& operator=(const EmulatedUsbBus&) = delete;
 
     EmulatedCalibrator& add(std::uint16_t vendor, std::uint16_t product, const std::string& serial);
+    // Unplugs a device: it fails every request from now on, and the kernel's
+    // removal event goes out (libusb takes it in on its own thread).
+    void unplug(EmulatedCalibrator& device);
     // The root of the emulated file system (sysfs, /dev, /proc).
     std::string root() const;
     UMockdevTestbed* testbed() { return testbed_; }
@@ -112,6 +115,7 @@ class EmulatedUsbBus {
     struct Slot {
         std::unique_ptr<EmulatedCalibrator> device;
         UMockdevIoctlBase* handler = nullptr;
+        std::string syspath;
     };
     UMockdevTestbed* testbed_ = nullptr;
     std::vector<Slot> slots_;
