@@ -51,6 +51,7 @@ frmResults::frmResults(ProgramState& state, UsbAccess& usb, Clock& clock, QWidge
     setObjectName(QStringLiteral("frmResults"));
     setWindowTitle(QStringLiteral("Linearitätsmessung"));
     buildControls();
+    buildOptimisation();
 }
 
 frmResults::~frmResults() = default;

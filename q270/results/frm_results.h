@@ -17,6 +17,7 @@
 #include "program_state.h"
 #include "results_table.h"
 #include "serial_port.h"
+#include "trim_search.h"
 #include "usb_access.h"
 
 class QAction;
@@ -90,6 +91,11 @@ class frmResults : public QMainWindow, private RunObserver {
     void trimChoiceAt(const QPoint& position);
     void copyAt(const QPoint& position);
     void savePlotAsked();
+    // The trim search and the applying of its result lines (frm_results_opti.cpp).
+    void buildOptimisation();
+    void CmdOpt_Click();
+    void SearchTrim(int K);
+    void OptiL1_Click(int k);
     char decimalSeparator() const;
 
     // RunObserver
@@ -115,6 +121,7 @@ class frmResults : public QMainWindow, private RunObserver {
     bool scanning_ = false;
     bool evaluated_ = false;  // the table holds the evaluation of a complete run
     bool closeAllowed_ = false;
+    BestSelTable BestSel{};  // the best vector of each count, kept until the next search
 
     QTableWidget* Results = nullptr;
     PlotView* Picture1 = nullptr;

@@ -1,0 +1,180 @@
+// The trim search through the results window: "Optimierung" after a run on the
+// bench, its five result lines, a stop during the search, and a result line
+// applied to the table and the plot.
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "pattern_format.h"
+#include "results_fixture.h"
+#include "trim_search.h"
+
+namespace q270::testing {
+namespace {
+
+class Optimisation : public ResultsTest {
+  protected:
+    void SetUp() override {
+        ResultsTest::SetUp();
+        openOnline();
+        measure();
+        ASSERT_EQ(results()->lastRun().end, RunEnd::Complete);
+    }
+    QLabel* line(int k) { return resultsControl<QLabel>(("OptiL1_" + std::to_string(k)).c_str()); }
+    std::string lineText(int k) { return line(k)->text().toStdString(); }
+    QPushButton* cmdOpt() { return resultsControl<QPushButton>("CmdOpt"); }
+    // The readings of the run, with no trim resistors, as the search takes them.
+    ResultsData untrimmed() {
+        ResultsData d = results()->data();
+        for (int i = 1; i <= 20; ++i) d.ShuntSel[std::size_t(i)] = 0;
+        return d;
+    }
+    TrimSearch searched(int K) {
+        TrimSearch search(untrimmed(), K);
+        search.run();
+        return search;
+    }
+    int trimmedSteps() {
+        int n = 0;
+        for (int i = 1; i <= 20; ++i) n += results()->data().ShuntSel[std::size_t(i)] != 0;
+        return n;
+    }
+};
+
+TEST_F(Optimisation, SearchWritesALinePerCountAndLeavesTheChoicesAsTheyWere) {
+    auto* opti = resultsControl<QGroupBox>("Opti");
+    EXPECT_FALSE(opti->isEnabled());
+    QTest::mouseClick(cmdOpt(), Qt::LeftButton);
+
+    EXPECT_EQ(opti->title().toStdString(), "Suche..");
+    EXPECT_TRUE(opti->isEnabled());
+    EXPECT_TRUE(cmdOpt()->isVisible());
+    EXPECT_EQ(state_->StopRequest, 0);
+    EXPECT_EQ(trimmedSteps(), 0);
+
+    double previous = 1E+30;
+    for (int k = 0; k <= kMaxTrimCount; ++k) {
+        const TrimSearch search = searched(k);
+        EXPECT_EQ(lineText(k), TrimResultLine(search, '.')) << k;
+        EXPECT_EQ(lineText(k).rfind(std::to_string(k) + " Rs:  Bew=", 0), 0u) << lineText(k);
+        EXPECT_EQ(lineText(k).size(), 55u) << lineText(k);
+        EXPECT_LE(search.best(), previous);
+        previous = search.best();
+    }
+    // The untrimmed figure: the squares of the untrimmed 10 % point errors.
+    double errSq = 0;
+    for (int j = 1; j <= 10; ++j) {
+        const double e = results()->data().LinErrRef[std::size_t(j)];
+        errSq += e * e;
+    }
+    EXPECT_EQ(lineText(0).substr(11, 8), FmtField(errSq, "0.0", 8, '.'));
+    // Trim resistors do better on this divider than none.
+    EXPECT_LT(searched(4).best(), searched(0).best());
+
+    const std::string best = resultsControl<QLabel>("OptiL3")->text().toStdString();
+    EXPECT_EQ(best, formatPattern(searched(4).best(), "#0.0", '.'));
+    const long long counted = resultsControl<QLabel>("OptiLcnt")->text().trimmed().toLongLong();
+    EXPECT_GE(counted, 147043);
+    EXPECT_LE(counted, 147426);
+    EXPECT_EQ(cell(0, 9), "d% tst");
+}
+
+TEST_F(Optimisation, ApplyingALinePlacesItsTrimResistorsInTheTable) {
+    QTest::mouseClick(cmdOpt(), Qt::LeftButton);
+    const TrimSearch search = searched(4);
+    QTest::mouseClick(line(4), Qt::LeftButton);
+
+    ResultsData placed = untrimmed();
+    PlaceBest(placed, search.bestSel(), 4);
+    EXPECT_EQ(results()->data().ShuntSel, placed.ShuntSel);
+    int trims = 0;
+    std::array<double, 21> trimsOhm{};
+    for (int row = 1; row <= 20; ++row) {
+        const int choice = placed.ShuntSel[std::size_t(row)];
+        if (choice == 0) {
+            EXPECT_EQ(cell(row, 3), "") << row;
+            EXPECT_EQ(cellBack(row, 3), kWindowBackground) << row;
+            continue;
+        }
+        ++trims;
+        trimsOhm[std::size_t(row)] = kTrimResistance[std::size_t(choice)];
+        EXPECT_EQ(cell(row, 3), std::string(kTrimCaptions[std::size_t(choice)])) << row;
+        EXPECT_EQ(cellBack(row, 3), kTrimCellChosen) << row;
+        EXPECT_EQ(table()->item(row, 3)->data(kAlignmentRole).toInt(), kAlignCentre);
+        // Each on one of the two resistors of a chosen segment.
+        const int pos = row <= 10 ? row : 21 - row;
+        EXPECT_EQ(search.bestSel()[std::size_t(pos)], choice) << row;
+    }
+    EXPECT_GE(trims, 1);
+    EXPECT_LE(trims, 4);
+
+    // The trimmed column follows the bench divider with those trims soldered in,
+    // and the blue curve is drawn.
+    const DividerTruth truth(trimsOhm);
+    for (int j = 1; j <= 9; ++j) {
+        EXPECT_NEAR(results()->data().LinErr[std::size_t(j)], truth.linErr(j), 0.3) << j;
+        EXPECT_NEAR(cellNumber(11 - j, 9), truth.linErr(j), 0.35) << j;
+    }
+    bool blue = false;
+    for (const auto& p : results()->plot().primitives()) blue = blue || p.colour == 0xFF0000;
+    EXPECT_TRUE(blue);
+
+    // Line 0 takes every trim resistor out again.
+    QTest::mouseClick(line(0), Qt::LeftButton);
+    EXPECT_EQ(trimmedSteps(), 0);
+    for (int row = 1; row <= 20; ++row) EXPECT_EQ(cell(row, 3), "") << row;
+    EXPECT_EQ(cellNumber(10, 9), cellNumber(10, 8));
+}
+
+TEST_F(Optimisation, LinesCanBeClickedOnlyWhenTheyHoldAResultAndNoSearchRuns) {
+    // Before any search the frame is disabled and the lines are empty.
+    QTest::mouseClick(line(2), Qt::LeftButton);
+    EXPECT_EQ(trimmedSteps(), 0);
+    EXPECT_EQ(cell(0, 9), "");
+
+    // During the search a click on a line does nothing.
+    QTest::mouseClick(cmdOpt(), Qt::LeftButton);
+    const std::string before = results()->tableText();
+    bool clicked = false;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (clicked || !cmdOpt()->isHidden()) return;
+        clicked = true;
+        QTest::mouseClick(line(3), Qt::LeftButton);
+    });
+    during.start(0);
+    QTest::mouseClick(cmdOpt(), Qt::LeftButton);
+    during.stop();
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(trimmedSteps(), 0);
+    EXPECT_EQ(results()->tableText(), before);
+}
+
+TEST_F(Optimisation, AStopEndsTheSearchAndNotTheResultsView) {
+    // A status-bar click at the first event pass of the search for four.
+    bool stopped = false;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (stopped || !cmdOpt()->isHidden() || lineText(4).empty()) return;
+        stopped = true;
+        QTest::mouseClick(resultsControl<QLabel>("Panel1"), Qt::LeftButton);
+    });
+    during.start(0);
+    QTest::mouseClick(cmdOpt(), Qt::LeftButton);
+    during.stop();
+    ASSERT_TRUE(stopped);
+
+    EXPECT_EQ(state_->StopRequest, 0);
+    EXPECT_TRUE(cmdOpt()->isVisible());
+    EXPECT_TRUE(results()->isVisible());
+    EXPECT_EQ(state_->LinkState, 3);
+    const long long counted = resultsControl<QLabel>("OptiLcnt")->text().trimmed().toLongLong();
+    EXPECT_LT(counted, 147426);
+    // The best set found until the stop is reported.
+    EXPECT_EQ(lineText(4).rfind("4 Rs:  Bew=", 0), 0u) << lineText(4);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(lineText(k), TrimResultLine(searched(k), '.'));
+}
+
+}  // namespace
+}  // namespace q270::testing
