@@ -35,6 +35,17 @@ class LinuxUsbDiscovery : public ::testing::Test {
         odd.set_string(6, huge);
         EmulatedCalibrator& long_serial = bus_->add(0x1209, 0x0610, "");
         long_serial.set_string(3, string_descriptor(std::string(126, 'L')));
+        // Device descriptors that lie about their length: one claims 64
+        // bytes in its 18, the last one sends only 8.
+        EmulatedCalibrator& liar = bus_->add(0x1209, 0x0270, "LIAR");
+        Bytes claims_more = liar.sysfs_descriptors();
+        claims_more.resize(18);
+        claims_more[0] = 64;
+        liar.set_device_descriptor(claims_more);
+        EmulatedCalibrator& short_one = bus_->add(0x1209, 0x0270, "SHORT");
+        Bytes eight = short_one.sysfs_descriptors();
+        eight.resize(8);
+        short_one.set_device_descriptor(eight);
         library_ = std::make_unique<ZdxLibrary>();
     }
     static void TearDownTestSuite() {
@@ -54,7 +65,9 @@ EmulatedCalibrator* LinuxUsbDiscovery::odd_ = nullptr;
 TEST_F(LinuxUsbDiscovery, ListedDevicesAreFoundInLocationOrderAndOthersIgnored) {
     DeviceInfo info = getDeviceInfo(*library_);
     EXPECT_EQ(info.result, 0);
-    EXPECT_EQ(info.count, 6);  // all but the unlisted device
+    // All listed devices up to the one whose device descriptor is cut short:
+    // enumeration ends there.
+    EXPECT_EQ(info.count, 7);
     EXPECT_EQ(info.serial, "A123");
     EXPECT_EQ(info.s4, "Q270 calibrator");
     EXPECT_EQ(info.s4Length, 15);
@@ -103,6 +116,15 @@ TEST_F(LinuxUsbDiscovery, BrokenStringDescriptorsGiveEmptyStrings) {
     EXPECT_EQ(odd.s6, "");  // cut at 255 bytes by the request: odd length 255
     EXPECT_TRUE(odd.guardsIntact);
     EXPECT_LE(odd_->counters().longest_string_request, 255);
+}
+
+TEST_F(LinuxUsbDiscovery, DeviceDescriptorsThatLieAboutTheirLength) {
+    DeviceInfo liar = getDeviceInfo(*library_, "LIAR");
+    EXPECT_EQ(liar.result, 0);
+    EXPECT_EQ(liar.serial, "LIAR");
+    EXPECT_TRUE(liar.guardsIntact);
+    EXPECT_EQ(getDeviceInfo(*library_, "SHORT").result, -2);
+    EXPECT_EQ(exchange(*library_, "SHORT", "PAP 4").result, -2);
 }
 
 TEST_F(LinuxUsbDiscovery, LongSerialIsCutAtItsCapacity) {
