@@ -36,8 +36,8 @@ EmulatedParport::EmulatedParport(UMockdevTestbed* testbed, const std::string& ro
     }
     const std::string name = "parport" + std::to_string(number);
     syspath_ = "/sys/devices/platform/parport_pc.956/ppdev/" + name;
-    const std::string text = "P: /devices/platform/parport_pc.956/ppdev/" + name + "\nN: " +
-                             name + "\nE: SUBSYSTEM=ppdev\nE: DEVNAME=" + node_ + "\n";
+    const std::string text = "P: /devices/platform/parport_pc.956/ppdev/" + name + "\nN: " + name +
+                             "\nE: SUBSYSTEM=ppdev\nE: DEVNAME=" + node_ + "\n";
     if (!umockdev_testbed_add_from_string(testbed_, text.c_str(), nullptr)) {
         throw std::runtime_error("umockdev refused " + node_);
     }
