@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the full suite on the
 # default build, the unit and bench suites under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows cross-build check of the access
-# library's exports.
+# UndefinedBehaviorSanitizer, the Windows cross-build check of the access
+# library's exports, and the 64-bit Windows library run under wine64.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the default build's suite only
 set -euo pipefail
@@ -30,4 +30,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 echo "== Windows cross-build of the access library"
 scripts/check-windows-exports.sh
+echo "== The 64-bit Windows library under wine64"
+scripts/check-windows-client.sh
 echo "All tests passed."
