@@ -107,7 +107,7 @@ void TrimSearch::fillScaled(Scaled& s, float head) const {
     s.ready = true;
 }
 
-const TrimSearch::Scaled& TrimSearch::scaledFor(float head) {
+const TrimSearch::Scaled& TrimSearch::scaledFor(float head) const {
     if (!cacheByCode_) {
         fillScaled(scratch_, head);
         return scratch_;
@@ -117,7 +117,7 @@ const TrimSearch::Scaled& TrimSearch::scaledFor(float head) {
     return s;
 }
 
-void TrimSearch::evaluate() {
+bool TrimSearch::evaluate(Figures& out, bool stopAtBest) const {
     const Scaled& s = scaledFor(headF_[kTrialSteps]);
     std::array<float, kTrialSteps + 1> mod{};
     for (int i = 1; i <= kTrialSteps; ++i) mod[i] = ratio_[trial_[i]] * s.quotient[i];
@@ -125,19 +125,30 @@ void TrimSearch::evaluate() {
     for (int i = 1; i <= kTrialSteps; ++i) sumDown = sumDown + mod[i];
     const float total = sumDown + s.sumUp;
 
-    double errSq = 0.0;
+    // The squares are added in order and none is negative, so the sum never
+    // falls: once it has reached the best, this vector cannot improve on it.
+    out.errSq = 0.0;
+    out.linErr[0] = 0.0f;
     float level = 0.0f;
     for (int j = 1; j <= kTrialSteps; ++j) {
         const float pair = mod[kTrialSteps + 1 - j] + s.mod[kTrialSteps + j];
         level = level + pair;
         const float share = level / total;
         const float err = point_[j] - share;
-        linErr_[j] = static_cast<float>(kPpm * err);
-        const double stored = linErr_[j];
-        errSq = errSq + stored * stored;
+        out.linErr[j] = static_cast<float>(kPpm * err);
+        const double stored = out.linErr[j];
+        out.errSq = out.errSq + stored * stored;
+        if (stopAtBest && out.errSq >= best_) return false;
     }
-    linErr_[0] = 0.0f;
-    errSq_ = errSq;
+    return out.errSq < best_;
+}
+
+TrimSearch::Figures TrimSearch::lastFigures() const {
+    // The last vector's figures are worked out again in full: the search
+    // itself stops adding as soon as a vector cannot be the best.
+    Figures figures;
+    evaluate(figures, false);
+    return figures;
 }
 
 TrimStep TrimSearch::step(long long maxEvaluations) {
@@ -148,16 +159,17 @@ TrimStep TrimSearch::step(long long maxEvaluations) {
             result.done = true;
             return result;
         }
-        evaluate();
+        Figures figures;
+        const bool better = evaluate(figures, true);
         ++evaluated_;
-        if (errSq_ < best_) {
-            best_ = errSq_;
+        if (better) {
+            best_ = figures.errSq;
             bestSel_ = trial_;
             trimMin_ = 1E+30;
             trimMax_ = -1E+30;
             for (int j = 1; j <= kTrialSteps; ++j) {
-                if (linErr_[j] < trimMin_) trimMin_ = linErr_[j];
-                if (linErr_[j] > trimMax_) trimMax_ = linErr_[j];
+                if (figures.linErr[j] < trimMin_) trimMin_ = figures.linErr[j];
+                if (figures.linErr[j] > trimMax_) trimMax_ = figures.linErr[j];
             }
             found_ = true;
             result.improved = true;

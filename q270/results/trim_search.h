@@ -63,9 +63,14 @@ class TrimSearch {
     bool done() const { return done_; }
 
     // The vector evaluated last, with its ErrSq and LinErr(0..10).
+    struct Figures {
+        double errSq = 0.0;
+        std::array<float, 11> linErr{};
+    };
     const TrialVector& trial() const { return trial_; }
-    double errSq() const { return errSq_; }
-    const std::array<float, 11>& linErr() const { return linErr_; }
+    Figures lastFigures() const;
+    double errSq() const { return lastFigures().errSq; }
+    std::array<float, 11> linErr() const { return lastFigures().linErr; }
 
     // The best so far: its ErrSq (1E+30 before any), whether there is one, the
     // vector, and its smallest and largest LinErr(1..10).
@@ -90,10 +95,12 @@ class TrimSearch {
         float sumUp = 0.0f;
     };
 
-    void evaluate();
+    // The figures of the current vector and whether they beat the best; with
+    // stopAtBest the adding ends as soon as they cannot.
+    bool evaluate(Figures& out, bool stopAtBest) const;
     bool advance();
     void prefixFrom(int position);
-    const Scaled& scaledFor(float head);
+    const Scaled& scaledFor(float head) const;
     void fillScaled(Scaled& s, float head) const;
 
     int K_;
@@ -111,16 +118,14 @@ class TrimSearch {
     // When "no trim resistor" divides F by exactly 1, F depends only on the
     // non-zero choices in order: one Scaled per such sequence.
     bool cacheByCode_ = false;
-    std::vector<Scaled> cache_;
-    Scaled scratch_;
+    mutable std::vector<Scaled> cache_;  // filled as the sequences come up
+    mutable Scaled scratch_;
 
     TrialVector trial_{};
     bool started_ = false;
     bool done_ = false;
     long long evaluated_ = 0;
     long long progress_ = 0;
-    double errSq_ = 0.0;
-    std::array<float, 11> linErr_{};
 
     bool found_ = false;
     double best_ = 1E+30;

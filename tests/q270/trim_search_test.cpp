@@ -195,6 +195,32 @@ TEST(TrimSearchBest, TheSmallestFigureOfThePlainSearch) {
     }
 }
 
+TEST(TrimSearchBest, ImprovesAtTheSameVectorsAsThePlainSearch) {
+    for (unsigned seed : {3u, 99u}) {
+        const ResultsData base = realisticReadings(seed);
+        std::vector<long long> plain;
+        long long n = 0;
+        double best = 1E+30;
+        forEachVector(3, [&](const TrialVector& v) {
+            ++n;
+            const ResultsData d = plainEvaluation(base, v);
+            if (d.ErrSq < best) {
+                best = d.ErrSq;
+                plain.push_back(n);
+            }
+        });
+        std::vector<long long> fast;
+        TrimSearch search(base, 3);
+        for (;;) {
+            const TrimStep s = search.step(1000000);
+            if (s.done) break;
+            if (s.improved) fast.push_back(search.evaluated());
+        }
+        EXPECT_EQ(fast, plain);
+        EXPECT_GT(plain.size(), 1u);
+    }
+}
+
 TEST(TrimSearchBest, MoreTrimResistorsNeverGiveAWorseFigure) {
     const ResultsData base = realisticReadings(77);
     double previous = 1E+30;
