@@ -47,10 +47,12 @@ frmResults::frmResults(ProgramState& state, UsbAccess& usb, Clock& clock, QWidge
       clock_(clock),
       MSComm2(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm2")),
       meterPort_(MSComm2),
-      meter_(meterPort_, clock) {
+      replies_(meterPort_),
+      meter_(replies_, clock) {
     setObjectName(QStringLiteral("frmResults"));
     setWindowTitle(QStringLiteral("Linearitätsmessung"));
     buildControls();
+    buildFileControls();
     buildOptimisation();
 }
 

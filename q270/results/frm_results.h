@@ -15,7 +15,9 @@
 #include "meter_link.h"
 #include "plot_model.h"
 #include "program_state.h"
+#include "reply_recorder.h"
 #include "results_table.h"
+#include "run_file.h"
 #include "serial_port.h"
 #include "trim_search.h"
 #include "usb_access.h"
@@ -69,6 +71,14 @@ class frmResults : public QMainWindow, private RunObserver {
     // The table's text as a copy puts it on the clipboard.
     std::string tableText() const;
     bool savePlot(const QString& fileName);
+    // The current complete run (readings as received, trim choices) as a run
+    // file; false, with the reason in the status bar, when there is none or
+    // it cannot be written.
+    bool saveRun(const QString& fileName);
+    // A run file shown as after a complete run, with its trim choices applied
+    // and "Optimierung" offered; false, with the reason in the status bar,
+    // when the file is refused (the table is then left as it was).
+    bool openRun(const QString& fileName);
     // The program is ending: the window may close now.
     void allowClose() { closeAllowed_ = true; }
 
@@ -91,11 +101,13 @@ class frmResults : public QMainWindow, private RunObserver {
     void trimChoiceAt(const QPoint& position);
     void copyAt(const QPoint& position);
     void savePlotAsked();
+    void buildFileControls();
     // The trim search and the applying of its result lines (frm_results_opti.cpp).
     void buildOptimisation();
     void CmdOpt_Click();
     void SearchTrim(int K);
     void OptiL1_Click(int k);
+    bool searchRunning() const;
     char decimalSeparator() const;
 
     // RunObserver
@@ -109,6 +121,7 @@ class frmResults : public QMainWindow, private RunObserver {
     Clock& clock_;
     SerialPort MSComm2;
     SerialMeterPort meterPort_;
+    ReplyRecorder replies_;  // the texts a saved run keeps
     MeterLink meter_;
 
     ResultsData data_;
@@ -121,6 +134,8 @@ class frmResults : public QMainWindow, private RunObserver {
     bool scanning_ = false;
     bool evaluated_ = false;  // the table holds the evaluation of a complete run
     bool closeAllowed_ = false;
+    std::optional<RunRecord> openedRun_;  // the run file the table shows, if any
+    int openedAtRun_ = -1;  // the recorder's run count when it was opened
     BestSelTable BestSel{};  // the best vector of each count, kept until the next search
 
     QTableWidget* Results = nullptr;
@@ -129,6 +144,8 @@ class frmResults : public QMainWindow, private RunObserver {
     QLabel* maxppm = nullptr;
     QLabel* minppm = nullptr;
     QPushButton* CmdOpt = nullptr;
+    QPushButton* CmdSaveRun = nullptr;
+    QPushButton* CmdOpenRun = nullptr;
     QGroupBox* Opti = nullptr;
     std::array<QLabel*, 5> OptiL1{};
     QLabel* OptiL3 = nullptr;

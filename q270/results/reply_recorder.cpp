@@ -1,6 +1,7 @@
 #include "reply_recorder.h"
 
 #include "linearity_run.h"
+#include "run_file.h"
 #include "serial_line.h"
 
 namespace q270 {
@@ -8,6 +9,8 @@ namespace q270 {
 void ReplyRecorder::openWith(int portNumber, const QString& settings) {
     replies_.clear();
     collecting_ = false;
+    ++runs_;
+    startedAt_ = CurrentTimeIso8601();
     port_.openWith(portNumber, settings);
 }
 

@@ -28,11 +28,17 @@ class ReplyRecorder : public MeterPort {
     const std::vector<std::string>& replies() const { return replies_; }
     // The reply texts of a run read back from a file.
     void setReplies(std::vector<std::string> replies);
+    // How often the port was opened: a new count is a new run.
+    int runs() const { return runs_; }
+    // When the port was last opened, ISO 8601.
+    const std::string& startedAt() const { return startedAt_; }
 
   private:
     MeterPort& port_;
     std::vector<std::string> replies_;
     bool collecting_ = false;  // the last line written was a measurement query
+    int runs_ = 0;
+    std::string startedAt_;
 };
 
 }  // namespace q270

@@ -150,7 +150,7 @@ RunReading readingOf(const json& step, const char* key, const std::string& name,
     return reading;
 }
 
-json readingText(const std::string& text) {
+std::string readingText(const std::string& text) {
     // Control characters are escaped by the writer; bytes beyond ASCII are not
     // kept (a reply that held them is never a reading).
     std::string ascii;
@@ -238,7 +238,7 @@ RunRecord ReadRunFile(const std::string& path) {
 
 std::string RunFileText(const RunRecord& record, const std::string& name) {
     checkRecord(record, name);
-    json steps = json::array();
+    nlohmann::ordered_json steps = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < kStepCount; ++i) {
         steps.push_back({{"step", i + 1},
                          {"Mw1", record.Mw1[i].volts},
@@ -247,14 +247,16 @@ std::string RunFileText(const RunRecord& record, const std::string& name) {
                          {"Mw2_text", readingText(record.Mw2[i].text)},
                          {"ShuntSel", record.ShuntSel[i]}});
     }
-    const json doc = {
+    const nlohmann::ordered_json doc = {
         {"format", kRunFileFormat},
         {"version", kRunFileVersion},
         {"time", record.time},
         {"calibrator", {{"serial", record.calibratorSerial}, {"id", record.calibratorId}}},
-        {"meter", {{"id", record.meterId ? json(*record.meterId) : json(nullptr)}}},
+        {"meter",
+         {{"id", record.meterId ? nlohmann::ordered_json(*record.meterId)
+                                : nlohmann::ordered_json(nullptr)}}},
         {"steps", steps}};
-    return doc.dump(2, ' ', true, json::error_handler_t::replace) + "\n";
+    return doc.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 void WriteRunFile(const std::string& path, const RunRecord& record) {

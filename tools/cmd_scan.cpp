@@ -1,0 +1,159 @@
+// scan: one linearity run against a calibrator on USB and the meter on COM1,
+// with the window's lines, pauses and failure handling, saved as a run file.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+
+#include "calibrator_library.h"
+#include "clock.h"
+#include "commands.h"
+#include "evaluation.h"
+#include "linearity_run.h"
+#include "meter_link.h"
+#include "reply_recorder.h"
+#include "run_file.h"
+#include "serial_port.h"
+#include "usb_access.h"
+#include "usb_devices.h"
+
+namespace zdxtool {
+
+namespace {
+
+// The settings store the window's serial ports use, so COM1 maps to the same device.
+constexpr const char* kApplication = "ZDXKalQ270";
+constexpr int kBarWidth = 20;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+    interrupted = 1;
+}
+
+// The terminal front end of a run: a progress bar when stdout is a terminal;
+// Ctrl-C stops the run after its current step, as a status-bar click does.
+class TerminalObserver : public q270::RunObserver {
+  public:
+    explicit TerminalObserver(bool bar) : bar_(bar) {}
+    void selectCell(int, int) override {}
+    void showReading(int row, int column, double volts, bool) override {
+        if (!bar_ || column != 2) return;
+        std::string filled(std::size_t(row), '#');
+        filled.resize(kBarWidth, '.');
+        std::printf("\r[%s] step %2d/20  R %d  %.7f V", filled.c_str(), row, 117 - row, volts);
+        std::fflush(stdout);
+        drawn_ = true;
+    }
+    void processEvents() override { QCoreApplication::processEvents(); }
+    bool stopRequested() override { return interrupted != 0; }
+    void endLine() {
+        if (drawn_) std::printf("\n");
+    }
+
+  private:
+    bool bar_;
+    bool drawn_ = false;
+};
+
+struct ScanOptions {
+    std::string output;
+    std::string serial;
+    std::optional<std::string> meterId;
+};
+
+bool parseOptions(const Arguments& args, ScanOptions& options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool valued = a == "-o" || a == "--output" || a == "--serial" || a == "--meter-id";
+        if (!valued || i + 1 >= args.size()) {
+            Complain("scan: unexpected argument " + Quoted(a));
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (a == "-o" || a == "--output") options.output = value;
+        if (a == "--serial") options.serial = value;
+        if (a == "--meter-id") options.meterId = value;
+    }
+    if (options.output.empty()) {
+        Complain("usage: scan -o FILE [--serial SERIAL] [--meter-id TEXT]");
+        return false;
+    }
+    return true;
+}
+
+// The calibrator to measure: the first one, or the one with this exact serial.
+bool findCalibrator(const std::string& wanted, Discovery& found) {
+    found = Discover(wanted);
+    if (found.count == -6003) {
+        Complain("the platform's USB setup library cannot be bound (-6003)");
+        return false;
+    }
+    if (found.result != 0 || (!wanted.empty() && found.serial != wanted)) {
+        Complain(wanted.empty() ? "no calibrator on USB"
+                                : "no calibrator with serial number " + Quoted(wanted));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int CmdScan(const Arguments& args) {
+    ScanOptions options;
+    if (!parseOptions(args, options)) return kExitUsage;
+
+    Discovery calibrator;
+    try {
+        if (!findCalibrator(options.serial, calibrator)) return kExitFailed;
+    } catch (const zdx::LibraryMissing&) {
+        Complain("the access library ZDXUSBCAL cannot be bound");
+        return kExitFailed;
+    }
+
+    q270::SerialPort port{QString::fromLatin1(kApplication)};
+    q270::SerialMeterPort meterPort(port);
+    q270::ReplyRecorder recorder(meterPort);
+    q270::MeterLink meter(recorder, q270::SteadyClock::instance());
+    q270::LibraryUsbAccess usb;
+    q270::ResultsData data;
+    TerminalObserver observer(::isatty(STDOUT_FILENO) == 1);
+
+    interrupted = 0;
+    auto* previous = std::signal(SIGINT, onInterrupt);
+    const q270::RunResult run = q270::RunLinearity(meter, usb, calibrator.serial, data, observer);
+    std::signal(SIGINT, previous);
+    observer.endLine();
+
+    if (run.end == q270::RunEnd::Stopped) {
+        Complain("stopped after " + std::to_string(run.steps) + " steps: nothing written");
+        return kExitFailed;
+    }
+    if (run.end != q270::RunEnd::Complete) {
+        Complain(run.message + " after " + std::to_string(run.steps) + " steps: nothing written");
+        return kExitFailed;
+    }
+    q270::CalcResults(data, false);
+    if (!std::isfinite(data.ErrSq)) {
+        Complain("the readings do not add up to a divider voltage: nothing written");
+        return kExitFailed;
+    }
+    try {
+        q270::RunRecord record = q270::MakeRunRecord(recorder.replies(), data);
+        record.calibratorSerial = calibrator.serial;
+        record.calibratorId = calibrator.string6;
+        record.meterId = options.meterId;
+        record.time = recorder.startedAt();
+        q270::WriteRunFile(options.output, record);
+    } catch (const q270::RunFileError& error) {
+        Complain(std::string(error.what()) + ": nothing written");
+        return kExitFailed;
+    }
+    std::printf("20 steps of %s measured, ErrSq %.1f ppm^2, written to %s\n",
+                calibrator.serial.c_str(), data.ErrSq, options.output.c_str());
+    return kExitDone;
+}
+
+}  // namespace zdxtool
