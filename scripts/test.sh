@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the full suite on the
-# default build, the unit and bench suites under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the Windows cross-build check of the access
-# library's exports, and the 64-bit Windows library run under wine64.
+# default build, the Debian package's check, the unit and bench suites under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows cross-build
+# check of the access library's exports, and the 64-bit Windows library run
+# under wine64.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the default build's suite only
 set -euo pipefail
@@ -17,6 +18,8 @@ echo "== Default build and the full suite"
 cmake --preset default
 cmake --build --preset default
 ctest --preset default --timeout 300
+echo "== The Debian package: contents, dependencies, the unpacked programs against a bench"
+scripts/package.sh
 
 if [ "$quick" -eq 1 ]; then
     exit 0
