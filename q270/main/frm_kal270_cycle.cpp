@@ -17,6 +17,7 @@
 #include "cycle_step.h"
 #include "device_profile.h"
 #include "frm_kal270.h"
+#include "frm_results.h"
 #include "settings_store.h"
 
 namespace q270 {
@@ -214,9 +215,10 @@ void frmKal270::armTimer() {
 }
 
 void frmKal270::runCycle() {
-    // Timer events keep arriving while a linearity run lets window events
-    // through; a cycle inside the run would send settings and take its stop.
-    if (scanActive_) return;
+    // Timer events keep arriving while a linearity run or a trim search lets
+    // window events through; a cycle inside them would send settings and take
+    // their stop.
+    if (scanActive_ || (results_ && results_->busy())) return;
     guarded([this] { animate(); });
     std::string id;  // the device ID of this cycle's connection attempt
     if (state_.LinkState == 0) stateNotConnected(id);

@@ -61,6 +61,8 @@ class frmResults : public QMainWindow, private RunObserver {
     void ShowResults(bool trimmed);
 
     bool scanning() const { return scanning_; }
+    // A run or a trim search holds the window: both let window events through.
+    bool busy() const { return scanning_ || optimising_; }
     // The readings and evaluation of the last run and trim choice.
     const ResultsData& data() const { return data_; }
     const PlotModel& plot() const { return plot_; }
@@ -132,6 +134,7 @@ class frmResults : public QMainWindow, private RunObserver {
     double runWallSeconds_ = 0;
     double runCpuSeconds_ = 0;
     bool scanning_ = false;
+    bool optimising_ = false;
     bool evaluated_ = false;  // the table holds the evaluation of a complete run
     bool closeAllowed_ = false;
     std::optional<RunRecord> openedRun_;  // the run file the table shows, if any

@@ -52,6 +52,7 @@ void frmResults::buildOptimisation() {
 }
 
 void frmResults::CmdOpt_Click() {
+    optimising_ = true;
     CmdOpt->setVisible(false);
     Opti->setTitle(QStringLiteral("Suche.."));
     Opti->setEnabled(true);
@@ -67,6 +68,7 @@ void frmResults::CmdOpt_Click() {
     // The stop ended the search, not the results view.
     state_.StopRequest = 0;
     CmdOpt->setVisible(true);
+    optimising_ = false;
 }
 
 void frmResults::SearchTrim(int K) {

@@ -100,9 +100,9 @@ std::optional<GridPosition> frmResults::tablePosition(const QPoint& position) co
 }
 
 void frmResults::trimChoiceAt(const QPoint& position) {
-    // A choice evaluates the whole run: not while one is being measured, nor
-    // on the readings of a run that did not complete.
-    if (scanning_ || !evaluated_) return;
+    // A choice evaluates the whole run: not while one is being measured or
+    // searched, nor on the readings of a run that did not complete.
+    if (scanning_ || optimising_ || !evaluated_) return;
     const std::optional<GridPosition> at = tablePosition(position);
     if (!at) return;
     const std::optional<int> hit = TrimCellRow(at->colpos, at->rowpos);
