@@ -44,11 +44,12 @@ int main() {
     // Discovery with 200-byte buffers of NULs and lengths of 0.
     char serial[201] = {}, s4[201] = {}, s5[201] = {}, s6[201] = {};
     int count = 0, serial_length = 0, s4_length = 0, s5_length = 0, s6_length = 0;
-    const int found = info(&count, serial, &serial_length, s4, &s4_length, s5, &s5_length, s6,
-                           &s6_length);
-    std::printf("GetUSBDeviceInfo = %d count %d serial \"%s\" string4 \"%s\" string5 \"%s\" "
-                "string6 \"%s\"\n",
-                found, count, serial, s4, s5, s6);
+    const int found =
+        info(&count, serial, &serial_length, s4, &s4_length, s5, &s5_length, s6, &s6_length);
+    std::printf(
+        "GetUSBDeviceInfo = %d count %d serial \"%s\" string4 \"%s\" string5 \"%s\" "
+        "string6 \"%s\"\n",
+        found, count, serial, s4, s5, s6);
 
     char buffer[101] = "PAP 4";
     value = -1;
