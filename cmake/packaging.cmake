@@ -40,4 +40,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libusb is loaded by name at run time, so no linker dependency shows it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libusb-1.0-0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${zdx_packaging}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

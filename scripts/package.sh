@@ -47,6 +47,9 @@ if printf '%s\n' "$contents" | grep -qE 'test|/include/|\.a$'; then
     printf '%s\n' "$contents" | grep -E 'test|/include/|\.a$'
 fi
 
+dpkg-deb -I "$deb" postinst >/dev/null 2>&1 && echo "ok:   postinst applies the udev rules" ||
+    fail "no postinst in the package"
+
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for package in libusb-1.0-0 libqt6widgets6 libqt6serialport6 libqt6core6 libc6 libstdc++6; do
