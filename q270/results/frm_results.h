@@ -109,7 +109,6 @@ class frmResults : public QMainWindow, private RunObserver {
     void CmdOpt_Click();
     void SearchTrim(int K);
     void OptiL1_Click(int k);
-    bool searchRunning() const;
     char decimalSeparator() const;
 
     // RunObserver
@@ -138,7 +137,7 @@ class frmResults : public QMainWindow, private RunObserver {
     bool evaluated_ = false;  // the table holds the evaluation of a complete run
     bool closeAllowed_ = false;
     std::optional<RunRecord> openedRun_;  // the run file the table shows, if any
-    int openedAtRun_ = -1;  // the recorder's run count when it was opened
+    int openedAtRun_ = -1;                // the recorder's run count when it was opened
     BestSelTable BestSel{};  // the best vector of each count, kept until the next search
 
     QTableWidget* Results = nullptr;

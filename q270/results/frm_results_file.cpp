@@ -40,13 +40,10 @@ void frmResults::buildFileControls() {
     });
 }
 
-bool frmResults::searchRunning() const {
-    // A search hides "Optimierung" over a complete run until it ends.
-    return evaluated_ && CmdOpt->isHidden();
-}
-
 bool frmResults::saveRun(const QString& fileName) {
-    if (scanning_ || searchRunning() || !evaluated_) {
+    // Mid-run or mid-search the readings or the trim choices are not those of a run.
+    if (busy()) return false;
+    if (!evaluated_) {
         setStatusText(QStringLiteral("No complete run to save"), zdx::kColourRed);
         return false;
     }
@@ -78,7 +75,7 @@ bool frmResults::saveRun(const QString& fileName) {
 }
 
 bool frmResults::openRun(const QString& fileName) {
-    if (scanning_ || searchRunning()) return false;
+    if (busy()) return false;
     RunRecord record;
     try {
         record = ReadRunFile(fileName.toStdString());

@@ -167,6 +167,9 @@ RunRecord ParseRunFile(std::string_view text, const std::string& name) {
         doc = json::parse(text.begin(), text.end());
     } catch (const json::parse_error& error) {
         fail(name, "", "not a complete JSON document (at byte " + std::to_string(error.byte) + ")");
+    } catch (const json::exception&) {
+        // 1e400 and the like: beyond a double, so no reading either.
+        fail(name, "", "holds a number beyond the range of numbers");
     }
     if (!doc.is_object()) fail(name, "", "not a run file (no JSON object)");
     const json& format = member(doc, "format", name, "format");

@@ -1,0 +1,143 @@
+// zdx-q270 list, send and the failures of scan against a bench: what the
+// library reports, as it reports it, and no run file from a run that failed.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <filesystem>
+
+#include "bench_session.h"
+#include "tool_support.h"
+
+namespace {
+
+using namespace zdxtool::testing;
+
+constexpr const char* kThreeDevices = R"({"usb": [
+    {"kind": "Q270", "serial": "Q270S9-00417", "id": "Q270S9 V1.18"},
+    {"kind": "Q610", "serial": "Q610-00123"},
+    {"kind": "Q270", "serial": "Q270S9-00418", "id": "Q270S9 V1.20", "string4": "ZDX GmbH"}],
+  "serial": [{"com": 1, "kind": "meter", "calibrator": "Q270S9-00417",
+              "reading_ms": 5, "settle_ms": 0}]})";
+
+class ToolBenchTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        bench_ = new zdx::bench::BenchSession(kThreeDevices);
+        bench_->exportEnvironment();
+    }
+    static void TearDownTestSuite() {
+        delete bench_;
+        bench_ = nullptr;
+    }
+    void SetUp() override {
+        bench_->loadScenario(kThreeDevices);
+        bench_->clearTraffic();
+    }
+    std::string path(const char* name) const { return dir_.filePath(name).toStdString(); }
+
+    static zdx::bench::BenchSession* bench_;
+    QTemporaryDir dir_;
+};
+
+zdx::bench::BenchSession* ToolBenchTest::bench_ = nullptr;
+
+TEST_F(ToolBenchTest, ListShowsEveryCalibratorWithItsStringsFirstDeviceFirst) {
+    const ToolRun run = RunTool({"list"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "serial\tstring4\tstring5\tstring6\n"
+              "Q270S9-00417\tZDX\tQ270 Calibrator\tQ270S9 V1.18\n"
+              "Q610-00123\tZDX\tQ610 Calibrator\tQ610 V2.03\n"
+              "Q270S9-00418\tZDX GmbH\tQ270 Calibrator\tQ270S9 V1.20\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(ToolBenchTest, ListSaysWhatItCannotTellApartAndWhenThereIsNothing) {
+    // "Q270-7" lies inside the first serial: no serial filter reaches it alone.
+    bench_->loadScenario(R"({"usb": [{"kind": "Q270", "serial": "XQ270-77"},
+                                     {"kind": "Q270", "serial": "Q270-7"}]})");
+    ToolRun run = RunTool({"list"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("XQ270-77\t"), std::string::npos);
+    EXPECT_NE(run.err.find("2 calibrators enumerated, 1 listed"), std::string::npos) << run.err;
+
+    bench_->loadScenario(R"({"usb": []})");
+    run = RunTool({"list"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("no calibrator on USB"), std::string::npos);
+}
+
+TEST_F(ToolBenchTest, SendPrintsTheAnswerAndTheLibrarysResult) {
+    ToolRun run = RunTool({"send", "Q270S9-00418", "K1Y  1, 10, 9, 0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "answer: \"0\\r\\n\"\nreceived: 3\nresult: 0 (answer received)\n");
+    EXPECT_EQ(bench_->linesTo("Q270S9-00418"), std::vector<std::string>{"K1Y  1, 10, 9, 0"});
+
+    // An answer not shorter than its command is no usable answer.
+    run = RunTool({"send", "Q270S9-00417", "SNR?0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("received: 14\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("result: -5 ("), std::string::npos) << run.out;
+
+    run = RunTool({"send", "Q270S9-00999", "DCL"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("result: -2 ("), std::string::npos) << run.out;
+}
+
+TEST_F(ToolBenchTest, SendOf90CharactersGoesOutAndOf91IsTheLibrarysMinus1) {
+    const std::string ninety(90, 'X');
+    ToolRun run = RunTool({"send", "Q270S9-00417", ninety});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("answer: \"?\\r\\n\""), std::string::npos) << run.out;
+
+    bench_->clearTraffic();
+    run = RunTool({"send", "Q270S9-00417", ninety + "X"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out,
+              "answer: \"\"\nresult: -1 (command longer than 90 characters; nothing was sent)\n");
+    EXPECT_TRUE(bench_->linesTo("Q270S9-00417").empty());
+}
+
+TEST_F(ToolBenchTest, ScanOfAnUnknownCalibratorTouchesNoMeter) {
+    const ToolRun run = RunTool({"scan", "--serial", "Q270S9-0041", "-o", path("run.json")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("no calibrator with serial number \"Q270S9-0041\""), std::string::npos)
+        << run.err;
+    EXPECT_TRUE(bench_->linesTo("COM1").empty());
+    EXPECT_FALSE(std::filesystem::exists(path("run.json")));
+}
+
+TEST_F(ToolBenchTest, ScanAgainstASilentMeterEndsWritesNothingAndLeavesTheMeterLocal) {
+    bench_->setFault("COM1", "silent");
+    WriteText(path("run.json"), "an earlier run");
+    const ToolRun run = RunTool({"scan", "-o", path("run.json")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("No reply from the multimeter (R 116, reading 1)"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("nothing written"), std::string::npos);
+    EXPECT_EQ(ReadText(path("run.json")), "an earlier run");
+    const auto lines = bench_->linesTo("COM1");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "SYST:LOC");
+    EXPECT_FALSE(bench_->meter(1).remote);
+    // Only the first step's line went to the calibrator.
+    EXPECT_EQ(bench_->linesTo("Q270S9-00417"), std::vector<std::string>{"K1Y  1, 10, 9, 0"});
+}
+
+TEST_F(ToolBenchTest, ScanAgainstAGarbledMeterEndsWithTheReplyShown) {
+    bench_->setFault("COM1", "garbage");
+    const ToolRun run = RunTool({"scan", "-o", path("run.json")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("not a number"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(path("run.json")));
+    EXPECT_FALSE(std::filesystem::exists(path("run.json.part")));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

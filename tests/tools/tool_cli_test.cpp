@@ -1,0 +1,182 @@
+// zdx-q270 evaluate and optimise on run files made from a known divider, and
+// on every kind of bad file: the same figures as the core, or a clear error
+// and nothing on stdout.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "tool_support.h"
+#include "trim_search.h"
+
+namespace {
+
+using namespace zdxtool::testing;
+using nlohmann::json;
+
+class ToolCliTest : public ::testing::Test {
+  protected:
+    std::string write(const q270::RunRecord& record, const char* name = "run.json") {
+        const std::string file = dir_.filePath(name).toStdString();
+        q270::WriteRunFile(file, record);
+        return file;
+    }
+    QTemporaryDir dir_;
+};
+
+void ExpectFigures(const json& shown, const q270::ResultsData& data) {
+    ASSERT_EQ(shown["DevR"].size(), 20u);
+    ASSERT_EQ(shown["DevRS"].size(), 10u);
+    ASSERT_EQ(shown["LinErr"].size(), 10u);
+    for (int i = 1; i <= 20; ++i)
+        EXPECT_EQ(static_cast<float>(shown["DevR"][i - 1].get<double>()), data.DevR[i]) << i;
+    for (int i = 1; i <= 10; ++i) {
+        EXPECT_EQ(static_cast<float>(shown["DevRS"][i - 1].get<double>()), data.DevRS[i]) << i;
+        EXPECT_EQ(static_cast<float>(shown["LinErr"][i - 1].get<double>()), data.LinErr[i]) << i;
+    }
+    EXPECT_EQ(static_cast<float>(shown["SumDown"].get<double>()), data.SumDown);
+    EXPECT_EQ(static_cast<float>(shown["SumUp"].get<double>()), data.SumUp);
+    EXPECT_EQ(shown["DevDown"].get<double>(), data.DevDown);
+    EXPECT_EQ(shown["DevUp"].get<double>(), data.DevUp);
+    EXPECT_EQ(shown["ErrSq"].get<double>(), data.ErrSq);
+}
+
+TEST_F(ToolCliTest, EvaluateGivesTheCoresFiguresUntrimmedAndTrimmed) {
+    q270::RunRecord record = CraftedRun();
+    record.ShuntSel[2] = 5;
+    record.ShuntSel[17] = 1;
+    const std::string file = write(record);
+    const ToolRun run = RunTool({"evaluate", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json shown = json::parse(run.out);
+
+    q270::ResultsData data = q270::ToResultsData(record);
+    q270::CalcResults(data, false);
+    ExpectFigures(shown["untrimmed"], data);
+    q270::CalcResults(data, true);
+    ExpectFigures(shown["trimmed"], data);
+    EXPECT_NE(shown["trimmed"]["ErrSq"], shown["untrimmed"]["ErrSq"]);
+    EXPECT_EQ(shown["ShuntSel"][2], 5);
+    EXPECT_EQ(shown["calibrator"]["serial"], "Q270S9-00417");
+    EXPECT_EQ(shown["file"], file);
+    // Shortest float texts: a figure reads as its float, without a double's tail.
+    EXPECT_EQ(run.out.find("0000001"), std::string::npos) << run.out;
+}
+
+TEST_F(ToolCliTest, EvaluateOfAnExactDividerMatchesItsTruth) {
+    const ToolRun run = RunTool({"evaluate", write(CraftedRun())});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json shown = json::parse(run.out)["untrimmed"];
+    // LinErr(j) of the divider: the lowest j segments of both sweeps.
+    double total = 0;
+    for (const double d : kStepDeviationsPpm) total += 1 + d * 1e-6;
+    for (int j = 1; j <= 10; ++j) {
+        double low = 0;
+        for (int m = 1; m <= j; ++m)
+            low += 2 + (kStepDeviationsPpm[std::size_t(10 - m)] +
+                        kStepDeviationsPpm[std::size_t(9 + m)]) *
+                           1e-6;
+        EXPECT_NEAR(shown["LinErr"][j - 1].get<double>(), 1e6 * (j * 0.1 - low / total), 0.25) << j;
+    }
+}
+
+TEST_F(ToolCliTest, OptimiseGivesTheSearchAndThePlacementOfEachCount) {
+    q270::RunRecord record = CraftedRun();
+    record.ShuntSel[0] = 4;  // the search starts without any trim resistor all the same
+    const ToolRun run = RunTool({"optimise", write(record)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json shown = json::parse(run.out);
+    const json& solutions = shown["solutions"];
+    ASSERT_EQ(solutions.size(), 5u);
+
+    q270::ResultsData data = q270::ToResultsData(record);
+    data.ShuntSel.fill(0);
+    q270::CalcResults(data, false);
+    const long long counts[] = {1, 51, 1176, 16176, 147426};
+    double previous = 1e30;
+    for (int k = 0; k <= 4; ++k) {
+        SCOPED_TRACE(k);
+        const json& s = solutions[std::size_t(k)];
+        q270::TrimSearch search(data, k);
+        search.run();
+        EXPECT_EQ(s["K"], k);
+        EXPECT_EQ(s["evaluations"], counts[k]);
+        EXPECT_EQ(s["ErrSq"].get<double>(), search.best());
+        EXPECT_EQ(s["TrimMin"].get<double>(), search.trimMin());
+        EXPECT_EQ(s["TrimMax"].get<double>(), search.trimMax());
+        EXPECT_EQ(s["line"], q270::TrimResultLine(search, '.'));
+        EXPECT_EQ(s["line"].get<std::string>().rfind(std::to_string(k) + " Rs:  Bew=", 0), 0u);
+        int nonZero = 0;
+        for (int i = 1; i <= 10; ++i) {
+            EXPECT_EQ(s["BestSel"][i - 1], search.bestSel()[std::size_t(i)]);
+            nonZero += search.bestSel()[std::size_t(i)] != 0;
+        }
+        EXPECT_LE(nonZero, k);
+        EXPECT_LE(s["ErrSq"].get<double>(), previous);
+        previous = s["ErrSq"].get<double>();
+
+        q270::ResultsData applied = data;
+        const int mask = q270::PlaceBest(applied, search.bestSel(), k);
+        EXPECT_EQ(s["mask"], mask);
+        int placed = 0;
+        for (int i = 1; i <= 20; ++i) {
+            EXPECT_EQ(s["ShuntSel"][i - 1], applied.ShuntSel[std::size_t(i)]) << i;
+            placed += applied.ShuntSel[std::size_t(i)] != 0;
+        }
+        EXPECT_EQ(placed, nonZero);
+        q270::CalcResults(applied, true);
+        ExpectFigures(s["applied"], applied);
+    }
+    // No trim resistor: the untrimmed figure.
+    EXPECT_EQ(solutions[0]["ErrSq"].get<double>(), shown["untrimmed"]["ErrSq"].get<double>());
+    EXPECT_LT(solutions[4]["ErrSq"].get<double>(), solutions[0]["ErrSq"].get<double>());
+}
+
+TEST_F(ToolCliTest, BadRunFilesAreRefusedWithFileAndFieldAndNothingOnStdout) {
+    const std::string file = dir_.filePath("bad run.json").toStdString();
+    for (const BadFile& bad : BadFiles()) {
+        SCOPED_TRACE(bad.name);
+        WriteText(file, bad.text);
+        for (const char* command : {"evaluate", "optimise"}) {
+            const ToolRun run = RunTool({command, file});
+            EXPECT_EQ(run.exitCode, 1) << command;
+            EXPECT_EQ(run.out, "") << command;
+            EXPECT_NE(run.err.find(file + ": "), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find(bad.field), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(ReadText(file), bad.text) << "the file is left as it was";
+    }
+    const ToolRun missing = RunTool({"evaluate", dir_.filePath("none.json").toStdString()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("none.json"), std::string::npos);
+}
+
+TEST_F(ToolCliTest, WrongArgumentsGiveUsageAndStatus2) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"evaluate"},
+                                               {"evaluate", "a", "b"},
+                                               {"optimise"},
+                                               {"send", "Q270S9-00417"},
+                                               {"list", "extra"},
+                                               {"scan"},
+                                               {"scan", "--serial"},
+                                               {"scan", "--serial", "X"},
+                                               {"scan", "-o", "f.json", "--fast"}}) {
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err, "");
+    }
+    const ToolRun help = RunTool({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("optimise RUNFILE"), std::string::npos);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,168 @@
+// Complete runs of zdx-q270 scan against a bench (each takes the run's real
+// pauses, about 27 s): the run file against what the meter sent, the
+// evaluation against the divider's truth, and the verification of the trim
+// search: the recommended trim resistors soldered in and measured again.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <filesystem>
+
+#include "bench_session.h"
+#include "tool_support.h"
+
+namespace {
+
+using namespace zdxtool::testing;
+using nlohmann::json;
+
+constexpr const char* kSerial = "Q270S9-00417";
+constexpr double kNoiseMicrovolts = 0.5;
+
+// R97..R116 in ppm: large enough that trim resistors matter.
+constexpr std::array<double, 20> kDeviationsPpm = {
+    150, -20, 310, 40, 0, 220, -60, 90, 260, 10, -40, 180, 30, 350, -10, 120, 70, 200, -30, 240};
+
+std::string scenario(const std::array<double, 20>& ppm, const std::string& meterExtra = "") {
+    std::string list;
+    for (const double d : ppm) list += (list.empty() ? "" : ", ") + std::to_string(d);
+    return std::string(R"({"usb": [{"kind": "Q270", "serial": "Q270S9-00417", "id": "Q270S9 V1.18",
+        "divider": {"deviations_ppm": [)") +
+           list + R"(]}}],
+        "serial": [{"com": 1, "kind": "meter", "calibrator": "Q270S9-00417",
+                    "reading_ms": 5, "settle_ms": 0, "noise_uv": )" +
+           std::to_string(kNoiseMicrovolts) + meterExtra + "}]}";
+}
+
+// LinErr(j) of the bench's divider as it is now (trims included).
+std::array<double, 11> TrueLinErr(const zdx::bench::DividerTruth& truth) {
+    std::array<double, 21> r{};  // by step: step i measures R(117 - i)
+    double total = 0;
+    for (int i = 1; i <= 20; ++i) {
+        r[std::size_t(i)] = truth.ohms[std::size_t(117 - i - 97)];
+        total += r[std::size_t(i)];
+    }
+    std::array<double, 11> lin{};
+    for (int j = 1; j <= 10; ++j) {
+        double low = 0;
+        for (int m = 1; m <= j; ++m) low += r[std::size_t(11 - m)] + r[std::size_t(10 + m)];
+        lin[std::size_t(j)] = 1e6 * (j * 0.1 - low / total);
+    }
+    return lin;
+}
+
+// The spread of LinErr from the meter's noise, with room for float rounding:
+// LinErr(j) sums 2j readings of about U/20 each against the total U.
+double NoiseBoundPpm(int j, int runs) {
+    const double perReading = kNoiseMicrovolts * 1e-6 / 5.0 * 1e6;  // ppm of the total
+    return 4.0 * perReading * std::sqrt(2.0 * j * runs) + 0.3;
+}
+
+class ToolScanTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        bench_ = new zdx::bench::BenchSession(scenario(kDeviationsPpm));
+        bench_->exportEnvironment();
+    }
+    static void TearDownTestSuite() {
+        delete bench_;
+        bench_ = nullptr;
+    }
+    void SetUp() override {
+        bench_->loadScenario(scenario(kDeviationsPpm));
+        bench_->clearTraffic();
+    }
+    std::string path(const char* name) const { return dir_.filePath(name).toStdString(); }
+    json tool(const std::vector<std::string>& args) {
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return run.exitCode == 0 ? json::parse(run.out, nullptr, false) : json();
+    }
+
+    static zdx::bench::BenchSession* bench_;
+    QTemporaryDir dir_;
+};
+
+zdx::bench::BenchSession* ToolScanTest::bench_ = nullptr;
+
+TEST_F(ToolScanTest, ScanKeepsWhatTheMeterSentAndEvaluatesToTheDividersTruth) {
+    const ToolRun run = RunTool({"scan", "-o", path("run.json"), "--meter-id", "BENCH,DMM,0,1.0"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("20 steps of Q270S9-00417 measured"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\r'), std::string::npos) << "no progress bar into a pipe";
+
+    const q270::RunRecord record = q270::ReadRunFile(path("run.json"));
+    EXPECT_EQ(record.calibratorSerial, kSerial);
+    EXPECT_EQ(record.calibratorId, "Q270S9 V1.18");
+    EXPECT_EQ(record.meterId, std::optional<std::string>("BENCH,DMM,0,1.0"));
+    // The meter's measurement replies, in order, are the texts of the file.
+    std::vector<std::string> replies;
+    for (const auto& entry : bench_->traffic())
+        if (entry.device == "COM1" && entry.direction == "out" && entry.line.rfind("+0,", 0) != 0)
+            replies.push_back(entry.line);
+    ASSERT_EQ(replies.size(), 40u);
+    for (std::size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(record.Mw1[i].text, replies[2 * i] + "\r\n") << i;
+        EXPECT_EQ(record.Mw2[i].text, replies[2 * i + 1] + "\r\n") << i;
+    }
+
+    const json evaluation = tool({"evaluate", path("run.json")});
+    const auto truth = TrueLinErr(bench_->divider(kSerial));
+    for (int j = 1; j <= 10; ++j)
+        EXPECT_NEAR(evaluation["untrimmed"]["LinErr"][j - 1].get<double>(), truth[std::size_t(j)],
+                    NoiseBoundPpm(j, 1))
+            << j;
+    const json optimised = tool({"optimise", path("run.json")});
+    ASSERT_EQ(optimised["solutions"].size(), 5u);
+    EXPECT_EQ(optimised["solutions"][0]["ErrSq"], evaluation["untrimmed"]["ErrSq"]);
+}
+
+TEST_F(ToolScanTest, TheRecommendedTrimResistorsGiveThePredicted10PercentPoints) {
+    ASSERT_EQ(RunTool({"scan", "-o", path("before.json")}).exitCode, 0);
+    const json optimised = tool({"optimise", path("before.json")});
+    const json& best = optimised["solutions"][4];
+    ASSERT_EQ(best["K"], 4);
+
+    // Solder what applying the K = 4 line puts in the table: step i is R(117 - i).
+    int soldered = 0;
+    for (int i = 1; i <= 20; ++i) {
+        const int choice = best["ShuntSel"][i - 1].get<int>();
+        if (choice == 0) continue;
+        bench_->setTrim(kSerial, 117 - i, q270::kTrimResistance[std::size_t(choice)]);
+        ++soldered;
+    }
+    EXPECT_GE(soldered, 1);
+    EXPECT_LE(soldered, 4);
+    ASSERT_EQ(RunTool({"scan", "-o", path("after.json")}).exitCode, 0);
+    const json measured = tool({"evaluate", path("after.json")});
+
+    const json& predicted = best["applied"]["LinErr"];
+    const json& found = measured["untrimmed"]["LinErr"];
+    for (int j = 1; j <= 10; ++j) {
+        const double bound = NoiseBoundPpm(j, 2);
+        EXPECT_NEAR(found[j - 1].get<double>(), predicted[j - 1].get<double>(), bound)
+            << "10 % point " << j;
+    }
+    const double before = optimised["untrimmed"]["ErrSq"].get<double>();
+    const double after = measured["untrimmed"]["ErrSq"].get<double>();
+    EXPECT_LT(after, before / 10) << "before " << before << ", after " << after;
+    std::printf("ErrSq untrimmed %.1f, predicted with %d trims %.1f, measured %.1f ppm^2\n", before,
+                soldered, best["ErrSq"].get<double>(), after);
+}
+
+TEST_F(ToolScanTest, ScanOfACalibratorThatSetsNothingWritesNothing) {
+    // The meter reads an open input: every reading is 0 V.
+    bench_->loadScenario(R"({"usb": [{"kind": "Q270", "serial": "Q270S9-00417"}],
+        "serial": [{"com": 1, "kind": "meter", "reading_ms": 1, "settle_ms": 0}]})");
+    const ToolRun run = RunTool({"scan", "-o", path("run.json")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("do not add up to a divider voltage"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(path("run.json")));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
