@@ -2,7 +2,10 @@
 // library reports, as it reports it, and no run file from a run that failed.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QCoreApplication>
+#include <QThread>
 #include <filesystem>
 
 #include "bench_session.h"
@@ -132,6 +135,30 @@ TEST_F(ToolBenchTest, ScanAgainstAGarbledMeterEndsWithTheReplyShown) {
     EXPECT_NE(run.err.find("not a number"), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(path("run.json")));
     EXPECT_FALSE(std::filesystem::exists(path("run.json.part")));
+}
+
+TEST_F(ToolBenchTest, CtrlCEndsAScanAfterItsStepAndWritesNothing) {
+    QProcess process;
+    process.start(QStringLiteral(ZDX_Q270_TOOL),
+                  {QStringLiteral("scan"), QStringLiteral("-o"), dir_.filePath("run.json")});
+    ASSERT_TRUE(process.waitForStarted());
+    // Into the second step (each takes 1.3 s after 0.5 s of opening the meter).
+    QThread::msleep(2500);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const std::string err = process.readAllStandardError().toStdString();
+    int steps = 0;
+    ASSERT_EQ(std::sscanf(err.c_str(), "zdx-q270: stopped after %d steps: nothing written", &steps),
+              1)
+        << err;
+    EXPECT_GE(steps, 1);
+    EXPECT_LT(steps, 20);
+    EXPECT_FALSE(std::filesystem::exists(path("run.json")));
+    EXPECT_EQ(bench_->linesTo("COM1").back(), "SYST:LOC");
+    EXPECT_FALSE(bench_->meter(1).remote);
+    // The step that was under way when the stop came was finished, and no other begun.
+    EXPECT_EQ(bench_->linesTo("Q270S9-00417").size(), std::size_t(steps));
 }
 
 }  // namespace

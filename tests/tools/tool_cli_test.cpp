@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <filesystem>
 
 #include "tool_support.h"
 #include "trim_search.h"
@@ -171,6 +172,20 @@ TEST_F(ToolCliTest, WrongArgumentsGiveUsageAndStatus2) {
     const ToolRun help = RunTool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("optimise RUNFILE"), std::string::npos);
+}
+
+TEST_F(ToolCliTest, WithoutTheAccessLibraryTheUsbCommandsFailAndSaySo) {
+    const std::vector<std::string> nowhere = {"ZDXUSBCAL_LIBRARY=/nonexistent/zdxusbcal.so"};
+    const std::string file = dir_.filePath("run.json").toStdString();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"list"}, {"send", "Q270S9-00417", "DCL"}, {"scan", "-o", file}}) {
+        const ToolRun run = RunTool(args, 30000, nowhere);
+        EXPECT_EQ(run.exitCode, 1) << args[0];
+        EXPECT_NE(run.err.find("ZDXUSBCAL cannot be bound"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+    // A run file needs no library.
+    EXPECT_EQ(RunTool({"evaluate", write(CraftedRun())}, 30000, nowhere).exitCode, 0);
 }
 
 }  // namespace

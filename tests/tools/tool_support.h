@@ -25,10 +25,15 @@ struct ToolRun {
 };
 
 // zdx-q270 with the arguments, in this process's environment.
-inline ToolRun RunTool(const std::vector<std::string>& args, int timeoutMs = 120000) {
+// `environment` adds NAME=VALUE entries.
+inline ToolRun RunTool(const std::vector<std::string>& args, int timeoutMs = 120000,
+                       const std::vector<std::string>& environment = {}) {
     QStringList list;
     for (const auto& a : args) list << QString::fromStdString(a);
     QProcess process;
+    QStringList env = QProcess::systemEnvironment();
+    for (const auto& e : environment) env << QString::fromStdString(e);
+    process.setEnvironment(env);
     process.start(QStringLiteral(ZDX_Q270_TOOL), list);
     ToolRun run;
     if (!process.waitForFinished(timeoutMs)) {
