@@ -1,6 +1,11 @@
 #include "scan_demo.h"
 
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QPushButton>
+#include <chrono>
 #include <cstdio>
 
 #include "frm_kal270.h"
@@ -49,6 +54,32 @@ void ScanDemo::step() {
     }
 }
 
+// "Optimierung" clicked, timed end to end, then the line for four trim
+// resistors applied, as the operator would.
+void ScanDemo::optimise(frmResults& results) {
+    auto* search = results.findChild<QPushButton*>(QStringLiteral("CmdOpt"));
+    if (search == nullptr || search->isHidden()) return;
+    const auto start = std::chrono::steady_clock::now();
+    search->click();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("Trim search for 0..4 trim resistors, in the window: %.3f s\n", seconds);
+    for (int k = 0; k < 5; ++k)
+        if (auto* line = results.findChild<QLabel*>(QStringLiteral("OptiL1_%1").arg(k)))
+            std::printf("  %s\n", qPrintable(line->text()));
+    if (auto* best = results.findChild<QLabel*>(QStringLiteral("OptiL1_4"))) {
+        const QPointF centre(best->width() / 2.0, best->height() / 2.0);
+        QMouseEvent release(QEvent::MouseButtonRelease, centre, best->mapToGlobal(centre),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(best, &release);
+    }
+    if (!prefix_.isEmpty()) {
+        results.grab().save(prefix_ + "-optimised.png");
+        std::printf("Picture with the four trim resistors applied: %s-optimised.png\n",
+                    qPrintable(prefix_));
+    }
+}
+
 void ScanDemo::finish() {
     poll_.stop();
     phase_ = 3;
@@ -68,6 +99,7 @@ void ScanDemo::finish() {
         std::printf("Linearity measurement ended after %d steps: %s\n", run.steps,
                     run.message.c_str());
     }
+    if (run.end == RunEnd::Complete) optimise(*results);
     const double wall = results->lastRunWallSeconds();
     std::printf("The run took %.2f s of wall time and %.3f s of CPU (%.2f %% of one core).\n", wall,
                 results->lastRunCpuSeconds(),

@@ -11,6 +11,7 @@
 namespace q270 {
 
 class frmKal270;
+class frmResults;
 
 class ScanDemo : public QObject {
   public:
@@ -20,6 +21,7 @@ class ScanDemo : public QObject {
   private:
     void step();
     void finish();
+    void optimise(frmResults& results);
 
     frmKal270& window_;
     QString prefix_;
