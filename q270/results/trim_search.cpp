@@ -1,8 +1,13 @@
 #include "trim_search.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <stdexcept>
+
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
 
 #include "pattern_format.h"
 
@@ -51,6 +56,39 @@ long long TrimVectorCount(int K) {
     return total;
 }
 
+struct TrimSearch::Entry {
+    std::array<std::uint8_t, kTrialSteps> sel;  // TrialSel(i) at [i - 1]
+    std::uint16_t code;
+};
+
+const std::vector<TrimSearch::Entry>& TrimSearch::orderFor(int K) {
+    // The order depends on K only: worked out once for every search.
+    static const auto orders = [] {
+        std::array<std::vector<Entry>, kMaxTrimCount + 1> all;
+        for (int k = 0; k <= kMaxTrimCount; ++k) {
+            std::vector<Entry>& order = all[static_cast<std::size_t>(k)];
+            order.reserve(static_cast<std::size_t>(TrimVectorCount(k)));
+            Entry entry{};
+            const auto visit = [&](auto&& self, int m, int count, int code) -> void {
+                if (m > kTrialSteps) {
+                    entry.code = static_cast<std::uint16_t>(code);
+                    order.push_back(entry);
+                    return;
+                }
+                for (int c = 0; c < kTrimChoices; ++c) {
+                    if (c != 0 && count + 1 > k) break;
+                    entry.sel[static_cast<std::size_t>(m - 1)] = static_cast<std::uint8_t>(c);
+                    self(self, m + 1, count + (c != 0 ? 1 : 0),
+                         c != 0 ? code * kLastChoice + c : code);
+                }
+            };
+            visit(visit, 1, 0, 0);
+        }
+        return all;
+    }();
+    return orders[static_cast<std::size_t>(K)];
+}
+
 TrimSearch::TrimSearch(const ResultsData& data, int K) : K_(K) {
     checkCount(K);
     for (int i = 1; i <= kSteps; ++i) mw2_[i] = data.Mw2[i];
@@ -60,37 +98,9 @@ TrimSearch::TrimSearch(const ResultsData& data, int K) : K_(K) {
     }
     for (int i = kTrialSteps + 1; i <= kSteps; ++i) fixedSel_[i] = choiceIndex(data.ShuntSel[i]);
     for (int j = 1; j <= kTrialSteps; ++j) point_[j] = static_cast<float>(j * 0.1);
-    headF_[0] = 1.0f;
-    cacheByCode_ = root_[0] == 1.0f;
-    if (cacheByCode_) cache_.resize(codeCount(K));
-}
-
-void TrimSearch::prefixFrom(int position) {
-    for (int m = position; m <= kTrialSteps; ++m) {
-        const int choice = trial_[m];
-        headF_[m] = headF_[m - 1] / root_[choice];
-        count_[m] = count_[m - 1] + (choice != 0 ? 1 : 0);
-        code_[m] = choice != 0 ? code_[m - 1] * kLastChoice + choice : code_[m - 1];
-    }
-}
-
-bool TrimSearch::advance() {
-    if (!started_) {
-        started_ = true;
-        trial_.fill(0);
-        prefixFrom(1);
-        return true;
-    }
-    // The next vector in lexicographic order whose count stays within K.
-    for (int pos = kTrialSteps; pos >= 1; --pos) {
-        if (trial_[pos] < kLastChoice && count_[pos - 1] + 1 <= K_) {
-            ++trial_[pos];
-            for (int m = pos + 1; m <= kTrialSteps; ++m) trial_[m] = 0;
-            prefixFrom(pos);
-            return true;
-        }
-    }
-    return false;
+    byCode_ = root_[0] == 1.0f;
+    if (byCode_) fillTables();
+    order_ = &orderFor(K);
 }
 
 void TrimSearch::fillScaled(Scaled& s, float head) const {
@@ -104,23 +114,39 @@ void TrimSearch::fillScaled(Scaled& s, float head) const {
     float sumUp = 0.0f;
     for (int i = kTrialSteps + 1; i <= kSteps; ++i) sumUp = sumUp + s.mod[i];
     s.sumUp = sumUp;
-    s.ready = true;
 }
 
-const TrimSearch::Scaled& TrimSearch::scaledFor(float head) const {
-    if (!cacheByCode_) {
-        fillScaled(scratch_, head);
-        return scratch_;
+void TrimSearch::fillTables() {
+    // Code c > 0 is its parent's sequence followed by one choice, and the
+    // parent's code is smaller: F builds up in the order of the steps.
+    const std::size_t codes = codeCount(K_);
+    tables_.resize(codes);
+    std::vector<float> head(codes);
+    head[0] = 1.0f;
+    Scaled s;
+    for (std::size_t c = 0; c < codes; ++c) {
+        if (c > 0) {
+            const std::size_t parent = (c - 1) / kLastChoice;
+            head[c] = head[parent] / root_[c - parent * kLastChoice];
+        }
+        fillScaled(s, head[c]);
+        CodeTable& t = tables_[c];
+        for (int i = 1; i <= kTrialSteps; ++i)
+            for (int k = 0; k < kTrimChoices; ++k) t.mod[i - 1][k] = ratio_[k] * s.quotient[i];
+        for (int j = 1; j <= kTrialSteps; ++j)
+            for (int k = 0; k < kTrimChoices; ++k)
+                t.pair[j - 1][k] = t.mod[kTrialSteps - j][k] + s.mod[kTrialSteps + j];
+        t.sumUp = s.sumUp;
     }
-    Scaled& s = cache_[static_cast<std::size_t>(code_[kTrialSteps])];
-    if (!s.ready) fillScaled(s, head);
-    return s;
 }
 
-bool TrimSearch::evaluate(Figures& out, bool stopAtBest) const {
-    const Scaled& s = scaledFor(headF_[kTrialSteps]);
+bool TrimSearch::evaluate(const TrialVector& v, Figures& out, bool stopAtBest) const {
+    float head = 1.0f;
+    for (int i = 1; i <= kTrialSteps; ++i) head = head / root_[v[i]];
+    Scaled s;
+    fillScaled(s, head);
     std::array<float, kTrialSteps + 1> mod{};
-    for (int i = 1; i <= kTrialSteps; ++i) mod[i] = ratio_[trial_[i]] * s.quotient[i];
+    for (int i = 1; i <= kTrialSteps; ++i) mod[i] = ratio_[v[i]] * s.quotient[i];
     float sumDown = 0.0f;
     for (int i = 1; i <= kTrialSteps; ++i) sumDown = sumDown + mod[i];
     const float total = sumDown + s.sumUp;
@@ -143,26 +169,125 @@ bool TrimSearch::evaluate(Figures& out, bool stopAtBest) const {
     return out.errSq < best_;
 }
 
+void TrimSearch::setTrial(std::size_t index) {
+    const Entry& entry = (*order_)[index];
+    trial_[0] = 0;
+    for (int i = 1; i <= kTrialSteps; ++i) trial_[i] = entry.sel[static_cast<std::size_t>(i - 1)];
+}
+
+void TrimSearch::evaluateGroup() {
+    const std::vector<Entry>& order = *order_;
+    groupStart_ = next_;
+    groupEnd_ = std::min(next_ + kGroup, order.size());
+    if (!byCode_) {
+        for (std::size_t n = groupStart_; n < groupEnd_; ++n) {
+            setTrial(n);
+            Figures figures;
+            evaluate(trial_, figures, true);
+            groupErrSq_[n - groupStart_] = figures.errSq;
+        }
+        return;
+    }
+    // Lanes beyond the group repeat the first vector of their four.
+    for (std::size_t first = groupStart_; first < groupEnd_; first += kLanes) {
+        std::array<const Entry*, kLanes> lanes{};
+        for (std::size_t n = 0; n < kLanes; ++n)
+            lanes[n] = &order[first + n < groupEnd_ ? first + n : first];
+        alignas(16) std::array<double, kLanes> errSq{};
+        evaluateLanes(lanes, errSq);
+        for (std::size_t n = 0; n < kLanes && first + n < groupEnd_; ++n)
+            groupErrSq_[first + n - groupStart_] = errSq[n];
+    }
+}
+
+void TrimSearch::evaluateLanes(const std::array<const Entry*, kLanes>& lanes,
+                               std::array<double, kLanes>& errSq) const {
+    // The same operations as evaluate() on the table of each vector's code.
+    std::array<const CodeTable*, kLanes> table{};
+    for (std::size_t n = 0; n < kLanes; ++n) table[n] = &tables_[lanes[n]->code];
+    const auto modOf = [&](std::size_t n, int i) {
+        return table[n]
+            ->mod[static_cast<std::size_t>(i - 1)][lanes[n]->sel[static_cast<std::size_t>(i - 1)]];
+    };
+    const auto pairOf = [&](std::size_t n, int j) {
+        return table[n]->pair[static_cast<std::size_t>(j - 1)]
+                             [lanes[n]->sel[static_cast<std::size_t>(kTrialSteps - j)]];
+    };
+#ifdef __SSE2__
+    // IEEE single and double precision per lane: the bits of the scalar code.
+    __m128 sumDown = _mm_setzero_ps();
+    for (int i = 1; i <= kTrialSteps; ++i)
+        sumDown =
+            _mm_add_ps(sumDown, _mm_setr_ps(modOf(0, i), modOf(1, i), modOf(2, i), modOf(3, i)));
+    const __m128 total = _mm_add_ps(
+        sumDown, _mm_setr_ps(table[0]->sumUp, table[1]->sumUp, table[2]->sumUp, table[3]->sumUp));
+    const __m128d ppm = _mm_set1_pd(kPpm);
+    const __m128d limit = _mm_set1_pd(best_);
+    __m128 level = _mm_setzero_ps();
+    __m128d low = _mm_setzero_pd();
+    __m128d high = _mm_setzero_pd();
+    for (int j = 1; j <= kTrialSteps; ++j) {
+        level =
+            _mm_add_ps(level, _mm_setr_ps(pairOf(0, j), pairOf(1, j), pairOf(2, j), pairOf(3, j)));
+        const __m128 share = _mm_div_ps(level, total);
+        const __m128 err = _mm_sub_ps(_mm_set1_ps(point_[j]), share);
+        const __m128d storedLow = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_mul_pd(ppm, _mm_cvtps_pd(err))));
+        const __m128d storedHigh =
+            _mm_cvtps_pd(_mm_cvtpd_ps(_mm_mul_pd(ppm, _mm_cvtps_pd(_mm_movehl_ps(err, err)))));
+        low = _mm_add_pd(low, _mm_mul_pd(storedLow, storedLow));
+        high = _mm_add_pd(high, _mm_mul_pd(storedHigh, storedHigh));
+        // Every lane has reached the best: none of them can improve on it.
+        if ((_mm_movemask_pd(_mm_cmpge_pd(low, limit)) &
+             _mm_movemask_pd(_mm_cmpge_pd(high, limit))) == 3)
+            break;
+    }
+    _mm_store_pd(errSq.data(), low);
+    _mm_store_pd(errSq.data() + 2, high);
+#else
+    for (std::size_t n = 0; n < kLanes; ++n) {
+        float sumDown = 0.0f;
+        for (int i = 1; i <= kTrialSteps; ++i) sumDown = sumDown + modOf(n, i);
+        const float total = sumDown + table[n]->sumUp;
+        double sum = 0.0;
+        float level = 0.0f;
+        for (int j = 1; j <= kTrialSteps && !(sum >= best_); ++j) {
+            level = level + pairOf(n, j);
+            const float share = level / total;
+            const float err = point_[j] - share;
+            const float linErr = static_cast<float>(kPpm * err);
+            const double stored = linErr;
+            sum = sum + stored * stored;
+        }
+        errSq[n] = sum;
+    }
+#endif
+}
+
 TrimSearch::Figures TrimSearch::lastFigures() const {
     // The last vector's figures are worked out again in full: the search
     // itself stops adding as soon as a vector cannot be the best.
     Figures figures;
-    evaluate(figures, false);
+    evaluate(trial_, figures, false);
     return figures;
 }
 
 TrimStep TrimSearch::step(long long maxEvaluations) {
     TrimStep result;
+    const std::size_t end = order_->size();
     for (long long n = 0; n < maxEvaluations; ++n) {
-        if (done_ || !advance()) {
+        if (done_ || next_ == end) {
             done_ = true;
             result.done = true;
-            return result;
+            break;
         }
-        Figures figures;
-        const bool better = evaluate(figures, true);
+        if (next_ == groupEnd_) evaluateGroup();
+        // Evaluated against a best at least as large as the present one, so a
+        // figure that did not beat that one does not beat this one either.
+        const std::size_t index = next_++;
         ++evaluated_;
-        if (better) {
+        if (groupErrSq_[index - groupStart_] < best_) {
+            setTrial(index);
+            const Figures figures = lastFigures();
             best_ = figures.errSq;
             bestSel_ = trial_;
             trimMin_ = 1E+30;
@@ -180,8 +305,10 @@ TrimStep TrimSearch::step(long long maxEvaluations) {
             progress_ = 0;
         }
         ++progress_;
-        if (result.improved || result.slice) return result;
+        if (result.improved || result.slice) break;
     }
+    // The reported vector is the one evaluated last.
+    if (next_ > 0) setTrial(next_ - 1);
     return result;
 }
 

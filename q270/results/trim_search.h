@@ -89,19 +89,34 @@ class TrimSearch {
     // of steps 11..20 and their sum: all that depends on the vector only
     // through F.
     struct Scaled {
-        bool ready = false;
         std::array<float, 21> quotient{};  // Mw2(i) / F, steps 1..10 used
         std::array<float, 21> mod{};       // ModMw(i), steps 11..20 used
         float sumUp = 0.0f;
     };
+    // For one sequence of non-zero choices, when "no trim resistor" divides F
+    // by exactly 1: ModMw(i) of steps 1..10 and the pair of each 10 % point j
+    // (ModMw(11 - j) + ModMw(10 + j)), both per choice of that step 1..10.
+    struct CodeTable {
+        std::array<std::array<float, kTrimChoices>, kTrialSteps> mod{};   // [i - 1][choice]
+        std::array<std::array<float, kTrimChoices>, kTrialSteps> pair{};  // [j - 1][choice]
+        float sumUp = 0.0f;
+    };
+    // One vector of the enumeration: its choices and the code of its non-zero
+    // choices in order (code = code x 5 + choice).
+    struct Entry;
+    static constexpr int kLanes = 4;   // vectors evaluated side by side
+    static constexpr int kGroup = 32;  // vectors evaluated ahead of the report
 
-    // The figures of the current vector and whether they beat the best; with
+    // The figures of one vector and whether they beat the best; with
     // stopAtBest the adding ends as soon as they cannot.
-    bool evaluate(Figures& out, bool stopAtBest) const;
-    bool advance();
-    void prefixFrom(int position);
-    const Scaled& scaledFor(float head) const;
+    bool evaluate(const TrialVector& v, Figures& out, bool stopAtBest) const;
+    static const std::vector<Entry>& orderFor(int K);
+    void setTrial(std::size_t index);
     void fillScaled(Scaled& s, float head) const;
+    void fillTables();
+    void evaluateGroup();
+    void evaluateLanes(const std::array<const Entry*, kLanes>& lanes,
+                       std::array<double, kLanes>& errSq) const;
 
     int K_;
     std::array<float, 21> mw2_{};
@@ -110,19 +125,20 @@ class TrimSearch {
     std::array<int, 21> fixedSel_{};  // the kept choices of steps 11..20
     std::array<float, 11> point_{};   // the 10 % points j x 0.1 as floats
 
-    // Per prefix 1..m of the current vector: F after m steps, the count of
-    // non-zero entries and the code of the non-zero choices in order.
-    std::array<float, kTrialSteps + 1> headF_{};
-    std::array<int, kTrialSteps + 1> count_{};
-    std::array<int, kTrialSteps + 1> code_{};
-    // When "no trim resistor" divides F by exactly 1, F depends only on the
-    // non-zero choices in order: one Scaled per such sequence.
-    bool cacheByCode_ = false;
-    mutable std::vector<Scaled> cache_;  // filled as the sequences come up
-    mutable Scaled scratch_;
+    // F depends only on the code when "no trim resistor" divides it by exactly
+    // 1; then every vector is evaluated from the table of its code.
+    bool byCode_ = false;
+    std::vector<CodeTable> tables_;
+    // Every vector for K in lexicographic order, and the group evaluated ahead
+    // of the report, each with its ErrSq or, when it cannot beat the best it
+    // was evaluated against, a part of it that has reached that best.
+    const std::vector<Entry>* order_ = nullptr;
+    std::size_t next_ = 0;  // the next vector to report
+    std::size_t groupStart_ = 0;
+    std::size_t groupEnd_ = 0;
+    std::array<double, kGroup> groupErrSq_{};
 
     TrialVector trial_{};
-    bool started_ = false;
     bool done_ = false;
     long long evaluated_ = 0;
     long long progress_ = 0;
