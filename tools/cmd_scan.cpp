@@ -6,6 +6,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #include "calibrator_library.h"
 #include "clock.h"

@@ -6,7 +6,9 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "bench_session.h"
 #include "tool_support.h"
@@ -71,6 +73,29 @@ TEST_F(ToolBenchTest, ListSaysWhatItCannotTellApartAndWhenThereIsNothing) {
     EXPECT_NE(run.err.find("no calibrator on USB"), std::string::npos);
 }
 
+TEST_F(ToolBenchTest, ListReachesEveryOneOfThe32CalibratorsTheLibraryEnumerates) {
+    // Serials that differ only in their last digits: each is found by a
+    // substring only it holds.
+    bench_->loadScenario(
+        R"({"usb_generate": [{"count": 40, "kind": "Q270", "serial_prefix": "Q270S9-0"}]})");
+    const ToolRun run = RunTool({"list"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    std::vector<std::string> serials;
+    std::istringstream lines(run.out);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) serials.push_back(line.substr(0, line.find('\t')));
+    ASSERT_EQ(serials.size(), 32u);
+    EXPECT_EQ(serials.front(), "Q270S9-00001");
+    std::sort(serials.begin(), serials.end());
+    for (int i = 1; i <= 32; ++i) {
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "Q270S9-0%04d", i);
+        EXPECT_EQ(serials[std::size_t(i - 1)], expected);
+    }
+}
+
 TEST_F(ToolBenchTest, SendPrintsTheAnswerAndTheLibrarysResult) {
     ToolRun run = RunTool({"send", "Q270S9-00418", "K1Y  1, 10, 9, 0"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -108,6 +133,15 @@ TEST_F(ToolBenchTest, ScanOfAnUnknownCalibratorTouchesNoMeter) {
     EXPECT_NE(run.err.find("no calibrator with serial number \"Q270S9-0041\""), std::string::npos)
         << run.err;
     EXPECT_TRUE(bench_->linesTo("COM1").empty());
+    EXPECT_FALSE(std::filesystem::exists(path("run.json")));
+}
+
+TEST_F(ToolBenchTest, ScanWithoutItsMeterPortSendsNothing) {
+    const ToolRun run =
+        RunTool({"scan", "-o", path("run.json")}, 30000, {"ZDX_COM1=/nonexistent/tty"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Error accessing COM1"), std::string::npos) << run.err;
+    EXPECT_TRUE(bench_->linesTo("Q270S9-00417").empty());
     EXPECT_FALSE(std::filesystem::exists(path("run.json")));
 }
 
