@@ -5,10 +5,13 @@
 #include <QTest>
 
 #include "fakes.h"
+#include "real_mouse.h"
 #include "window_fixture.h"
-#include "window_mouse.h"
 
 namespace q270::testing {
+
+using zdx::testing::MouseEventLog;
+using zdx::testing::RealMouse;
 namespace {
 
 using Panel = WindowTest;

@@ -2,10 +2,13 @@
 // and the cycling of the second port.
 #include <QTest>
 
+#include "real_mouse.h"
 #include "window_fixture.h"
-#include "window_mouse.h"
 
 namespace q270::testing {
+
+using zdx::testing::MouseEventLog;
+using zdx::testing::RealMouse;
 namespace {
 
 using Serial = WindowTest;

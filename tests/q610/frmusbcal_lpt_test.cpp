@@ -6,6 +6,9 @@
 
 using namespace q610test;
 
+using zdx::testing::MouseEventLog;
+using zdx::testing::RealMouse;
+
 namespace {
 
 class LptPanel : public BenchPanelTest {

@@ -6,6 +6,9 @@
 #include "real_mouse.h"
 
 using namespace q610test;
+
+using zdx::testing::MouseEventLog;
+using zdx::testing::RealMouse;
 using Lines = std::vector<std::string>;
 
 namespace {

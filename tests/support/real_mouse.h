@@ -11,7 +11,7 @@
 #include <QWidget>
 #include <QWindow>
 
-namespace q610test {
+namespace zdx::testing {
 
 class RealMouse {
   public:
@@ -63,4 +63,4 @@ class MouseEventLog : public QObject {
     }
 };
 
-}  // namespace q610test
+}  // namespace zdx::testing
