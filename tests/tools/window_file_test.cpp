@@ -76,6 +76,7 @@ TEST_F(WindowFileTest, AnOpenedRunShowsWhatTheToolPrints) {
     ASSERT_TRUE(window_->openRun(QString::fromStdString(file)));
 
     EXPECT_FALSE(control<QPushButton>("CmdOpt")->isHidden());
+    EXPECT_FALSE(control("Picture1")->isHidden());
     EXPECT_EQ(cell(4, 3), "1,0 MOhm");
     EXPECT_EQ(cell(17, 3), "  301 KOhm");
     EXPECT_EQ(cell(0, 9), "d% tst");
