@@ -57,7 +57,7 @@ long long TrimVectorCount(int K) {
 }
 
 struct TrimSearch::Entry {
-    std::array<std::uint8_t, kTrialSteps> sel;  // TrialSel(i) at [i - 1]
+    std::array<std::uint8_t, kTrialSteps> cell;  // (i - 1) x 6 + TrialSel(i) at [i - 1]
     std::uint16_t code;
 };
 
@@ -77,7 +77,8 @@ const std::vector<TrimSearch::Entry>& TrimSearch::orderFor(int K) {
                 }
                 for (int c = 0; c < kTrimChoices; ++c) {
                     if (c != 0 && count + 1 > k) break;
-                    entry.sel[static_cast<std::size_t>(m - 1)] = static_cast<std::uint8_t>(c);
+                    entry.cell[static_cast<std::size_t>(m - 1)] =
+                        static_cast<std::uint8_t>((m - 1) * kTrimChoices + c);
                     self(self, m + 1, count + (c != 0 ? 1 : 0),
                          c != 0 ? code * kLastChoice + c : code);
                 }
@@ -131,11 +132,13 @@ void TrimSearch::fillTables() {
         }
         fillScaled(s, head[c]);
         CodeTable& t = tables_[c];
-        for (int i = 1; i <= kTrialSteps; ++i)
-            for (int k = 0; k < kTrimChoices; ++k) t.mod[i - 1][k] = ratio_[k] * s.quotient[i];
-        for (int j = 1; j <= kTrialSteps; ++j)
-            for (int k = 0; k < kTrimChoices; ++k)
-                t.pair[j - 1][k] = t.mod[kTrialSteps - j][k] + s.mod[kTrialSteps + j];
+        for (int i = 1; i <= kTrialSteps; ++i) {
+            for (int k = 0; k < kTrimChoices; ++k) {
+                const std::size_t cell = static_cast<std::size_t>((i - 1) * kTrimChoices + k);
+                t.mod[cell] = ratio_[k] * s.quotient[i];
+                t.pair[cell] = t.mod[cell] + s.mod[kSteps + 1 - i];
+            }
+        }
         t.sumUp = s.sumUp;
     }
 }
@@ -172,7 +175,9 @@ bool TrimSearch::evaluate(const TrialVector& v, Figures& out, bool stopAtBest) c
 void TrimSearch::setTrial(std::size_t index) {
     const Entry& entry = (*order_)[index];
     trial_[0] = 0;
-    for (int i = 1; i <= kTrialSteps; ++i) trial_[i] = entry.sel[static_cast<std::size_t>(i - 1)];
+    for (int i = 1; i <= kTrialSteps; ++i)
+        trial_[i] = static_cast<std::int16_t>(entry.cell[static_cast<std::size_t>(i - 1)] -
+                                              (i - 1) * kTrimChoices);
 }
 
 void TrimSearch::evaluateGroup() {
@@ -188,30 +193,28 @@ void TrimSearch::evaluateGroup() {
         }
         return;
     }
-    // Lanes beyond the group repeat the first vector of their four.
     for (std::size_t first = groupStart_; first < groupEnd_; first += kLanes) {
-        std::array<const Entry*, kLanes> lanes{};
-        for (std::size_t n = 0; n < kLanes; ++n)
-            lanes[n] = &order[first + n < groupEnd_ ? first + n : first];
         alignas(16) std::array<double, kLanes> errSq{};
-        evaluateLanes(lanes, errSq);
+        evaluateLanes(first, errSq);
         for (std::size_t n = 0; n < kLanes && first + n < groupEnd_; ++n)
             groupErrSq_[first + n - groupStart_] = errSq[n];
     }
 }
 
-void TrimSearch::evaluateLanes(const std::array<const Entry*, kLanes>& lanes,
-                               std::array<double, kLanes>& errSq) const {
+void TrimSearch::evaluateLanes(std::size_t first, std::array<double, kLanes>& errSq) const {
     // The same operations as evaluate() on the table of each vector's code.
+    // Lanes beyond the group repeat the first vector of their four.
+    std::array<const Entry*, kLanes> lane{};
     std::array<const CodeTable*, kLanes> table{};
-    for (std::size_t n = 0; n < kLanes; ++n) table[n] = &tables_[lanes[n]->code];
+    for (std::size_t n = 0; n < kLanes; ++n) {
+        lane[n] = &(*order_)[first + n < groupEnd_ ? first + n : first];
+        table[n] = &tables_[lane[n]->code];
+    }
     const auto modOf = [&](std::size_t n, int i) {
-        return table[n]
-            ->mod[static_cast<std::size_t>(i - 1)][lanes[n]->sel[static_cast<std::size_t>(i - 1)]];
+        return table[n]->mod[lane[n]->cell[static_cast<std::size_t>(i - 1)]];
     };
     const auto pairOf = [&](std::size_t n, int j) {
-        return table[n]->pair[static_cast<std::size_t>(j - 1)]
-                             [lanes[n]->sel[static_cast<std::size_t>(kTrialSteps - j)]];
+        return table[n]->pair[lane[n]->cell[static_cast<std::size_t>(kTrialSteps - j)]];
     };
 #ifdef __SSE2__
     // IEEE single and double precision per lane: the bits of the scalar code.
@@ -283,6 +286,20 @@ TrimStep TrimSearch::step(long long maxEvaluations) {
         if (next_ == groupEnd_) evaluateGroup();
         // Evaluated against a best at least as large as the present one, so a
         // figure that did not beat that one does not beat this one either.
+        // Vectors before the next one that may improve, before the end of the
+        // slice and within maxEvaluations are only counted.
+        const long long untilSlice =
+            progress_ >= kTrimSearchSlice ? 1 : kTrimSearchSlice + 1 - progress_;
+        const std::size_t count = static_cast<std::size_t>(
+            std::min({static_cast<long long>(groupEnd_ - next_), maxEvaluations - n, untilSlice}));
+        const double* errSq = &groupErrSq_[next_ - groupStart_];
+        std::size_t skipped = 0;
+        while (skipped + 1 < count && !(errSq[skipped] < best_)) ++skipped;
+        next_ += skipped;
+        evaluated_ += static_cast<long long>(skipped);
+        progress_ += static_cast<long long>(skipped);
+        n += static_cast<long long>(skipped);
+
         const std::size_t index = next_++;
         ++evaluated_;
         if (groupErrSq_[index - groupStart_] < best_) {

@@ -94,15 +94,16 @@ class TrimSearch {
         float sumUp = 0.0f;
     };
     // For one sequence of non-zero choices, when "no trim resistor" divides F
-    // by exactly 1: ModMw(i) of steps 1..10 and the pair of each 10 % point j
-    // (ModMw(11 - j) + ModMw(10 + j)), both per choice of that step 1..10.
+    // by exactly 1: per step i = 1..10 and choice c of that step, at cell
+    // (i - 1) x 6 + c, ModMw(i) and the pair of the 10 % point j = 11 - i,
+    // ModMw(i) + ModMw(21 - i).
     struct CodeTable {
-        std::array<std::array<float, kTrimChoices>, kTrialSteps> mod{};   // [i - 1][choice]
-        std::array<std::array<float, kTrimChoices>, kTrialSteps> pair{};  // [j - 1][choice]
+        std::array<float, kTrialSteps * kTrimChoices> mod{};
+        std::array<float, kTrialSteps * kTrimChoices> pair{};
         float sumUp = 0.0f;
     };
-    // One vector of the enumeration: its choices and the code of its non-zero
-    // choices in order (code = code x 5 + choice).
+    // One vector of the enumeration: its cells in the tables and the code of
+    // its non-zero choices in order (code = code x 5 + choice).
     struct Entry;
     static constexpr int kLanes = 4;   // vectors evaluated side by side
     static constexpr int kGroup = 32;  // vectors evaluated ahead of the report
@@ -115,8 +116,7 @@ class TrimSearch {
     void fillScaled(Scaled& s, float head) const;
     void fillTables();
     void evaluateGroup();
-    void evaluateLanes(const std::array<const Entry*, kLanes>& lanes,
-                       std::array<double, kLanes>& errSq) const;
+    void evaluateLanes(std::size_t first, std::array<double, kLanes>& errSq) const;
 
     int K_;
     std::array<float, 21> mw2_{};
