@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #ifdef __SSE2__
@@ -172,12 +173,16 @@ bool TrimSearch::evaluate(const TrialVector& v, Figures& out, bool stopAtBest) c
     return out.errSq < best_;
 }
 
-void TrimSearch::setTrial(std::size_t index) {
-    const Entry& entry = (*order_)[index];
-    trial_[0] = 0;
+TrialVector TrimSearch::vectorOf(const Entry& entry) {
+    TrialVector v{};
     for (int i = 1; i <= kTrialSteps; ++i)
-        trial_[i] = static_cast<std::int16_t>(entry.cell[static_cast<std::size_t>(i - 1)] -
-                                              (i - 1) * kTrimChoices);
+        v[i] = static_cast<std::int16_t>(entry.cell[static_cast<std::size_t>(i - 1)] -
+                                         (i - 1) * kTrimChoices);
+    return v;
+}
+
+void TrimSearch::setTrial(std::size_t index) {
+    trial_ = vectorOf((*order_)[index]);
 }
 
 void TrimSearch::evaluateGroup() {
@@ -195,19 +200,20 @@ void TrimSearch::evaluateGroup() {
     }
     for (std::size_t first = groupStart_; first < groupEnd_; first += kLanes) {
         alignas(16) std::array<double, kLanes> errSq{};
-        evaluateLanes(first, errSq);
+        evaluateLanes(first, groupEnd_, best_, errSq);
         for (std::size_t n = 0; n < kLanes && first + n < groupEnd_; ++n)
             groupErrSq_[first + n - groupStart_] = errSq[n];
     }
 }
 
-void TrimSearch::evaluateLanes(std::size_t first, std::array<double, kLanes>& errSq) const {
+void TrimSearch::evaluateLanes(std::size_t first, std::size_t end, double limit,
+                               std::array<double, kLanes>& errSq) const {
     // The same operations as evaluate() on the table of each vector's code.
     // Lanes beyond the group repeat the first vector of their four.
     std::array<const Entry*, kLanes> lane{};
     std::array<const CodeTable*, kLanes> table{};
     for (std::size_t n = 0; n < kLanes; ++n) {
-        lane[n] = &(*order_)[first + n < groupEnd_ ? first + n : first];
+        lane[n] = &(*order_)[first + n < end ? first + n : first];
         table[n] = &tables_[lane[n]->code];
     }
     const auto modOf = [&](std::size_t n, int i) {
@@ -225,7 +231,7 @@ void TrimSearch::evaluateLanes(std::size_t first, std::array<double, kLanes>& er
     const __m128 total = _mm_add_ps(
         sumDown, _mm_setr_ps(table[0]->sumUp, table[1]->sumUp, table[2]->sumUp, table[3]->sumUp));
     const __m128d ppm = _mm_set1_pd(kPpm);
-    const __m128d limit = _mm_set1_pd(best_);
+    const __m128d limits = _mm_set1_pd(limit);
     __m128 level = _mm_setzero_ps();
     __m128d low = _mm_setzero_pd();
     __m128d high = _mm_setzero_pd();
@@ -240,8 +246,8 @@ void TrimSearch::evaluateLanes(std::size_t first, std::array<double, kLanes>& er
         low = _mm_add_pd(low, _mm_mul_pd(storedLow, storedLow));
         high = _mm_add_pd(high, _mm_mul_pd(storedHigh, storedHigh));
         // Every lane has reached the best: none of them can improve on it.
-        if ((_mm_movemask_pd(_mm_cmpge_pd(low, limit)) &
-             _mm_movemask_pd(_mm_cmpge_pd(high, limit))) == 3)
+        if ((_mm_movemask_pd(_mm_cmpge_pd(low, limits)) &
+             _mm_movemask_pd(_mm_cmpge_pd(high, limits))) == 3)
             break;
     }
     _mm_store_pd(errSq.data(), low);
@@ -253,7 +259,7 @@ void TrimSearch::evaluateLanes(std::size_t first, std::array<double, kLanes>& er
         const float total = sumDown + table[n]->sumUp;
         double sum = 0.0;
         float level = 0.0f;
-        for (int j = 1; j <= kTrialSteps && !(sum >= best_); ++j) {
+        for (int j = 1; j <= kTrialSteps && !(sum >= limit); ++j) {
             level = level + pairOf(n, j);
             const float share = level / total;
             const float err = point_[j] - share;
@@ -264,6 +270,26 @@ void TrimSearch::evaluateLanes(std::size_t first, std::array<double, kLanes>& er
         errSq[n] = sum;
     }
 #endif
+}
+
+std::vector<double> TrimSearch::allErrSq() const {
+    const std::size_t end = order_->size();
+    std::vector<double> figures(end);
+    for (std::size_t first = 0; first < end; first += kLanes) {
+        if (!byCode_) {
+            for (std::size_t n = first; n < std::min(first + kLanes, end); ++n) {
+                Figures f;
+                evaluate(vectorOf((*order_)[n]), f, false);
+                figures[n] = f.errSq;
+            }
+            continue;
+        }
+        alignas(16) std::array<double, kLanes> errSq{};
+        // No sum compares as reaching NaN: every lane adds all ten squares.
+        evaluateLanes(first, end, std::numeric_limits<double>::quiet_NaN(), errSq);
+        for (std::size_t n = 0; n < kLanes && first + n < end; ++n) figures[first + n] = errSq[n];
+    }
+    return figures;
 }
 
 TrimSearch::Figures TrimSearch::lastFigures() const {

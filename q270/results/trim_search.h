@@ -84,6 +84,10 @@ class TrimSearch {
     // full evaluation of that vector, as the table shows it.
     void evaluateLast(ResultsData& data) const;
 
+    // ErrSq of every vector in the search order, worked out as step() does but
+    // without a best to end the adding early: a check of the whole search.
+    std::vector<double> allErrSq() const;
+
   private:
     // Mw2 / F for one F (the divisor after all twenty steps), the trimmed values
     // of steps 11..20 and their sum: all that depends on the vector only
@@ -112,11 +116,13 @@ class TrimSearch {
     // stopAtBest the adding ends as soon as they cannot.
     bool evaluate(const TrialVector& v, Figures& out, bool stopAtBest) const;
     static const std::vector<Entry>& orderFor(int K);
+    static TrialVector vectorOf(const Entry& entry);
     void setTrial(std::size_t index);
     void fillScaled(Scaled& s, float head) const;
     void fillTables();
     void evaluateGroup();
-    void evaluateLanes(std::size_t first, std::array<double, kLanes>& errSq) const;
+    void evaluateLanes(std::size_t first, std::size_t end, double limit,
+                       std::array<double, kLanes>& errSq) const;
 
     int K_;
     std::array<float, 21> mw2_{};
