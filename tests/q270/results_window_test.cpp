@@ -227,6 +227,7 @@ TEST_F(Measurement, UsbFailureInTheCycleOfTheRequestIsOverriddenByTheRun) {
 }
 
 struct MeterFaultCase {
+    const char* name;
     const char* scenarioExtra;
     const char* message;
     int stepsDone;
@@ -254,12 +255,15 @@ TEST_P(FailingMeter, EndsTheRunWithAMessageAndTheMeterInLocal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FailingMeter,
-    ::testing::Values(MeterFaultCase{R"(, "faults": ["silent"])", "No reply from the multimeter",
-                                     0},
-                      MeterFaultCase{R"(, "faults": ["garbage"])", "is not a number", 0},
-                      MeterFaultCase{R"(, "faults": ["overload"])", "Multimeter overload", 0},
-                      MeterFaultCase{R"(, "unplug_after_readings": 7)",
-                                     "No reply from the multimeter (R 113, reading 2)", 3}));
+    ::testing::Values(
+        MeterFaultCase{"Silent", R"(, "faults": ["silent"])", "No reply from the multimeter", 0},
+        MeterFaultCase{"Garbage", R"(, "faults": ["garbage"])", "is not a number", 0},
+        MeterFaultCase{"Overload", R"(, "faults": ["overload"])", "Multimeter overload", 0},
+        MeterFaultCase{"UnpluggedMidRun", R"(, "unplug_after_readings": 7)",
+                       "No reply from the multimeter (R 113, reading 2)", 3}),
+    [](const ::testing::TestParamInfo<MeterFaultCase>& info) {
+        return std::string(info.param.name);
+    });
 
 TEST_F(Measurement, MissingMeterPortSendsNothing) {
     openOnline();
