@@ -9,6 +9,9 @@
 // with ShuntSel(1..10) = TrialSel and steps 11..20 as they were: the same
 // float operations in the same order, with what does not change between
 // vectors worked out once (trim_search.cpp is compiled like evaluation.cpp).
+// Four vectors at a time are evaluated side by side in SIMD lanes, each lane
+// rounding as the scalar code does, a little ahead of the report; a vector
+// that could not beat the best of that moment cannot beat a later, smaller one.
 //
 // The search object is resumable: step() evaluates vectors until one improves
 // on the best, a slice of evaluations is complete (the moment for the window's
