@@ -71,17 +71,17 @@ const std::vector<TrimSearch::Entry>& TrimSearch::orderFor(int K) {
             order.reserve(static_cast<std::size_t>(TrimVectorCount(k)));
             Entry entry{};
             const auto visit = [&](auto&& self, int m, int count, int code) -> void {
-                if (m > kTrialSteps) {
-                    entry.code = static_cast<std::uint16_t>(code);
-                    order.push_back(entry);
-                    return;
-                }
                 for (int c = 0; c < kTrimChoices; ++c) {
                     if (c != 0 && count + 1 > k) break;
                     entry.cell[static_cast<std::size_t>(m - 1)] =
                         static_cast<std::uint8_t>((m - 1) * kTrimChoices + c);
-                    self(self, m + 1, count + (c != 0 ? 1 : 0),
-                         c != 0 ? code * kLastChoice + c : code);
+                    const int next = c != 0 ? code * kLastChoice + c : code;
+                    if (m < kTrialSteps) {
+                        self(self, m + 1, count + (c != 0 ? 1 : 0), next);
+                    } else {
+                        entry.code = static_cast<std::uint16_t>(next);
+                        order.push_back(entry);
+                    }
                 }
             };
             visit(visit, 1, 0, 0);
