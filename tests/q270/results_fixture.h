@@ -165,6 +165,18 @@ class ResultsTest : public ::testing::Test {
         return QPoint(table()->columnViewportPosition(column) + table()->columnWidth(column) / 2,
                       table()->rowViewportPosition(row) + table()->rowHeight(row) / 2);
     }
+    // The trimmed evaluation ("d% tst" and the blue curve) follows the bench
+    // divider with these trim resistors (ohms by step) soldered in.
+    void expectTrimmedViewOf(const std::array<double, 21>& trimsOhmByStep) {
+        const DividerTruth truth(trimsOhmByStep);
+        for (int j = 1; j <= 9; ++j) {
+            EXPECT_NEAR(results()->data().LinErr[std::size_t(j)], truth.linErr(j), 0.3) << j;
+            EXPECT_NEAR(cellNumber(11 - j, 9), truth.linErr(j), 0.35) << j;
+        }
+        bool blue = false;
+        for (const auto& p : results()->plot().primitives()) blue = blue || p.colour == 0xFF0000;
+        EXPECT_TRUE(blue);
+    }
     std::string statusText() { return resultsControl<QLabel>("Panel1")->text().toStdString(); }
 
     std::vector<std::string> linesTo(const std::string& device) { return bench_->linesTo(device); }
