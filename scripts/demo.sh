@@ -14,10 +14,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 program=ZDX_Q270
+demo=zdx-q270-demo
 scenario=bench/scenarios/q270-demo.json
 scan=0
 if [ "${1:-}" = "--q610" ]; then
     program=ZDX_Q610
+    demo=zdx-q610-demo
     scenario=bench/scenarios/q610-demo.json
     shift
 elif [ "${1:-}" = "--scan" ]; then
@@ -28,7 +30,7 @@ fi
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target zdx-bench zdxusbcal "$program"
+cmake --build --preset default --target zdx-bench zdxusbcal "$program" "$demo"
 
 build=build/default
 workdir=$(mktemp -d)
@@ -56,14 +58,13 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 elif [ "$scan" -eq 1 ]; then
     pictures="$PWD/ZDX_Q270-linearity"
     echo "No display: one linearity measurement headless (offscreen), about 40 seconds."
-    QT_QPA_PLATFORM=offscreen ZDX_DEMO_SCAN="$pictures" "$build/bin/$program" "$@"
+    QT_QPA_PLATFORM=offscreen "$build/bin/$demo" --scan "$pictures" -- "$@"
     echo "What the meter on COM1 was asked:"
     "$build/bin/zdx-bench" --control "$socket" log | grep -E ' COM1 ' | head -n 8
 else
     shot="$PWD/$program-demo.png"
     echo "No display: running $program headless (offscreen) for 5 seconds."
-    QT_QPA_PLATFORM=offscreen ZDX_QUIT_AFTER_MS=5000 ZDX_SNAPSHOT="$shot" \
-        "$build/bin/$program" "$@"
+    QT_QPA_PLATFORM=offscreen "$build/bin/$demo" --quit-after 5000 --snapshot "$shot" -- "$@"
     echo "Screenshot of the panel: $shot"
     echo "Last lines the panel exchanged with the bench:"
     "$build/bin/zdx-bench" --control "$socket" log | tail -n 12

@@ -29,7 +29,7 @@ set -a
 set +a
 export XDG_CONFIG_HOME="$workdir/config"
 
-QT_QPA_PLATFORM=offscreen ZDX_DEMO_SCAN="" "$build/bin/ZDX_Q270" /ZDXEinmessen 2>/dev/null |
+QT_QPA_PLATFORM=offscreen "$build/bin/zdx-q270-demo" --scan "" -- /ZDXEinmessen 2>/dev/null |
     tee "$workdir/out.txt" | grep -E 'took|complete|ended'
 # OpenHP 0.3 + 0.1 + 0.1 s, twenty steps of 0.6 + 0.7 s, CloseHP 0.1 + 0.1 s.
 pauses=26.7

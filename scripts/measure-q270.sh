@@ -8,7 +8,7 @@ set -eu
 build=${1:-build/default}
 seconds=10
 bench="$build/bin/zdx-bench"
-program="$build/bin/ZDX_Q270"
+program="$build/bin/zdx-q270-demo"
 for f in "$bench" "$program"; do
     [ -x "$f" ] || { echo "missing $f (build it first)" >&2; exit 1; }
 done
@@ -36,8 +36,7 @@ set +a
 
 # Own settings folder: start on USB with the default settings.
 export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
-export ZDX_QUIT_AFTER_MS=$((seconds * 1000 + 5000))
-"$program" 2>"$work/program.err" &
+"$program" --quit-after $((seconds * 1000 + 5000)) 2>"$work/program.err" &
 program_pid=$!
 
 # Let it connect, then measure a window of exactly $seconds seconds.

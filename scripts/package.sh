@@ -41,6 +41,15 @@ for path in "${expected[@]}" /usr/lib/zdxusbcal.so \
     /usr/share/zdx-workstation/scenarios/q610-demo.json; do
     printf '%s\n' "$contents" | grep -qxF "$path" && echo "ok:   $path" || fail "$path is missing"
 done
+# The shipped programs carry no demonstration or test hooks.
+for program in ZDX_Q270 ZDX_Q610; do
+    if dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/bin/$program" |
+        grep -qaE 'ZDX_DEMO_SCAN|ZDX_QUIT_AFTER_MS|ZDX_SNAPSHOT'; then
+        fail "/usr/bin/$program carries a demonstration hook"
+    else
+        echo "ok:   /usr/bin/$program carries no demonstration hook"
+    fi
+done
 # Nothing of the build or test tree is shipped.
 if printf '%s\n' "$contents" | grep -qE 'test|/include/|\.a$'; then
     fail "test, header or archive files in the package:"
@@ -89,13 +98,18 @@ start_bench() {
     [ -n "${ZDXUSBCAL_BENCH:-}" ] || { cat "$root/bench.err"; fail "the unpacked bench did not start"; }
 }
 
-# Runs an unpacked panel headless for three seconds; it must end normally
-# and have exchanged lines with the bench.
+# Runs an unpacked panel headless for three seconds; it must still be running
+# then (timeout's status 124: it neither crashed nor quit) and have exchanged
+# lines with the bench. The shipped programs have no timed quit of their own.
 run_panel() {
-    local program=$1 pattern=$2
+    local program=$1 pattern=$2 status=0
     env -u ZDXUSBCAL_LIBRARY XDG_CONFIG_HOME="$root/config" QT_QPA_PLATFORM=offscreen \
-        ZDX_QUIT_AFTER_MS=3000 "$usr/bin/$program" >"$root/$program.out" 2>&1 ||
-        { cat "$root/$program.out"; fail "the unpacked $program did not end normally"; return; }
+        timeout 3 "$usr/bin/$program" >"$root/$program.out" 2>&1 || status=$?
+    if [ "$status" -ne 124 ]; then
+        cat "$root/$program.out"
+        fail "the unpacked $program ended by itself (status $status) instead of running"
+        return
+    fi
     if "$usr/bin/zdx-bench" --control "$ZDXUSBCAL_BENCH" log | grep -q "$pattern"; then
         echo "ok:   the unpacked $program talked to the bench through the unpacked library"
     else

@@ -30,26 +30,26 @@ void ScanDemo::step() {
     ProgramState& state = window_.state();
     frmResults* results = window_.resultsWindow();
     switch (phase_) {
-        case 0:
+        case Phase::AwaitOnline:
             if (state.LinkState != 2) return;
             std::printf("Panel online with %s: starting the linearity measurement.\n",
                         state.DeviceSerial.c_str());
             std::fflush(stdout);
             state.ScanRequest = 1;
-            phase_ = 1;
+            phase_ = Phase::AwaitMidRun;
             return;
-        case 1:
+        case Phase::AwaitMidRun:
             // The timer still fires once per measuring step, while the run lets events through.
             if (results == nullptr || !results->scanning()) return;
             if (results->data().Mw2[kMidRunStep] == 0.0f) return;
             if (!prefix_.isEmpty()) results->grab().save(prefix_ + "-running.png");
-            phase_ = 2;
+            phase_ = Phase::AwaitEnd;
             return;
-        case 2:
+        case Phase::AwaitEnd:
             if (results == nullptr || results->scanning()) return;
             finish();
             return;
-        default:
+        case Phase::Done:
             return;
     }
 }
@@ -82,7 +82,7 @@ void ScanDemo::optimise(frmResults& results) {
 
 void ScanDemo::finish() {
     poll_.stop();
-    phase_ = 3;
+    phase_ = Phase::Done;
     frmResults* results = window_.resultsWindow();
     const RunResult& run = results->lastRun();
     if (!prefix_.isEmpty()) {

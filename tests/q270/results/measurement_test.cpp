@@ -255,7 +255,9 @@ TEST_F(RunTest, FailingReadingsEndTheRunWithAMessageAndKeepWhatWasRead) {
         EXPECT_EQ(usb.sent.size(), c.index / 2 + 1);
         EXPECT_EQ(meterLines().back(), "SYST:LOC\n");
         EXPECT_FALSE(port.open);
-        if (c.index >= 2) EXPECT_NE(data.Mw2[1], 0.0f);
+        if (c.index >= 2) {
+            EXPECT_NE(data.Mw2[1], 0.0f);
+        }
     }
 }
 

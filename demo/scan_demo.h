@@ -14,6 +14,8 @@ class frmKal270;
 class frmResults;
 
 class ScanDemo : public QObject {
+    Q_OBJECT
+
   public:
     // Pictures go to `<prefix>-running.png`, `<prefix>.png` and `<prefix>-plot.png`.
     ScanDemo(frmKal270& window, QString picturePrefix);
@@ -26,7 +28,10 @@ class ScanDemo : public QObject {
     frmKal270& window_;
     QString prefix_;
     QTimer poll_;
-    int phase_ = 0;
+    // Waiting for the panel to go online, for the run's middle step (a picture),
+    // for the run's end; then done.
+    enum class Phase { AwaitOnline, AwaitMidRun, AwaitEnd, Done };
+    Phase phase_ = Phase::AwaitOnline;
 };
 
 }  // namespace q270
