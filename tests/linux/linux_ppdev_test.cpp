@@ -1,17 +1,22 @@
 // LPT1 and LPT2 through ppdev, through the library's exports, against
-// emulated parallel ports: LPT1 at 0x378 on parport0, LPT2 at 0x278 on
-// parport1, which someone else holds. The test that takes the nodes away runs
-// last.
+// emulated parallel ports at the legacy addresses: LPT1 at 0x378 on
+// parport0, LPT2 at 0x278 on parport1. Every test leaves both ports closed,
+// free and with their default lines.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 #include "parport_emulation.h"
+#include "second_program.h"
 #include "usb_emulation.h"
 #include "zdx_library.h"
 
 namespace zdx::testing {
 namespace {
+
+constexpr int kPromptMs = 3000;  // far beyond a refusal; a waiting claim never ends
 
 class LinuxPpdev : public ::testing::Test {
   protected:
@@ -19,7 +24,6 @@ class LinuxPpdev : public ::testing::Test {
         bus_ = std::make_unique<EmulatedUsbBus>();
         lpt1_ = std::make_unique<EmulatedParport>(bus_->testbed(), bus_->root(), 0, 0x378);
         lpt2_ = std::make_unique<EmulatedParport>(bus_->testbed(), bus_->root(), 1, 0x278);
-        lpt2_->set_busy(true);
         library_ = std::make_unique<ZdxLibrary>();
     }
     static void TearDownTestSuite() {
@@ -28,10 +32,29 @@ class LinuxPpdev : public ::testing::Test {
         lpt2_.reset();
         bus_.reset();
     }
+    void TearDown() override {
+        library_->commandLpt(1, 0);
+        library_->commandLpt(1, 1);
+        for (auto* port : {lpt1_.get(), lpt2_.get()}) {
+            port->set_held_by_driver(false);
+            port->set_status(0x7F);
+        }
+    }
     static int call(int function, int value) {
         int v = value;
         const int result = library_->calCommand(function, "", nullptr, &v);
         return result == 0 ? v : result;
+    }
+    // CommandLPT(0, port) on a thread: a claim that waits is reported, then
+    // let through by freeing the port, so that the test ends either way.
+    static int open_promptly(int port, EmulatedParport& emulated) {
+        auto opened =
+            std::async(std::launch::async, [port] { return library_->commandLpt(0, port); });
+        if (opened.wait_for(std::chrono::milliseconds(kPromptMs)) != std::future_status::ready) {
+            ADD_FAILURE() << "CommandLPT(0, " << port << ") waits for the held port";
+            emulated.set_held_by_driver(false);
+        }
+        return opened.get();
     }
     static std::unique_ptr<EmulatedUsbBus> bus_;
     static std::unique_ptr<EmulatedParport> lpt1_, lpt2_;
@@ -42,44 +65,67 @@ std::unique_ptr<EmulatedParport> LinuxPpdev::lpt1_;
 std::unique_ptr<EmulatedParport> LinuxPpdev::lpt2_;
 std::unique_ptr<ZdxLibrary> LinuxPpdev::library_;
 
-TEST_F(LinuxPpdev, OpenWriteReadBackAndClose) {
+TEST_F(LinuxPpdev, RegistersAsPpdevReadsThemBack) {
+    const auto before = lpt1_->counters();
     ASSERT_EQ(library_->commandLpt(0, 0), 0);
-    EXPECT_EQ(lpt1_->counters().claims, 1);
+    EXPECT_EQ(lpt1_->counters().claims - before.claims, 1);
     EXPECT_EQ(call(1, 0x41), 0x7F41);
     EXPECT_EQ(call(1, 0x1C5), 0x7FC5);  // only the low byte is written
-    EXPECT_EQ(call(3, 0), 0xCC7FC5);
-    lpt1_->set_lines(0x3F, 0x04);
-    EXPECT_EQ(call(3, 0), 0x043FC5);
+    // Control is the driver's copy in four bits: the claim's 0x0C.
+    EXPECT_EQ(call(3, 0), 0x0C7FC5);
+    lpt1_->set_status(0x3F);
+    EXPECT_EQ(call(3, 0), 0x0C3FC5);
     EXPECT_EQ(call(2, 0x41), -11);
     EXPECT_EQ(library_->commandLpt(1, 0), 0);
-    EXPECT_EQ(lpt1_->counters().releases, 1);
+    EXPECT_EQ(lpt1_->counters().releases - before.releases, 1);
     EXPECT_EQ(call(1, 0x41), -11);
-    EXPECT_EQ(lpt1_->counters().unclaimed_accesses, 0);
+    EXPECT_EQ(lpt1_->counters().unclaimed_accesses, before.unclaimed_accesses);
 }
 
-TEST_F(LinuxPpdev, ReopeningClaimsOnceMore) {
+TEST_F(LinuxPpdev, OneClaimLastsTheOpenSession) {
+    const auto before = lpt1_->counters();
     ASSERT_EQ(library_->commandLpt(0, 0), 0);
+    EXPECT_EQ(call(1, 0x10), 0x7F10);
     ASSERT_EQ(library_->commandLpt(0, 0), 0);
-    EXPECT_EQ(call(1, 0x10), 0x3F10);
     // The probe closes the port for the library; the claim stays until a close.
     EXPECT_EQ(library_->commandLpt(1, 9), -7);
-    EXPECT_EQ(call(1, 0x10), -11);
+    EXPECT_EQ(call(1, 0x20), -11);
+    ASSERT_EQ(library_->commandLpt(0, 0), 0);
+    EXPECT_EQ(call(3, 0), 0x0C7F10);  // the data written before the repeated opens
+    auto during = lpt1_->counters();
+    EXPECT_EQ(during.registrations - before.registrations, 1);
+    EXPECT_EQ(during.claims - before.claims, 1);
+    EXPECT_EQ(during.releases - before.releases, 0);
     EXPECT_EQ(library_->commandLpt(1, 0), 0);
-    const auto c = lpt1_->counters();
-    EXPECT_EQ(c.claims - c.releases, 0);
+    EXPECT_EQ(lpt1_->counters().releases - before.releases, 1);
 }
 
-TEST_F(LinuxPpdev, RefusedClaimIsARefusingDriver) {
-    EXPECT_EQ(library_->commandLpt(0, 1), -1);
-    EXPECT_EQ(call(2, 0x41), -11);
-    EXPECT_EQ(lpt2_->counters().claims, 0);
+TEST_F(LinuxPpdev, PortThatAnotherDriverHoldsIsRefusedAtOnce) {
+    lpt2_->set_held_by_driver(true);
+    const auto before = lpt2_->counters();
+    EXPECT_EQ(open_promptly(1, *lpt2_), -1);
+    EXPECT_EQ(call(4, 0), -11);
+    EXPECT_EQ(lpt2_->counters().waiting_claims, before.waiting_claims);
+    // LPT1 is not held up by LPT2's holder.
+    EXPECT_EQ(library_->commandLpt(0, 0), 0);
+    EXPECT_EQ(call(1, 0x41), 0x7F41);
 }
 
-TEST_F(LinuxPpdev, MissingNodesAreAMissingDriver) {
-    lpt1_->remove_node();
-    lpt2_->remove_node();
-    EXPECT_EQ(library_->commandLpt(0, 0), -10);
+TEST_F(LinuxPpdev, SecondProgramOnTheSamePortIsRefusedWithoutHanging) {
+    ASSERT_EQ(library_->commandLpt(0, 0), 0);
+    {
+        SecondProgram second(0);
+        EXPECT_EQ(second.open_result(kPromptMs), "-1");
+        // The first program's registers and its close go on.
+        EXPECT_EQ(call(1, 0x55), 0x7F55);
+        EXPECT_EQ(library_->commandLpt(1, 0), 0);
+    }
+    // Now the other way round: the second program holds LPT1.
+    SecondProgram second(0);
+    ASSERT_EQ(second.open_result(kPromptMs), "0");
+    EXPECT_EQ(open_promptly(0, *lpt1_), -1);
     EXPECT_EQ(call(1, 0x41), -11);
+    EXPECT_EQ(library_->commandLpt(0, 1), 0);  // LPT2 stays free for this one
 }
 
 }  // namespace

@@ -92,8 +92,12 @@ PlatformHandle linux_open(const char* path, OpenMode) {
     try {
         const std::string text(path);
         if (text == kPortDriverPath) {
-            if (!linuxport::ppdev_present()) return kInvalidHandle;
-            return as_handle(new (std::nothrow) LinuxObject{Kind::PortDriver});
+            auto* driver = new (std::nothrow) LinuxObject{Kind::PortDriver};
+            if (driver != nullptr && !linuxport::ppdev_open_driver()) {
+                delete driver;
+                return kInvalidHandle;
+            }
+            return as_handle(driver);
         }
         const std::size_t separator = text.rfind('\\');
         if (separator != std::string::npos) {
@@ -164,7 +168,7 @@ int linux_close(PlatformHandle handle) {
             linuxusb::usb_close_pipe(object->pipe);
             break;
         case Kind::PortDriver:
-            linuxport::ppdev_release_all();
+            linuxport::ppdev_close_driver();
             break;
     }
     delete object;

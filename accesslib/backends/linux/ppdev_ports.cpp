@@ -3,64 +3,69 @@
 #include <fcntl.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "parport_map.h"
 
 namespace zdx::linuxport {
 
 namespace {
 
 struct Port {
-    std::uint16_t base;
+    const char* name;
+    std::uint16_t base;  // the legacy address the library's requests use
     std::uint16_t extended;
-    int fd = -1;  // the claimed ppdev node, or -1
+    int fd = -1;       // the claimed ppdev node, or -1
+    std::string said;  // the last refusal told on standard error
 };
 
-Port ports[2] = {{0x378, 0x77A}, {0x278, 0x67A}};
+Port ports[2] = {{"LPT1", kLegacyBase[0], 0x77A, -1, {}}, {"LPT2", kLegacyBase[1], 0x67A, -1, {}}};
+int driver_handles = 0;
 
 constexpr std::uint16_t kStatusOffset = 1;
 constexpr std::uint16_t kControlOffset = 2;
 constexpr std::uint16_t kLastOffset = 7;
-constexpr int kMaxParports = 8;
 constexpr std::uint8_t kFloatingBus = 0xFF;
 
-// The number N of parportN whose base address is `base`, or -1.
-int parport_number(std::uint16_t base) {
-    for (int n = 0; n < kMaxParports; ++n) {
-        const std::string file = "/proc/sys/dev/parport/parport" + std::to_string(n) + "/base-addr";
-        std::FILE* in = std::fopen(file.c_str(), "re");
-        if (in == nullptr) continue;
-        unsigned long value = 0;
-        const bool read = std::fscanf(in, "%lu", &value) == 1;
-        std::fclose(in);
-        if (read && value == base) return n;
-    }
-    return -1;
+// Tells the operator once why a port is refused (again only when the reason
+// changes), so that a program retrying every cycle does not flood the output.
+void refuse(Port& port, const std::string& node, const char* reason) {
+    std::string text = node + ": " + reason;
+    if (text == port.said) return;
+    std::fprintf(stderr, "zdxusbcal: %s (%s) refused\n", port.name, text.c_str());
+    port.said = std::move(text);
 }
 
-std::string node_of(int number) {
-    return "/dev/parport" + std::to_string(number);
-}
-
-bool node_exists(std::uint16_t base) {
-    const int number = parport_number(base);
-    return number >= 0 && ::access(node_of(number).c_str(), F_OK) == 0;
-}
-
-bool grant(Port& port) {
+bool grant(Port& port, const std::string& node) {
     if (port.fd >= 0) return true;
-    const int number = parport_number(port.base);
-    if (number < 0) return false;
-    const int fd = ::open(node_of(number).c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
-    if (::ioctl(fd, PPCLAIM) != 0) {
+    if (node.empty()) return false;
+    const int fd = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        refuse(port, node, std::strerror(errno));
+        return false;
+    }
+    // The lock keeps out every other user of this library; the exclusive
+    // registration every other ppdev user. Neither waits.
+    const char* reason = nullptr;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        reason = "held by another program";
+    } else if (::ioctl(fd, PPEXCL) != 0 || ::ioctl(fd, PPCLAIM) != 0) {
+        reason = "in use by another program or driver (e.g. the printer module lp)";
+    }
+    if (reason != nullptr) {
         ::close(fd);
+        refuse(port, node, reason);
         return false;
     }
     port.fd = fd;
+    port.said.clear();
     return true;
 }
 
@@ -85,18 +90,27 @@ Port* claimed_port(std::uint16_t address, std::uint16_t& offset) {
 
 }  // namespace
 
-bool ppdev_present() {
-    return node_exists(ports[0].base) || node_exists(ports[1].base);
+bool ppdev_open_driver() {
+    const auto nodes = lpt_nodes(stderr);
+    if (nodes[0].empty() && nodes[1].empty()) return false;
+    ++driver_handles;
+    return true;
+}
+
+void ppdev_close_driver() {
+    if (driver_handles > 0 && --driver_handles > 0) return;
+    for (Port& port : ports) withdraw(port);
 }
 
 bool ppdev_request(bool grant_access, std::uint32_t first, std::uint32_t last) {
-    for (Port& port : ports) {
+    for (std::size_t i = 0; i < 2; ++i) {
+        Port& port = ports[i];
         if (first == port.base && last == static_cast<std::uint32_t>(port.base + kLastOffset)) {
             if (!grant_access) {
                 withdraw(port);
                 return true;
             }
-            return grant(port);
+            return port.fd >= 0 || grant(port, lpt_nodes(stderr)[i]);
         }
         // The extended register is covered by the claim of its port.
         if (first == port.extended && last == port.extended) {
@@ -104,10 +118,6 @@ bool ppdev_request(bool grant_access, std::uint32_t first, std::uint32_t last) {
         }
     }
     return false;
-}
-
-void ppdev_release_all() {
-    for (Port& port : ports) withdraw(port);
 }
 
 std::uint8_t ppdev_in(std::uint16_t address) {
