@@ -1,8 +1,9 @@
 // Command exchanges through the library's exports against emulated USB
-// calibrators: answers, silence, an answer without line feed, a flood, a
-// kernel driver on the interface, and devices that go away. The devices that
-// go away are the last on the bus and their tests run last: a device that
-// fails on the way ends every search for the devices behind it.
+// calibrators: answers, silence, an answer without line feed or split across
+// transfers, a flood, a kernel driver on the interface, an interface another
+// process holds, stalls, refused and short writes, a packet-sized command,
+// and devices that go away and come back. Each test has its own device, so
+// the tests run in any order.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -46,6 +47,20 @@ class LinuxUsbExchange : public ::testing::Test {
         dropping_->set_answerer(q610_answer);
         leaving_ = &bus_->add(0x1209, 0x0610, "GONE");
         leaving_->set_answerer(q610_answer);
+        stalling_ = &bus_->add(0x1209, 0x0610, "STALL");
+        stalling_->set_answerer(q610_answer);
+        faulty_ = &bus_->add(0x1209, 0x0610, "FAULT");
+        faulty_->set_answerer(q610_answer);
+        held_ = &bus_->add(0x1209, 0x0610, "HELD");
+        held_->set_answerer(q610_answer);
+        held_->set_interface_held(true);
+        split_ = &bus_->add(0x1209, 0x0610, "SPLIT");
+        split_->set_answerer(q610_answer);
+        split_->set_answer_chunk(1);
+        full_speed_ = &bus_->add(0x1209, 0x0610, "FULL", 64);
+        full_speed_->set_answerer([](const std::string&) { return std::string("K\n"); });
+        replugged_ = &bus_->add(0x1209, 0x0610, "REPLUG");
+        replugged_->set_answerer(q610_answer);
         library_ = std::make_unique<ZdxLibrary>();
     }
     // Unplugs a device and waits until libusb has taken in its removal.
@@ -56,13 +71,22 @@ class LinuxUsbExchange : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
+    // Plugs a device in again and waits until libusb has taken it in.
+    static void replug(EmulatedCalibrator& device, const std::string& serial) {
+        bus_->replug(device);
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (getDeviceInfo(*library_, serial).result != 0 && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
     static void TearDownTestSuite() {
         library_.reset();
         bus_.reset();
     }
     static std::unique_ptr<EmulatedUsbBus> bus_;
     static std::unique_ptr<ZdxLibrary> library_;
-    static EmulatedCalibrator *answering_, *silent_, *driver_, *dropping_, *leaving_;
+    static EmulatedCalibrator *answering_, *silent_, *driver_, *dropping_, *leaving_, *stalling_,
+        *faulty_, *held_, *split_, *full_speed_, *replugged_;
 };
 std::unique_ptr<EmulatedUsbBus> LinuxUsbExchange::bus_;
 std::unique_ptr<ZdxLibrary> LinuxUsbExchange::library_;
@@ -71,6 +95,12 @@ EmulatedCalibrator* LinuxUsbExchange::silent_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::driver_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::dropping_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::leaving_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::stalling_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::faulty_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::held_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::split_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::full_speed_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::replugged_ = nullptr;
 
 TEST_F(LinuxUsbExchange, AnswerComesBackThroughOneClaimedInterface) {
     const auto before = answering_->counters();
@@ -134,15 +164,73 @@ TEST_F(LinuxUsbExchange, FloodingDeviceFillsNothingBeyondTheCommandsBuffer) {
     }
 }
 
-TEST_F(LinuxUsbExchange, KernelDriverIsDetachedAndReattached) {
-    Exchange e = exchange(*library_, "KDRV", "PAP 4");
-    EXPECT_EQ(e.result, 0);
-    EXPECT_EQ(e.buffer, "K0\n");
+TEST_F(LinuxUsbExchange, KernelDriverIsDetachedOnceWhileTheLibraryHoldsTheDevice) {
+    for (int i = 0; i < 3; ++i) {
+        Exchange e = exchange(*library_, "KDRV", "PAP 4");
+        EXPECT_EQ(e.result, 0);
+        EXPECT_EQ(e.buffer, "K0\n");
+    }
     const auto c = driver_->counters();
     EXPECT_EQ(c.detaches, 1);
-    EXPECT_EQ(c.attaches, 1);
-    EXPECT_EQ(c.claims, 1);
-    EXPECT_EQ(c.releases, 1);
+    EXPECT_EQ(c.attaches, 0);
+    EXPECT_EQ(c.claims, 3);
+    EXPECT_EQ(c.releases, 3);
+}
+
+TEST_F(LinuxUsbExchange, InterfaceThatAnotherProcessHoldsIsNotReached) {
+    Exchange e = exchange(*library_, "HELD", "PAP 4");
+    EXPECT_EQ(e.result, -2);
+    EXPECT_EQ(e.buffer, "PAP 4");
+    EXPECT_TRUE(held_->counters().commands.empty());
+}
+
+TEST_F(LinuxUsbExchange, StalledPipesAreClearedAndTheTransferMadeAgain) {
+    stalling_->stall_next(false);
+    Exchange e = exchange(*library_, "STALL", "PAP 4");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.buffer, "K0\n");
+    stalling_->stall_next(true);
+    e = exchange(*library_, "STALL", "PAP 4");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.buffer, "K0\n");
+    EXPECT_EQ(stalling_->counters().clear_halts, 2);
+}
+
+TEST_F(LinuxUsbExchange, RefusedOrShortWriteFailsTheExchange) {
+    for (auto fault :
+         {EmulatedCalibrator::WriteFault::Refused, EmulatedCalibrator::WriteFault::Short}) {
+        faulty_->set_write_fault(fault);
+        Exchange e = exchange(*library_, "FAULT", "PAP 4");
+        EXPECT_EQ(e.result, -4);
+        EXPECT_EQ(e.buffer, "PAP 4");
+    }
+    faulty_->set_write_fault(EmulatedCalibrator::WriteFault::None);
+    EXPECT_EQ(exchange(*library_, "FAULT", "PAP 4").result, 0);
+}
+
+TEST_F(LinuxUsbExchange, AnswerSplitAcrossTransfersIsJoined) {
+    Exchange e = exchange(*library_, "SPLIT", "PAP 4");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.buffer, "K0\n");
+    EXPECT_EQ(e.value, 3);
+}
+
+TEST_F(LinuxUsbExchange, CommandThatFillsItsLastPacketIsEndedByAZeroLengthPacket) {
+    // 63 characters and the line feed: one full 64-byte packet.
+    EXPECT_EQ(exchange(*library_, "FULL", std::string(63, 'A')).result, 0);
+    EXPECT_EQ(full_speed_->counters().zero_length_outs, 1);
+    EXPECT_EQ(exchange(*library_, "FULL", std::string(62, 'A')).result, 0);
+    EXPECT_EQ(full_speed_->counters().zero_length_outs, 1);
+}
+
+TEST_F(LinuxUsbExchange, DeviceReplugedBetweenExchangesIsReachedAgain) {
+    EXPECT_EQ(exchange(*library_, "REPLUG", "PAP 4").result, 0);
+    unplug(*replugged_, "REPLUG");
+    EXPECT_EQ(exchange(*library_, "REPLUG", "PAP 4").result, -2);
+    replug(*replugged_, "REPLUG");
+    Exchange e = exchange(*library_, "REPLUG", "PAP 4");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.buffer, "K0\n");
 }
 
 TEST_F(LinuxUsbExchange, DeviceThatDisappearsDuringTheExchange) {

@@ -23,7 +23,6 @@ struct EmulatedUrb {
 namespace {
 
 constexpr std::uint8_t kSetupSize = 8;
-constexpr int kBulkPacket = 512;
 
 Bytes default_device_descriptor(std::uint16_t vendor, std::uint16_t product) {
     return {18,
@@ -47,39 +46,16 @@ Bytes default_device_descriptor(std::uint16_t vendor, std::uint16_t product) {
 }
 
 // One configuration: a vendor-specific interface with bulk IN 0x81 and OUT 0x02.
-Bytes config_descriptor() {
-    return {9,
-            2,
-            32,
-            0,
-            1,
-            1,
-            0,
-            0x80,
+Bytes config_descriptor(std::uint16_t packet) {
+    const auto low = static_cast<std::uint8_t>(packet & 0xFF);
+    const auto high = static_cast<std::uint8_t>(packet >> 8);
+    return {9,  2, 32,   0, 1,   1,    0, 0x80,
             50,  // configuration
-            9,
-            4,
-            0,
-            0,
-            2,
-            0xFF,
-            0,
-            0,
+            9,  4, 0,    0, 2,   0xFF, 0, 0,
             0,  // interface 0
-            7,
-            5,
-            0x81,
-            2,
-            kBulkPacket & 0xFF,
-            kBulkPacket >> 8,
-            0,  // bulk IN
-            7,
-            5,
-            0x02,
-            2,
-            kBulkPacket & 0xFF,
-            kBulkPacket >> 8,
-            0};  // bulk OUT
+            7,  5, 0x81, 2, low, high,
+            0,                              // bulk IN
+            7,  5, 0x02, 2, low, high, 0};  // bulk OUT
 }
 
 std::string hex(const Bytes& bytes) {
@@ -112,9 +88,10 @@ Bytes string_descriptor(const std::string& text) {
 }
 
 EmulatedCalibrator::EmulatedCalibrator(std::uint16_t vendor, std::uint16_t product,
-                                       std::string serial)
+                                       std::string serial, std::uint16_t packet)
     : vendor_(vendor),
       product_(product),
+      packet_(packet),
       device_descriptor_(default_device_descriptor(vendor, product)),
       languages_{4, 3, 0x07, 0x04} {
     strings_[3] = string_descriptor(serial);
@@ -141,7 +118,7 @@ void EmulatedCalibrator::vanished(UMockdevIoctlClient* client) {
 
 Bytes EmulatedCalibrator::sysfs_descriptors() const {
     Bytes all = default_device_descriptor(vendor_, product_);
-    const Bytes config = config_descriptor();
+    const Bytes config = config_descriptor(packet_);
     all.insert(all.end(), config.begin(), config.end());
     return all;
 }
@@ -194,6 +171,35 @@ void EmulatedCalibrator::set_kernel_driver(bool bound) {
     kernel_driver_ = bound;
 }
 
+void EmulatedCalibrator::set_interface_held(bool held) {
+    std::lock_guard<std::mutex> guard(lock_);
+    interface_held_ = held;
+}
+
+void EmulatedCalibrator::stall_next(bool in) {
+    std::lock_guard<std::mutex> guard(lock_);
+    stall_next_[in ? 1 : 0] = true;
+}
+
+void EmulatedCalibrator::set_write_fault(WriteFault fault) {
+    std::lock_guard<std::mutex> guard(lock_);
+    write_fault_ = fault;
+}
+
+void EmulatedCalibrator::set_answer_chunk(std::size_t bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    answer_chunk_ = bytes;
+}
+
+void EmulatedCalibrator::plug_back() {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto& entry : connections_) drop(entry.second);
+    connections_.clear();
+    gone_ = gone_after_command_ = false;
+    line_.clear();
+    pending_answer_.clear();
+}
+
 EmulatedCalibrator::Counters EmulatedCalibrator::counters() {
     std::lock_guard<std::mutex> guard(lock_);
     return counters_;
@@ -211,6 +217,7 @@ Bytes EmulatedCalibrator::control_answer(const std::uint8_t* setup, int& status)
     } else if (type == 1) {
         answer = device_descriptor_;
     } else if (type == 3 && index == 0) {
+        ++counters_.language_requests;
         answer = languages_;
     } else if (type == 3) {
         counters_.string_languages.push_back(language);
@@ -246,8 +253,24 @@ void EmulatedCalibrator::submit(UMockdevIoctlClient* client, UMockdevIoctlData* 
         request->bytes = control_answer(buffer, request->status);
         request->actual = static_cast<int>(request->bytes.size());
         connection.done.push_back(request);
+    } else if (const int side = (urb->endpoint & 0x80) ? 1 : 0;
+               halted_[side] || stall_next_[side]) {
+        // A halted endpoint answers every transfer with a stall.
+        stall_next_[side] = false;
+        halted_[side] = true;
+        request->status = -EPIPE;
+        connection.done.push_back(request);
     } else if ((urb->endpoint & 0x80) == 0) {
-        for (int i = 0; i < urb->buffer_length; ++i) {
+        if (urb->buffer_length == 0) ++counters_.zero_length_outs;
+        if (write_fault_ == WriteFault::Refused) {
+            request->status = -EPROTO;
+            connection.done.push_back(request);
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return;
+        }
+        const int taken =
+            write_fault_ == WriteFault::Short ? urb->buffer_length / 2 : urb->buffer_length;
+        for (int i = 0; i < taken; ++i) {
             const char c = static_cast<char>(buffer[i]);
             if (c != '\n') {
                 line_ += c;
@@ -259,7 +282,7 @@ void EmulatedCalibrator::submit(UMockdevIoctlClient* client, UMockdevIoctlData* 
             line_.clear();
             if (gone_after_command_) gone_ = true;
         }
-        request->actual = urb->buffer_length;
+        request->actual = taken;
         connection.done.push_back(request);
     } else {
         ++counters_.bulk_in_submits;
@@ -278,7 +301,8 @@ void EmulatedCalibrator::complete_pending_in(Connection& connection) {
         if (flood_) {
             request->bytes.assign(size, 'x');
         } else {
-            const std::size_t n = std::min(size, pending_answer_.size());
+            std::size_t n = std::min(size, pending_answer_.size());
+            if (answer_chunk_ > 0) n = std::min(n, answer_chunk_);
             request->bytes.assign(pending_answer_.begin(), pending_answer_.begin() + n);
             pending_answer_.erase(pending_answer_.begin(), pending_answer_.begin() + n);
         }
@@ -356,9 +380,23 @@ gboolean EmulatedCalibrator::handle(UMockdevIoctlClient* client) {
             return TRUE;
         }
         case USBDEVFS_CLAIMINTERFACE:
+            // The kernel refuses an interface that a driver or another file holds.
+            if (kernel_driver_ || interface_held_) {
+                umockdev_ioctl_client_complete(client, -1, EBUSY);
+                return TRUE;
+            }
             ++counters_.claims;
             umockdev_ioctl_client_complete(client, 0, 0);
             return TRUE;
+        case USBDEVFS_CLEAR_HALT: {
+            UMockdevIoctlData* e = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
+            const unsigned endpoint = *reinterpret_cast<unsigned*>(e->data);
+            g_object_unref(e);
+            halted_[(endpoint & 0x80) ? 1 : 0] = false;
+            ++counters_.clear_halts;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
+        }
         case USBDEVFS_RELEASEINTERFACE:
             ++counters_.releases;
             umockdev_ioctl_client_complete(client, 0, 0);
@@ -420,13 +458,13 @@ EmulatedUsbBus::~EmulatedUsbBus() {
 }
 
 EmulatedCalibrator& EmulatedUsbBus::add(std::uint16_t vendor, std::uint16_t product,
-                                        const std::string& serial) {
+                                        const std::string& serial, std::uint16_t packet) {
     const int port = static_cast<int>(slots_.size()) + 1;
     const int devnum = port + 1;
     char node[32];
     std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
     Slot slot;
-    slot.device = std::make_unique<EmulatedCalibrator>(vendor, product, serial);
+    slot.device = std::make_unique<EmulatedCalibrator>(vendor, product, serial, packet);
     slot.handler = umockdev_ioctl_base_new();
     g_signal_connect(slot.handler, "handle-ioctl", G_CALLBACK(on_ioctl), slot.device.get());
     g_signal_connect(slot.handler, "client-vanished", G_CALLBACK(on_vanished), slot.device.get());
@@ -445,6 +483,8 @@ EmulatedCalibrator& EmulatedUsbBus::add(std::uint16_t vendor, std::uint16_t prod
         throw std::runtime_error("umockdev refused the device on port " + std::to_string(port));
     }
     slot.syspath = "/sys/devices/usb1/1-" + std::to_string(port);
+    slot.devnode = devnode;
+    slot.description = text;
     slots_.push_back(std::move(slot));
     return *slots_.back().device;
 }
@@ -455,6 +495,19 @@ void EmulatedUsbBus::unplug(EmulatedCalibrator& device) {
         if (slot.device.get() != &device) continue;
         umockdev_testbed_uevent(testbed_, slot.syspath.c_str(), "remove");
         umockdev_testbed_remove_device(testbed_, slot.syspath.c_str());
+    }
+}
+
+void EmulatedUsbBus::replug(EmulatedCalibrator& device) {
+    for (Slot& slot : slots_) {
+        if (slot.device.get() != &device) continue;
+        device.plug_back();
+        umockdev_testbed_detach_ioctl(testbed_, slot.devnode.c_str(), nullptr);
+        if (!umockdev_testbed_attach_ioctl(testbed_, slot.devnode.c_str(), slot.handler, nullptr) ||
+            !umockdev_testbed_add_from_string(testbed_, slot.description.c_str(), nullptr)) {
+            throw std::runtime_error("umockdev refused the device again");
+        }
+        umockdev_testbed_uevent(testbed_, slot.syspath.c_str(), "add");
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <umockdev.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -28,7 +29,9 @@ struct EmulatedUrb;
 
 class EmulatedCalibrator {
   public:
-    EmulatedCalibrator(std::uint16_t vendor, std::uint16_t product, std::string serial);
+    // `packet`: the bulk endpoints' largest packet (512 at high speed, 64 at full).
+    EmulatedCalibrator(std::uint16_t vendor, std::uint16_t product, std::string serial,
+                       std::uint16_t packet);
     ~EmulatedCalibrator();
 
     // Everything below may be changed while the library runs; the model
@@ -44,7 +47,21 @@ class EmulatedCalibrator {
     void unplug();
     // The device goes away right after it has taken the next command.
     void unplug_after_next_command();
+    // A kernel driver bound to the interface: a claim fails (EBUSY) until it
+    // is detached.
     void set_kernel_driver(bool bound);
+    // Another process holds the interface: every claim fails (EBUSY).
+    void set_interface_held(bool held);
+    // The bulk IN (or OUT) endpoint halts at its next transfer and fails
+    // every transfer (EPIPE) until the host clears the halt.
+    void stall_next(bool in);
+    enum class WriteFault { None, Refused, Short };
+    // Bulk OUT transfers fail (EPROTO) or take only half of their bytes.
+    void set_write_fault(WriteFault fault);
+    // Each bulk IN transfer carries at most this many bytes of an answer.
+    void set_answer_chunk(std::size_t bytes);
+    // The device is back (after unplug()): a fresh device at the same place.
+    void plug_back();
 
     struct Counters {
         int bulk_in_submits = 0;
@@ -52,6 +69,9 @@ class EmulatedCalibrator {
         int releases = 0;
         int detaches = 0;
         int attaches = 0;
+        int clear_halts = 0;
+        int zero_length_outs = 0;
+        int language_requests = 0;
         std::vector<std::uint16_t> string_languages;  // wIndex of each string request
         std::vector<std::string> commands;            // lines received
         std::uint16_t longest_string_request = 0;
@@ -81,6 +101,7 @@ class EmulatedCalibrator {
 
     std::mutex lock_;
     std::uint16_t vendor_, product_;
+    std::uint16_t packet_;
     Bytes device_descriptor_;
     Bytes languages_;
     std::map<std::uint8_t, Bytes> strings_;
@@ -91,6 +112,11 @@ class EmulatedCalibrator {
     bool gone_ = false;
     bool gone_after_command_ = false;
     bool kernel_driver_ = false;
+    bool interface_held_ = false;
+    bool stall_next_[2] = {false, false};  // OUT, IN
+    bool halted_[2] = {false, false};
+    WriteFault write_fault_ = WriteFault::None;
+    std::size_t answer_chunk_ = 0;  // 0: as much as the transfer takes
     Counters counters_;
     std::map<UMockdevIoctlClient*, Connection> connections_;
 };
@@ -103,10 +129,13 @@ class EmulatedUsbBus {
     EmulatedUsbBus(const EmulatedUsbBus&) = delete;
     EmulatedUsbBus& operator=(const EmulatedUsbBus&) = delete;
 
-    EmulatedCalibrator& add(std::uint16_t vendor, std::uint16_t product, const std::string& serial);
+    EmulatedCalibrator& add(std::uint16_t vendor, std::uint16_t product, const std::string& serial,
+                            std::uint16_t packet = 512);
     // Unplugs a device: it fails every request from now on, and the kernel's
     // removal event goes out (libusb takes it in on its own thread).
     void unplug(EmulatedCalibrator& device);
+    // Plugs an unplugged device in again at its port; the kernel's event goes out.
+    void replug(EmulatedCalibrator& device);
     // The root of the emulated file system (sysfs, /dev, /proc).
     std::string root() const;
     UMockdevTestbed* testbed() { return testbed_; }
@@ -116,6 +145,8 @@ class EmulatedUsbBus {
         std::unique_ptr<EmulatedCalibrator> device;
         UMockdevIoctlBase* handler = nullptr;
         std::string syspath;
+        std::string devnode;
+        std::string description;  // umockdev's text of the device
     };
     UMockdevTestbed* testbed_ = nullptr;
     std::vector<Slot> slots_;

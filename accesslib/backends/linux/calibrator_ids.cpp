@@ -107,7 +107,7 @@ std::vector<UsbId> parse_id_list(std::string_view text, const char* origin, std:
 
 std::vector<UsbId> load_calibrator_ids(std::FILE* messages) {
     std::vector<UsbId> ids = project_ids();
-    const char* named = std::getenv("ZDXUSBCAL_USB_IDS_FILE");
+    const char* named = ::secure_getenv("ZDXUSBCAL_USB_IDS_FILE");
     const char* file = named != nullptr && named[0] != '\0' ? named : kDefaultIdFile;
     std::ifstream in(file);
     if (in) {
@@ -119,7 +119,7 @@ std::vector<UsbId> load_calibrator_ids(std::FILE* messages) {
         // Only a file the site named is missed; the default one is optional.
         std::fprintf(messages, "zdxusbcal: %s: cannot be read; no IDs added from it\n", file);
     }
-    if (const char* list = std::getenv("ZDXUSBCAL_USB_IDS")) {
+    if (const char* list = ::secure_getenv("ZDXUSBCAL_USB_IDS")) {
         const auto added = parse_id_list(list, "ZDXUSBCAL_USB_IDS", messages);
         ids.insert(ids.end(), added.begin(), added.end());
     }

@@ -17,7 +17,7 @@ bool take(void* module, const char* name, Fn& entry) {
 }  // namespace
 
 const char* libusb_file() {
-    const char* file = std::getenv("ZDXUSBCAL_LIBUSB");
+    const char* file = ::secure_getenv("ZDXUSBCAL_LIBUSB");
     return file != nullptr && file[0] != '\0' ? file : "libusb-1.0.so.0";
 }
 
@@ -32,7 +32,9 @@ bool load_libusb(LibusbEntries& e) {
         take(module, "libusb_get_device_descriptor", e.get_device_descriptor) &&
         take(module, "libusb_get_bus_number", e.get_bus_number) &&
         take(module, "libusb_get_port_numbers", e.get_port_numbers) &&
-        take(module, "libusb_open", e.open) && take(module, "libusb_close", e.close) &&
+        take(module, "libusb_get_device_address", e.get_device_address) &&
+        take(module, "libusb_get_device", e.get_device) && take(module, "libusb_open", e.open) &&
+        take(module, "libusb_close", e.close) &&
         take(module, "libusb_control_transfer", e.control_transfer) &&
         take(module, "libusb_bulk_transfer", e.bulk_transfer) &&
         take(module, "libusb_get_active_config_descriptor", e.get_active_config_descriptor) &&
@@ -41,7 +43,9 @@ bool load_libusb(LibusbEntries& e) {
         take(module, "libusb_release_interface", e.release_interface) &&
         take(module, "libusb_kernel_driver_active", e.kernel_driver_active) &&
         take(module, "libusb_detach_kernel_driver", e.detach_kernel_driver) &&
-        take(module, "libusb_attach_kernel_driver", e.attach_kernel_driver);
+        take(module, "libusb_attach_kernel_driver", e.attach_kernel_driver) &&
+        take(module, "libusb_clear_halt", e.clear_halt) &&
+        take(module, "libusb_error_name", e.error_name);
     if (!complete) {
         e = LibusbEntries{};
         return false;

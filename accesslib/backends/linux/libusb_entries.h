@@ -13,6 +13,8 @@ struct LibusbEntries {
     decltype(&libusb_get_device_descriptor) get_device_descriptor = nullptr;
     decltype(&libusb_get_bus_number) get_bus_number = nullptr;
     decltype(&libusb_get_port_numbers) get_port_numbers = nullptr;
+    decltype(&libusb_get_device_address) get_device_address = nullptr;
+    decltype(&libusb_get_device) get_device = nullptr;
     decltype(&libusb_open) open = nullptr;
     decltype(&libusb_close) close = nullptr;
     decltype(&libusb_control_transfer) control_transfer = nullptr;
@@ -24,13 +26,16 @@ struct LibusbEntries {
     decltype(&libusb_kernel_driver_active) kernel_driver_active = nullptr;
     decltype(&libusb_detach_kernel_driver) detach_kernel_driver = nullptr;
     decltype(&libusb_attach_kernel_driver) attach_kernel_driver = nullptr;
+    decltype(&libusb_clear_halt) clear_halt = nullptr;
+    decltype(&libusb_error_name) error_name = nullptr;
 
     // The context of this process; null when libusb found no USB system
     // (a machine without usbfs): there are then no devices to list.
     libusb_context* context = nullptr;
 };
 
-// The library file loaded: ZDXUSBCAL_LIBUSB when set, else libusb's soname.
+// The library file loaded: ZDXUSBCAL_LIBUSB when set (and the program runs
+// with its user's own rights), else libusb's soname.
 const char* libusb_file();
 
 // Loads libusb and takes every entry point. False when the library or any

@@ -1,10 +1,12 @@
 #include "usb_devices.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <new>
+#include <set>
 #include <utility>
 
 #include "../../src/constants.h"
@@ -14,6 +16,7 @@ namespace zdx::linuxusb {
 
 struct UsbDevice {
     libusb_device_handle* handle = nullptr;
+    std::string plugged;  // the path and the bus address of this plug-in
 };
 
 namespace {
@@ -80,6 +83,7 @@ struct PipeEndpoints {
     int interface_number = -1;
     std::uint8_t in = 0;
     std::uint8_t out = 0;
+    std::uint16_t out_packet = 0;  // the OUT endpoint's largest packet
 };
 
 bool find_endpoints(libusb_device* device, PipeEndpoints& found) {
@@ -103,6 +107,7 @@ bool find_endpoints(libusb_device* device, PipeEndpoints& found) {
             } else {
                 ++bulk_out;
                 candidate.out = endpoint.bEndpointAddress;
+                candidate.out_packet = endpoint.wMaxPacketSize;
             }
         }
         if (bulk_in == 1 && bulk_out == 1) {
@@ -146,13 +151,25 @@ std::uint16_t first_language(libusb_device_handle* handle) {
     return static_cast<std::uint16_t>(table[2] | table[3] << 8);
 }
 
-bool string_descriptor(libusb_device_handle* handle, const void* in, std::uint32_t in_size,
-                       void* out, std::uint32_t out_size, std::uint32_t* returned) {
+// The first language ID of each device plugged in, asked for once: a device
+// is opened several times per discovery, and a device plugged in again gets a
+// new bus address.
+std::uint16_t language_of(const UsbDevice& device) {
+    static std::map<std::string, std::uint16_t> languages;
+    const auto known = languages.find(device.plugged);
+    if (known != languages.end()) return known->second;
+    const std::uint16_t language = first_language(device.handle);
+    languages.emplace(device.plugged, language);
+    return language;
+}
+
+bool string_descriptor(UsbDevice& device, const void* in, std::uint32_t in_size, void* out,
+                       std::uint32_t out_size, std::uint32_t* returned) {
     if (in == nullptr || in_size <= kStringIndexOffset || out == nullptr) return false;
     const std::uint8_t index = static_cast<const std::uint8_t*>(in)[kStringIndexOffset];
     std::uint8_t answer[kLongestStringWanted] = {};
     const int got =
-        get_descriptor(handle, LIBUSB_DT_STRING, index, first_language(handle), answer,
+        get_descriptor(device.handle, LIBUSB_DT_STRING, index, language_of(device), answer,
                        static_cast<std::uint16_t>(std::min<std::size_t>(sizeof answer, out_size)));
     if (got < 0) return false;
     // The bare descriptor, exactly as many bytes as the device sent.
@@ -179,13 +196,39 @@ bool device_descriptor(libusb_device_handle* handle, void* out, std::uint32_t ou
 struct Claim {
     libusb_device_handle* handle = nullptr;
     PipeEndpoints endpoints;
-    bool reattach = false;  // a kernel driver was detached and gets the interface back
     int pipes = 0;
 };
 
 std::map<std::string, Claim>& claims() {
     static std::map<std::string, Claim> table;
     return table;
+}
+
+// The devices whose kernel driver the library took off their interface. The
+// driver stays off while the library is loaded (exchanges come up to 60 times
+// a second, and every re-attach makes the kernel probe the device again) and
+// gets the interface back when the library is unloaded or the process ends.
+class DetachedDrivers {
+  public:
+    ~DetachedDrivers() {
+        if (libusb().context == nullptr) return;
+        for (const auto& [path, number] : interfaces_) {
+            PipeEndpoints endpoints;
+            libusb_device_handle* handle = open_at(path, &endpoints);
+            if (handle == nullptr) continue;
+            libusb().attach_kernel_driver(handle, number);
+            libusb().close(handle);
+        }
+    }
+    void add(const std::string& path, int number) { interfaces_[path] = number; }
+
+  private:
+    std::map<std::string, int> interfaces_;
+};
+
+DetachedDrivers& detached_drivers() {
+    static DetachedDrivers drivers;
+    return drivers;
 }
 
 bool claim_interface(const std::string& path, Claim& claim) {
@@ -197,10 +240,9 @@ bool claim_interface(const std::string& path, Claim& claim) {
             libusb().close(claim.handle);
             return false;
         }
-        claim.reattach = true;
+        detached_drivers().add(path, number);
     }
     if (libusb().claim_interface(claim.handle, number) != LIBUSB_SUCCESS) {
-        if (claim.reattach) libusb().attach_kernel_driver(claim.handle, number);
         libusb().close(claim.handle);
         return false;
     }
@@ -208,10 +250,45 @@ bool claim_interface(const std::string& path, Claim& claim) {
 }
 
 void release_interface(Claim& claim) {
-    const int number = claim.endpoints.interface_number;
-    libusb().release_interface(claim.handle, number);
-    if (claim.reattach) libusb().attach_kernel_driver(claim.handle, number);
+    libusb().release_interface(claim.handle, claim.endpoints.interface_number);
     libusb().close(claim.handle);
+}
+
+// Tells the operator once per device and reason that a calibrator is
+// skipped because it cannot be opened.
+void report_unopenable(libusb_device* device, const std::string& path, int error) {
+    static std::set<std::pair<std::string, int>> told;
+    if (!told.insert({path, error}).second) return;
+    libusb_device_descriptor descriptor{};
+    libusb().get_device_descriptor(device, &descriptor);
+    std::fprintf(stderr, "zdxusbcal: the calibrator %04x:%04x at %s cannot be opened (%s)%s\n",
+                 descriptor.idVendor, descriptor.idProduct, path.c_str(),
+                 libusb().error_name(error),
+                 error == LIBUSB_ERROR_ACCESS
+                     ? ": no access for this user; give it with a udev rule (zdx-calibrator-rules)"
+                     : "; it is skipped");
+}
+
+bool openable(libusb_device* device, const std::string& path) {
+    libusb_device_handle* handle = nullptr;
+    const int result = libusb().open(device, &handle);
+    if (result != LIBUSB_SUCCESS) {
+        report_unopenable(device, path, result);
+        return false;
+    }
+    libusb().close(handle);
+    return true;
+}
+
+// One bulk transfer; a stalled endpoint is cleared and the transfer made
+// once more, so that a halt heals without a re-plug.
+int bulk(libusb_device_handle* handle, std::uint8_t endpoint, unsigned char* data, int size,
+         int* transferred, unsigned wait_ms) {
+    int result = libusb().bulk_transfer(handle, endpoint, data, size, transferred, wait_ms);
+    if (result == LIBUSB_ERROR_PIPE && libusb().clear_halt(handle, endpoint) == LIBUSB_SUCCESS) {
+        result = libusb().bulk_transfer(handle, endpoint, data, size, transferred, wait_ms);
+    }
+    return result;
 }
 
 }  // namespace
@@ -233,11 +310,14 @@ bool usb_list_paths(std::vector<std::string>& paths) {
     std::vector<std::pair<std::vector<int>, std::string>> found;
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (!is_listed(list[i])) continue;
+        // One that cannot be opened would end the search for those behind it.
+        const std::string path = location_of(list[i]);
+        if (!openable(list[i], path)) continue;
         std::uint8_t ports[kMaxPortChain] = {};
         const int depth = std::max(0, libusb().get_port_numbers(list[i], ports, kMaxPortChain));
         std::vector<int> key{libusb().get_bus_number(list[i])};
         key.insert(key.end(), ports, ports + depth);
-        found.emplace_back(std::move(key), location_of(list[i]));
+        found.emplace_back(std::move(key), path);
     }
     // Ordered by bus and port chain: the same order on every enumeration.
     std::sort(found.begin(), found.end());
@@ -248,9 +328,13 @@ bool usb_list_paths(std::vector<std::string>& paths) {
 UsbDevice* usb_open_device(const std::string& path) {
     libusb_device_handle* handle = open_at(path, nullptr);
     if (handle == nullptr) return nullptr;
-    auto* device = new (std::nothrow) UsbDevice{handle};
-    if (device == nullptr) libusb().close(handle);
-    return device;
+    try {
+        const int address = libusb().get_device_address(libusb().get_device(handle));
+        return new UsbDevice{handle, path + "#" + std::to_string(address)};
+    } catch (const std::bad_alloc&) {
+        libusb().close(handle);
+        return nullptr;
+    }
 }
 
 void usb_close_device(UsbDevice* device) {
@@ -266,7 +350,7 @@ bool usb_device_control(UsbDevice* device, std::uint32_t code, const void* in,
         return device_descriptor(device->handle, out, out_size, returned);
     }
     if (code == kIoctlGetStringDescriptor) {
-        return string_descriptor(device->handle, in, in_size, out, out_size, returned);
+        return string_descriptor(*device, in, in_size, out, out_size, returned);
     }
     return false;
 }
@@ -303,14 +387,12 @@ bool usb_read(UsbPipe* pipe, void* buffer, std::uint32_t size, std::uint32_t* go
     const auto claim = claims().find(pipe->path);
     if (claim == claims().end()) return false;
     int transferred = 0;
-    const int result = libusb().bulk_transfer(
-        claim->second.handle, pipe->endpoint, static_cast<unsigned char*>(buffer),
-        static_cast<int>(size), &transferred, kPipeReadWaitMs);
+    const int result =
+        bulk(claim->second.handle, pipe->endpoint, static_cast<unsigned char*>(buffer),
+             static_cast<int>(size), &transferred, kPipeReadWaitMs);
     // A wait that ends without (all) data is no failure: what arrived counts.
-    if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_TIMEOUT &&
-        result != LIBUSB_ERROR_OVERFLOW) {
-        return false;
-    }
+    // Any other outcome (an overflow loses data) ends the read at once.
+    if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_TIMEOUT) return false;
     *got = static_cast<std::uint32_t>(std::clamp<int>(transferred, 0, static_cast<int>(size)));
     return true;
 }
@@ -322,11 +404,22 @@ bool usb_write(UsbPipe* pipe, const void* data, std::uint32_t size, std::uint32_
     int transferred = 0;
     // libusb does not write through the buffer of an OUT transfer.
     auto* bytes = const_cast<unsigned char*>(static_cast<const unsigned char*>(data));
-    const int result =
-        libusb().bulk_transfer(claim->second.handle, pipe->endpoint, bytes, static_cast<int>(size),
-                               &transferred, kPipeWriteWaitMs);
+    const Claim& held = claim->second;
+    const int result = bulk(held.handle, pipe->endpoint, bytes, static_cast<int>(size),
+                            &transferred, kPipeWriteWaitMs);
     if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_TIMEOUT) return false;
     *written = static_cast<std::uint32_t>(std::clamp<int>(transferred, 0, static_cast<int>(size)));
+    // A transfer that fills its last packet is only complete for the device
+    // with a zero-length packet after it.
+    const std::uint16_t packet = held.endpoints.out_packet;
+    if (result == LIBUSB_SUCCESS && packet > 0 && size > 0 && *written == size &&
+        size % packet == 0) {
+        int none = 0;
+        if (bulk(held.handle, pipe->endpoint, bytes, 0, &none, kPipeWriteWaitMs) !=
+            LIBUSB_SUCCESS) {
+            return false;
+        }
+    }
     return true;
 }
 

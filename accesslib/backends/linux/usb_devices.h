@@ -19,8 +19,9 @@ namespace zdx::linuxusb {
 // Binds libusb and reads the ID list. False when libusb cannot be bound.
 bool usb_bind(std::FILE* messages);
 
-// Paths of the calibrators present now, in the order of their locations.
-// Returns false when no list can be obtained.
+// Paths of the calibrators present now, in the order of their locations;
+// one that cannot be opened (no access, gone) is left out and reported once
+// on standard error. Returns false when no list can be obtained.
 bool usb_list_paths(std::vector<std::string>& paths);
 
 // An open calibrator: answers the descriptor requests.
@@ -32,7 +33,11 @@ bool usb_device_control(UsbDevice* device, std::uint32_t code, const void* in,
                         std::uint32_t* returned);
 
 // One pipe of a calibrator. The pipes of one device share one claimed
-// interface, released when the last of them closes.
+// interface, released when the last of them closes. A kernel driver bound to
+// the interface is detached at the first claim and gets it back only when the
+// library is unloaded. A stalled endpoint is cleared and the transfer made
+// once more; a write that fills its last packet is followed by a zero-length
+// packet.
 struct UsbPipe;
 UsbPipe* usb_open_pipe(const std::string& path, bool answer_pipe);
 void usb_close_pipe(UsbPipe* pipe);
