@@ -5,6 +5,14 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#ifdef Q_OS_LINUX
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cstddef>
+#include <memory>
+#endif
+
 namespace zdx {
 
 CalibratorLibrary& CalibratorLibrary::instance() {
@@ -22,16 +30,53 @@ QString CalibratorLibrary::fileName() {
 
 namespace {
 
-// dlopen does not honour the program's RUNPATH, so the places are tried one by
-// one: beside the program, then ../lib, then the system's search path.
+#ifdef Q_OS_LINUX
+// The directories the dynamic linker searches for the object behind `handle`.
+QStringList searchDirectories(void* handle) {
+    QStringList directories;
+    Dl_serinfo size{};
+    if (handle == nullptr || ::dlinfo(handle, RTLD_DI_SERINFOSIZE, &size) != 0) return {};
+    auto storage = std::make_unique<std::max_align_t[]>(
+        (size.dls_size + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
+    auto* info = reinterpret_cast<Dl_serinfo*>(storage.get());
+    info->dls_size = size.dls_size;
+    info->dls_cnt = size.dls_cnt;
+    if (::dlinfo(handle, RTLD_DI_SERINFO, info) != 0) return {};
+    for (unsigned i = 0; i < info->dls_cnt; ++i)
+        directories << QString::fromLocal8Bit(info->dls_serpath[i].dls_name);
+    return directories;
+}
+
+// The existing directories of the program's own RUNPATH, $ORIGIN expanded:
+// what the linker searches for the program but not for the C library, which
+// has no run path of its own.
+QStringList runPathDirectories() {
+    void* program = ::dlopen(nullptr, RTLD_LAZY);
+    void* libc = ::dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    QStringList directories = searchDirectories(program);
+    for (const QString& common : searchDirectories(libc)) directories.removeAll(common);
+    if (libc != nullptr) ::dlclose(libc);
+    if (program != nullptr) ::dlclose(program);
+    return directories;
+}
+#endif
+
+// dlopen from Qt does not search the program's RUNPATH, so the places are
+// tried one by one: beside the program, the program's RUNPATH (where the
+// installed programs name their private library folder), ../lib, then the
+// system's search path.
 QStringList candidatePaths() {
     const QString override = qEnvironmentVariable("ZDXUSBCAL_LIBRARY");
     if (!override.isEmpty()) return {override};
     QStringList paths;
     if (QCoreApplication::instance() != nullptr) {
         const QDir programDir(QCoreApplication::applicationDirPath());
-        paths << programDir.filePath(CalibratorLibrary::fileName())
-              << QDir::cleanPath(programDir.filePath("../lib/" + CalibratorLibrary::fileName()));
+        paths << programDir.filePath(CalibratorLibrary::fileName());
+#ifdef Q_OS_LINUX
+        for (const QString& directory : runPathDirectories())
+            paths << QDir(directory).filePath(CalibratorLibrary::fileName());
+#endif
+        paths << QDir::cleanPath(programDir.filePath("../lib/" + CalibratorLibrary::fileName()));
     }
     paths << CalibratorLibrary::fileName();
     return paths;

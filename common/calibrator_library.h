@@ -1,26 +1,27 @@
 // Binding of the access library by name, as both operator programs do it.
 //
-// The library is looked for beside the program, then in ../lib, then on the
-// system's search path; ZDXUSBCAL_LIBRARY may name the file to use instead.
+// The library is looked for beside the program, then in the directories of
+// the program's RUNPATH, then in ../lib, then on the system's search path;
+// ZDXUSBCAL_LIBRARY may name the file to use instead.
 // A call while the library cannot be bound throws LibraryMissing, which the
 // callers trap the way a failed late binding is trapped.
 #pragma once
 
 #include <QLibrary>
 
-#include "zdxusbcal.h"
 #include <QString>
 #include <stdexcept>
+#include "zdxusbcal.h"
 
 namespace zdx {
 
 class LibraryMissing : public std::runtime_error {
-public:
+  public:
     LibraryMissing() : std::runtime_error("ZDXUSBCAL.DLL not found") {}
 };
 
 class CalibratorLibrary {
-public:
+  public:
     // The library of this process.
     static CalibratorLibrary& instance();
 
@@ -36,11 +37,12 @@ public:
     // The file name the library is bound by ("zdxusbcal.dll" on Windows).
     static QString fileName();
 
-private:
+  private:
     CalibratorLibrary() = default;
     void require();
 
-    using GetUSBDeviceInfoFn = int(ZDXUSBCAL_CALL*)(int*, char*, int*, char*, int*, char*, int*, char*, int*);
+    using GetUSBDeviceInfoFn = int(ZDXUSBCAL_CALL*)(int*, char*, int*, char*, int*, char*, int*,
+                                                    char*, int*);
     using CalCommandFn = int(ZDXUSBCAL_CALL*)(int, const char*, char*, int*);
     using CommandLPTFn = int(ZDXUSBCAL_CALL*)(int, int);
 

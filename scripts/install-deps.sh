@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config dpkg-dev file
+    cmake ninja-build g++ pkg-config dpkg-dev file lintian
     qt6-base-dev qt6-serialport-dev libgl-dev
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack from the default build, then checks it:
-# its contents and run-time dependencies, and - unpacked into a temporary
-# root - that the unpacked programs start headless against the unpacked bench
-# and reach it through the unpacked library.
+# lintian (no error, no warning that an override with its reason does not
+# explain), its contents and run-time dependencies, and - unpacked into a
+# temporary root - that the unpacked programs start headless against the
+# unpacked bench and reach it through the unpacked private library.
 #   scripts/package.sh     build and check; the package stays in build/default/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/default
 
 [ -f "$build/CMakeCache.txt" ] || cmake --preset default >/dev/null
-targets=(ZDX_Q270 ZDX_Q610 zdx-bench zdxusbcal)
+targets=(ZDX_Q270 ZDX_Q610 zdx-bench zdxusbcal zdx_package_docs)
 # The headless tool is packaged when the tree has it.
 tool=0
 if cmake --build "$build" --target help | grep -q '^zdx-q270:'; then
@@ -30,17 +31,28 @@ fail() {
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 expected=(/usr/bin/ZDX_Q270 /usr/bin/ZDX_Q610 /usr/bin/zdx-bench)
 [ "$tool" -eq 1 ] && expected+=(/usr/bin/zdx-q270)
-for path in "${expected[@]}" /usr/lib/zdxusbcal.so \
+for path in "${expected[@]}" /usr/lib/zdx-workstation/zdxusbcal.so /usr/sbin/zdx-calibrator-rules \
     /usr/share/applications/zdx-q270.desktop /usr/share/applications/zdx-q610.desktop \
     /usr/share/icons/hicolor/scalable/apps/zdx-q270.svg \
     /usr/share/icons/hicolor/scalable/apps/zdx-q610.svg \
     /usr/lib/udev/rules.d/70-zdx-calibrators.rules \
     /usr/share/doc/zdx-workstation/README.md /usr/share/doc/zdx-workstation/bench.md \
-    /usr/share/doc/zdx-workstation/usb-ids.conf.example \
+    /usr/share/doc/zdx-workstation/copyright /usr/share/doc/zdx-workstation/changelog.gz \
+    /usr/share/doc/zdx-workstation/examples/usb-ids.conf.example \
+    /usr/share/doc/zdx-workstation/examples/ports.conf.example \
+    /usr/share/man/man1/ZDX_Q270.1.gz /usr/share/man/man1/ZDX_Q610.1.gz \
+    /usr/share/man/man1/zdx-q270.1.gz /usr/share/man/man1/zdx-bench.1.gz \
+    /usr/share/man/man8/zdx-calibrator-rules.8.gz \
     /usr/share/zdx-workstation/scenarios/q270-demo.json \
     /usr/share/zdx-workstation/scenarios/q610-demo.json; do
     printf '%s\n' "$contents" | grep -qxF "$path" && echo "ok:   $path" || fail "$path is missing"
 done
+# The library is private: nothing of it in the linker's folders.
+if printf '%s\n' "$contents" | grep -qE '^/usr/lib/[^/]+\.so'; then
+    fail "a library directly in /usr/lib"
+else
+    echo "ok:   no library directly in /usr/lib"
+fi
 # The shipped programs carry no demonstration or test hooks.
 for program in ZDX_Q270 ZDX_Q610; do
     if dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/bin/$program" |
@@ -61,10 +73,32 @@ dpkg-deb -I "$deb" postinst >/dev/null 2>&1 && echo "ok:   postinst applies the 
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
+printf '%s\n' "$depends" | grep -qE 'libusb-1\.0-0 \(>= [^)]+\)' && echo "ok:   versioned libusb-1.0-0" ||
+    fail "the dependency on libusb-1.0-0 carries no version"
 for package in libusb-1.0-0 libqt6widgets6 libqt6serialport6 libqt6core6 libc6 libstdc++6; do
     printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qxF "$package" &&
         echo "ok:   depends on $package" || fail "no dependency on $package"
 done
+
+# lintian: errors and warnings fail unless an override explains them; every
+# override carries its reason on the comment line above it.
+command -v lintian >/dev/null || { echo "FAIL: lintian is not installed (scripts/install-deps.sh)"; exit 1; }
+lintian_out=$build/lintian.log
+lintian --fail-on none --display-info --show-overrides "$deb" >"$lintian_out" 2>&1 || true
+echo "lintian: $(grep -c '^E:' "$lintian_out" || true) errors, $(grep -c '^W:' "$lintian_out" || true) warnings," \
+    "$(grep -c '^I:' "$lintian_out" || true) notes, $(grep -c '^O:' "$lintian_out" || true) overridden"
+if grep -qE '^(E|W):' "$lintian_out"; then
+    grep -E '^(E|W):' "$lintian_out"
+    fail "lintian reports errors or warnings"
+else
+    echo "ok:   lintian: no error, no unexplained warning"
+fi
+overrides=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/lintian/overrides/zdx-workstation 2>/dev/null || true)
+if printf '%s\n' "$overrides" | awk 'NF && !/^#/ && prev !~ /^#/ {bad = 1} {prev = $0} END {exit bad}'; then
+    echo "ok:   every lintian override gives its reason"
+else
+    fail "a lintian override without a reason above it"
+fi
 
 root=$(mktemp -d)
 bench_pid=
