@@ -114,15 +114,15 @@ TEST_F(LinuxPpdev, PortThatAnotherDriverHoldsIsRefusedAtOnce) {
 TEST_F(LinuxPpdev, SecondProgramOnTheSamePortIsRefusedWithoutHanging) {
     ASSERT_EQ(library_->commandLpt(0, 0), 0);
     {
-        SecondProgram second(0);
-        EXPECT_EQ(second.open_result(kPromptMs), "-1");
+        SecondProgram second({"lpt", "0"});
+        EXPECT_EQ(second.result(kPromptMs), "-1");
         // The first program's registers and its close go on.
         EXPECT_EQ(call(1, 0x55), 0x7F55);
         EXPECT_EQ(library_->commandLpt(1, 0), 0);
     }
     // Now the other way round: the second program holds LPT1.
-    SecondProgram second(0);
-    ASSERT_EQ(second.open_result(kPromptMs), "0");
+    SecondProgram second({"lpt", "0"});
+    ASSERT_EQ(second.result(kPromptMs), "0");
     EXPECT_EQ(open_promptly(0, *lpt1_), -1);
     EXPECT_EQ(call(1, 0x41), -11);
     EXPECT_EQ(library_->commandLpt(0, 1), 0);  // LPT2 stays free for this one

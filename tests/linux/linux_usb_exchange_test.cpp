@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "second_program.h"
 #include "usb_emulation.h"
 #include "zdx_library.h"
 
@@ -43,6 +44,9 @@ class LinuxUsbExchange : public ::testing::Test {
         driver_ = &bus_->add(0x1209, 0x0610, "KDRV");
         driver_->set_answerer(q610_answer);
         driver_->set_kernel_driver(true);
+        ending_ = &bus_->add(0x1209, 0x0610, "KDRV2");
+        ending_->set_answerer(q610_answer);
+        ending_->set_kernel_driver(true);
         dropping_ = &bus_->add(0x1209, 0x0610, "DROP");
         dropping_->set_answerer(q610_answer);
         leaving_ = &bus_->add(0x1209, 0x0610, "GONE");
@@ -86,7 +90,7 @@ class LinuxUsbExchange : public ::testing::Test {
     static std::unique_ptr<EmulatedUsbBus> bus_;
     static std::unique_ptr<ZdxLibrary> library_;
     static EmulatedCalibrator *answering_, *silent_, *driver_, *dropping_, *leaving_, *stalling_,
-        *faulty_, *held_, *split_, *full_speed_, *replugged_;
+        *faulty_, *held_, *split_, *full_speed_, *replugged_, *ending_;
 };
 std::unique_ptr<EmulatedUsbBus> LinuxUsbExchange::bus_;
 std::unique_ptr<ZdxLibrary> LinuxUsbExchange::library_;
@@ -101,6 +105,7 @@ EmulatedCalibrator* LinuxUsbExchange::held_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::split_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::full_speed_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::replugged_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::ending_ = nullptr;
 
 TEST_F(LinuxUsbExchange, AnswerComesBackThroughOneClaimedInterface) {
     const auto before = answering_->counters();
@@ -175,6 +180,15 @@ TEST_F(LinuxUsbExchange, KernelDriverIsDetachedOnceWhileTheLibraryHoldsTheDevice
     EXPECT_EQ(c.attaches, 0);
     EXPECT_EQ(c.claims, 3);
     EXPECT_EQ(c.releases, 3);
+}
+
+TEST_F(LinuxUsbExchange, KernelDriverGetsTheInterfaceBackWhenTheProgramEnds) {
+    SecondProgram program({"exchange", "KDRV2", "PAP 4"});
+    EXPECT_EQ(program.result(5000), "0");
+    program.wait();
+    const auto c = ending_->counters();
+    EXPECT_EQ(c.detaches, 1);
+    EXPECT_EQ(c.attaches, 1);
 }
 
 TEST_F(LinuxUsbExchange, InterfaceThatAnotherProcessHoldsIsNotReached) {

@@ -13,7 +13,7 @@ extern char** environ;
 
 namespace zdx::testing {
 
-SecondProgram::SecondProgram(int port_number) {
+SecondProgram::SecondProgram(const std::vector<std::string>& arguments) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
         throw std::runtime_error("no pipes for the second program");
@@ -22,10 +22,12 @@ SecondProgram::SecondProgram(int port_number) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const std::string port = std::to_string(port_number);
-    char* argv[] = {const_cast<char*>(ZDX_SECOND_PROGRAM), const_cast<char*>(port.c_str()),
-                    nullptr};
-    const int spawned = ::posix_spawn(&pid_, ZDX_SECOND_PROGRAM, &actions, nullptr, argv, environ);
+    std::vector<char*> argv{const_cast<char*>(ZDX_SECOND_PROGRAM)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const int spawned =
+        ::posix_spawn(&pid_, ZDX_SECOND_PROGRAM, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
@@ -38,12 +40,18 @@ SecondProgram::SecondProgram(int port_number) {
 }
 
 SecondProgram::~SecondProgram() {
-    if (to_child_ >= 0) ::close(to_child_);
+    wait();
     if (from_child_ >= 0) ::close(from_child_);
-    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
 }
 
-std::string SecondProgram::open_result(int deadline_ms) {
+void SecondProgram::wait() {
+    if (to_child_ >= 0) ::close(to_child_);
+    to_child_ = -1;
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+std::string SecondProgram::result(int deadline_ms) {
     std::string line;
     pollfd ready{from_child_, POLLIN, 0};
     while (line.empty() || line.back() != '\n') {

@@ -1,24 +1,28 @@
-// Runs ppdev_second_program beside the test, in the same emulated machine
-// (it inherits umockdev's preload and testbed), and reads its open's result
-// within a deadline, so that a claim that waits shows as a failure, not a hang.
+// Runs second_program beside the test, in the same emulated machine (it
+// inherits umockdev's preload and testbed), and reads the result it prints
+// within a deadline, so that a call that waits shows as a failure, not a hang.
 #pragma once
 
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace zdx::testing {
 
 class SecondProgram {
   public:
-    explicit SecondProgram(int port_number);
+    // The program's arguments (see second_program_main.cpp).
+    explicit SecondProgram(const std::vector<std::string>& arguments);
     ~SecondProgram();  // ends its standard input and waits for it
     SecondProgram(const SecondProgram&) = delete;
     SecondProgram& operator=(const SecondProgram&) = delete;
 
-    // The result of its CommandLPT(0, port), or "" when none came within
-    // `deadline_ms` (the program is then killed).
-    std::string open_result(int deadline_ms);
+    // The result it prints, or "" when none came within `deadline_ms` (the
+    // program is then killed).
+    std::string result(int deadline_ms);
+    // Waits until the program has ended.
+    void wait();
 
   private:
     pid_t pid_ = -1;
