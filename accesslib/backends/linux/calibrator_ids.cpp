@@ -53,7 +53,8 @@ void report(std::FILE* messages, const char* origin, std::size_t line, std::stri
 }  // namespace
 
 const std::vector<UsbId>& project_ids() {
-    // The project's own IDs: the Q270 and the Q610.
+    // The emulated Q270 and Q610 (bench and tests); real units' IDs come
+    // from the site's file.
     static const std::vector<UsbId> ids = {{0x1209, 0x0270}, {0x1209, 0x0610}};
     return ids;
 }

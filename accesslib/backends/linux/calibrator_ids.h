@@ -1,5 +1,8 @@
-// The USB vendor/product IDs that are calibrators: the project's own list,
-// plus the IDs a site adds in a configuration file and in the environment.
+// The USB vendor/product IDs that are calibrators. Real units carry their
+// maker's IDs, which a site enters once in its configuration file (the same
+// file from which zdx-calibrator-rules writes their udev rule); the built-in
+// pair is only what the virtual bench's and the test suites' emulated
+// calibrators carry, not IDs registered to the calibrators.
 //
 //   file  /etc/zdxusbcal/usb-ids.conf, or the file ZDXUSBCAL_USB_IDS_FILE
 //         names: one "vvvv:pppp" pair (hexadecimal) per line; "#" starts a
@@ -21,7 +24,8 @@ struct UsbId {
     bool operator==(const UsbId&) const = default;
 };
 
-// The project's own list.
+// The built-in pair of the emulated calibrators: 1209:0270 (Q270) and
+// 1209:0610 (Q610).
 const std::vector<UsbId>& project_ids();
 
 // Parses one "vvvv:pppp" pair (an optional "0x" before each half).
@@ -34,7 +38,7 @@ std::vector<UsbId> parse_id_file(std::string_view text, const char* origin, std:
 // Parses the environment variable's value the same way.
 std::vector<UsbId> parse_id_list(std::string_view text, const char* origin, std::FILE* messages);
 
-// The complete list of this process: project, file and environment, read
+// The complete list of this process: built-in, file and environment, read
 // from the configuration once, when the setup library is bound.
 std::vector<UsbId> load_calibrator_ids(std::FILE* messages);
 

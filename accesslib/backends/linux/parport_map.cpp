@@ -101,7 +101,10 @@ std::array<std::string, 2> assign_lpt_nodes(const std::vector<KernelParport>& po
 }
 
 std::array<std::string, 2> lpt_nodes(std::FILE* messages) {
-    std::array<std::string, 2> named = site_file_nodes(messages);
+    // The mapping is read at every open; a faulty site file is told once.
+    static bool told = false;
+    std::array<std::string, 2> named = site_file_nodes(told ? nullptr : messages);
+    told = true;
     for (std::size_t lpt = 0; lpt < 2; ++lpt) {
         const char* chosen = ::secure_getenv(kEnvironment[lpt]);
         if (chosen != nullptr && chosen[0] != '\0') named[lpt] = chosen;

@@ -40,7 +40,7 @@ std::array<std::string, 2> assign_lpt_nodes(const std::vector<KernelParport>& po
                                             std::array<std::string, 2> named);
 
 // The whole mapping of this moment, read from the environment, the site file,
-// /proc and /dev.
+// /proc and /dev; the site file's faults go to `messages` the first time only.
 std::array<std::string, 2> lpt_nodes(std::FILE* messages);
 
 }  // namespace zdx::linuxport
