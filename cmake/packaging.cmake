@@ -11,6 +11,10 @@ if(TARGET zdx-q270)
     list(APPEND zdx_programs zdx-q270)
 endif()
 set_target_properties(${zdx_programs} PROPERTIES INSTALL_RPATH "\$ORIGIN/../${zdx_private_lib}")
+# Every symbol bound at start-up, so that the relocations can be read-only.
+foreach(shipped ${zdx_programs} zdxusbcal)
+    target_link_options(${shipped} PRIVATE -Wl,-z,relro,-z,now)
+endforeach()
 install(TARGETS ${zdx_programs} RUNTIME DESTINATION bin)
 install(TARGETS zdxusbcal LIBRARY DESTINATION ${zdx_private_lib} NAMELINK_SKIP)
 

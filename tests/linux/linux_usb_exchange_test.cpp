@@ -63,6 +63,9 @@ class LinuxUsbExchange : public ::testing::Test {
         split_->set_answer_chunk(1);
         full_speed_ = &bus_->add(0x1209, 0x0610, "FULL", 64);
         full_speed_->set_answerer([](const std::string&) { return std::string("K\n"); });
+        babbling_ = &bus_->add(0x1209, 0x0610, "BABBLE");
+        babbling_->set_answerer(q610_answer);
+        babbling_->set_babble(true);
         replugged_ = &bus_->add(0x1209, 0x0610, "REPLUG");
         replugged_->set_answerer(q610_answer);
         library_ = std::make_unique<ZdxLibrary>();
@@ -90,7 +93,7 @@ class LinuxUsbExchange : public ::testing::Test {
     static std::unique_ptr<EmulatedUsbBus> bus_;
     static std::unique_ptr<ZdxLibrary> library_;
     static EmulatedCalibrator *answering_, *silent_, *driver_, *dropping_, *leaving_, *stalling_,
-        *faulty_, *held_, *split_, *full_speed_, *replugged_, *ending_;
+        *faulty_, *held_, *split_, *full_speed_, *replugged_, *ending_, *babbling_;
 };
 std::unique_ptr<EmulatedUsbBus> LinuxUsbExchange::bus_;
 std::unique_ptr<ZdxLibrary> LinuxUsbExchange::library_;
@@ -106,6 +109,7 @@ EmulatedCalibrator* LinuxUsbExchange::split_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::full_speed_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::replugged_ = nullptr;
 EmulatedCalibrator* LinuxUsbExchange::ending_ = nullptr;
+EmulatedCalibrator* LinuxUsbExchange::babbling_ = nullptr;
 
 TEST_F(LinuxUsbExchange, AnswerComesBackThroughOneClaimedInterface) {
     const auto before = answering_->counters();
@@ -220,6 +224,15 @@ TEST_F(LinuxUsbExchange, RefusedOrShortWriteFailsTheExchange) {
     }
     faulty_->set_write_fault(EmulatedCalibrator::WriteFault::None);
     EXPECT_EQ(exchange(*library_, "FAULT", "PAP 4").result, 0);
+}
+
+TEST_F(LinuxUsbExchange, ReadErrorEndsTheExchangeAtOnce) {
+    Exchange e = exchange(*library_, "BABBLE", "PAP 4");
+    EXPECT_EQ(e.result, -5);
+    EXPECT_EQ(e.value, 0);
+    EXPECT_EQ(e.buffer, "");
+    // One read, not a read every 20 ms until the answer's 100 ms are over.
+    EXPECT_EQ(babbling_->counters().bulk_in_submits, 1);
 }
 
 TEST_F(LinuxUsbExchange, AnswerSplitAcrossTransfersIsJoined) {

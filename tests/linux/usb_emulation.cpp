@@ -171,6 +171,11 @@ void EmulatedCalibrator::set_kernel_driver(bool bound) {
     kernel_driver_ = bound;
 }
 
+void EmulatedCalibrator::set_babble(bool babble) {
+    std::lock_guard<std::mutex> guard(lock_);
+    babble_ = babble;
+}
+
 void EmulatedCalibrator::set_interface_held(bool held) {
     std::lock_guard<std::mutex> guard(lock_);
     interface_held_ = held;
@@ -286,6 +291,12 @@ void EmulatedCalibrator::submit(UMockdevIoctlClient* client, UMockdevIoctlData* 
         connection.done.push_back(request);
     } else {
         ++counters_.bulk_in_submits;
+        if (babble_) {
+            request->status = -EOVERFLOW;
+            connection.done.push_back(request);
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return;
+        }
         connection.waiting_in.push_back(request);
         complete_pending_in(connection);
     }

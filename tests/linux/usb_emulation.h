@@ -43,6 +43,9 @@ class EmulatedCalibrator {
     void set_answerer(std::function<std::string(const std::string&)> answer);
     // Answers every bulk IN request with a full buffer of 'x'.
     void set_flood(bool flood);
+    // Every bulk IN transfer ends in an overflow (EOVERFLOW: the device sent
+    // more than a packet's room, "babble").
+    void set_babble(bool babble);
     // From now on every request fails as on an unplugged device.
     void unplug();
     // The device goes away right after it has taken the next command.
@@ -109,6 +112,7 @@ class EmulatedCalibrator {
     std::string line_;
     Bytes pending_answer_;
     bool flood_ = false;
+    bool babble_ = false;
     bool gone_ = false;
     bool gone_after_command_ = false;
     bool kernel_driver_ = false;
