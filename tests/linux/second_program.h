@@ -1,4 +1,4 @@
-// Runs second_program beside the test, in the same emulated machine (it
+// Runs linux_second_program beside the test, in the same emulated machine (it
 // inherits umockdev's preload and testbed), and reads the result it prints
 // within a deadline, so that a call that waits shows as a failure, not a hang.
 #pragma once
