@@ -139,7 +139,7 @@ class RunTest : public ::testing::Test, public RunObserver {
         ++eventPasses;
         if (eventPasses == stopAfterStep) stop = true;
     }
-    bool stopRequested() override { return stop; }
+    bool stopPending() override { return stop; }
 
     void scriptMeter(const std::vector<std::string>& readings) {
         port.open = false;
