@@ -65,6 +65,29 @@ TEST_F(WindowFileTest, SaveAndOpenButtonsAreThere) {
     EXPECT_EQ(control<QPushButton>("CmdOpenRun")->text(), QString::fromUtf8("Messung öffnen..."));
 }
 
+TEST_F(WindowFileTest, ASecondReadingMoreThan2MicrovoltsOffIsShownInRed) {
+    q270::RunRecord record = CraftedRun();
+    const auto offBy = [&](int step, double volts) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.8E\r\n", record.Mw1[step].volts + volts);
+        record.Mw2[step] = {text, std::strtod(text, nullptr)};
+    };
+    offBy(2, 2.1e-6);
+    offBy(3, -2.1e-6);
+    offBy(4, 1.0e-6);
+    ASSERT_TRUE(window_->openRun(QString::fromStdString(write(record))));
+    const auto fore = [&](int row) {
+        return control<QTableWidget>("Results")
+            ->item(row, q270::kColReading2)
+            ->data(q270::kForeValueRole)
+            .value<quint32>();
+    };
+    EXPECT_EQ(fore(2), 0x0000FFu);
+    EXPECT_EQ(fore(3), 0x0000FFu);
+    EXPECT_EQ(fore(4), 0u);
+    EXPECT_EQ(fore(5), 0u);
+}
+
 TEST_F(WindowFileTest, AnOpenedRunShowsWhatTheToolPrints) {
     q270::RunRecord record = CraftedRun();
     record.ShuntSel[4] = 2;
