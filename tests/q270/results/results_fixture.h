@@ -21,7 +21,9 @@
 #include "bench_session.h"
 #include "frm_kal270.h"
 #include "frm_results.h"
+#include "results_table.h"
 #include "skip_clock.h"
+#include "step_sequence.h"
 
 namespace q270::testing {
 
@@ -54,10 +56,11 @@ inline std::string measurementScenario(
 // The divider's true figures: resistor values with trims, and from them what
 // an exact evaluation of a noiseless run gives.
 struct DividerTruth {
-    std::array<double, 21> R{};  // by step 1..20: step i measures R(117 - i)
+    std::array<double, 21> R{};  // by step 1..20: step i measures R(ResistorOfStep(i))
     explicit DividerTruth(const std::array<double, 21>& trimsOhmByStep = {}) {
-        for (int i = 1; i <= 20; ++i) {
-            const double r = 120.0 * (1.0 + kDeviationsPpm[std::size_t(117 - i - 97)] * 1e-6);
+        for (int i = 1; i <= kStepCount; ++i) {
+            const double r =
+                120.0 * (1.0 + kDeviationsPpm[std::size_t(ResistorOfStep(i) - 97)] * 1e-6);
             const double trim = trimsOhmByStep[std::size_t(i)];
             R[std::size_t(i)] = trim > 0 ? r * trim / (r + trim) : r;
         }
@@ -171,7 +174,7 @@ class ResultsTest : public ::testing::Test {
         const DividerTruth truth(trimsOhmByStep);
         for (int j = 1; j <= 9; ++j) {
             EXPECT_NEAR(results()->data().LinErr[std::size_t(j)], truth.linErr(j), 0.3) << j;
-            EXPECT_NEAR(cellNumber(11 - j, 9), truth.linErr(j), 0.35) << j;
+            EXPECT_NEAR(cellNumber(11 - j, kColPointTrimmed), truth.linErr(j), 0.35) << j;
         }
         bool blue = false;
         for (const auto& p : results()->plot().primitives()) blue = blue || p.colour == 0xFF0000;

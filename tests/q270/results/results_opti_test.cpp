@@ -77,7 +77,7 @@ TEST_F(Optimisation, SearchWritesALinePerCountAndLeavesTheChoicesAsTheyWere) {
     const long long counted = resultsControl<QLabel>("OptiLcnt")->text().trimmed().toLongLong();
     EXPECT_GE(counted, 147043);
     EXPECT_LE(counted, 147426);
-    EXPECT_EQ(cell(0, 9), "d% tst");
+    EXPECT_EQ(cell(0, kColPointTrimmed), "d% tst");
 }
 
 TEST_F(Optimisation, ApplyingALinePlacesItsTrimResistorsInTheTable) {
@@ -93,13 +93,13 @@ TEST_F(Optimisation, ApplyingALinePlacesItsTrimResistorsInTheTable) {
     for (int row = 1; row <= 20; ++row) {
         const int choice = placed.ShuntSel[std::size_t(row)];
         if (choice == 0) {
-            EXPECT_EQ(cell(row, 3), "") << row;
+            EXPECT_EQ(cell(row, kColTrim), "") << row;
             EXPECT_EQ(cellBack(row, 3), kWindowBackground) << row;
             continue;
         }
         ++trims;
         trimsOhm[std::size_t(row)] = kTrimResistance[std::size_t(choice)];
-        EXPECT_EQ(cell(row, 3), std::string(kTrimCaptions[std::size_t(choice)])) << row;
+        EXPECT_EQ(cell(row, kColTrim), std::string(kTrimCaptions[std::size_t(choice)])) << row;
         EXPECT_EQ(cellBack(row, 3), kTrimCellChosen) << row;
         EXPECT_EQ(table()->item(row, 3)->data(kAlignmentRole).toInt(), kAlignCentre);
         // Each on one of the two resistors of a chosen segment.
@@ -114,7 +114,7 @@ TEST_F(Optimisation, ApplyingALinePlacesItsTrimResistorsInTheTable) {
     // Line 0 takes every trim resistor out again.
     QTest::mouseClick(line(0), Qt::LeftButton);
     EXPECT_EQ(trimmedSteps(), 0);
-    for (int row = 1; row <= 20; ++row) EXPECT_EQ(cell(row, 3), "") << row;
+    for (int row = 1; row <= 20; ++row) EXPECT_EQ(cell(row, kColTrim), "") << row;
     EXPECT_EQ(cellNumber(10, 9), cellNumber(10, 8));
 }
 
@@ -122,9 +122,10 @@ TEST_F(Optimisation, LinesCanBeClickedOnlyWhenTheyHoldAResultAndNoSearchRuns) {
     // Before any search the frame is disabled and the lines are empty.
     QTest::mouseClick(line(2), Qt::LeftButton);
     EXPECT_EQ(trimmedSteps(), 0);
-    EXPECT_EQ(cell(0, 9), "");
+    EXPECT_EQ(cell(0, kColPointTrimmed), "");
 
-    // During the search a click on a line does nothing.
+    // During the search a click on a line does nothing, and the file
+    // controls are not offered.
     QTest::mouseClick(cmdOpt(), Qt::LeftButton);
     const std::string before = results()->tableText();
     bool clicked = false;
@@ -133,6 +134,8 @@ TEST_F(Optimisation, LinesCanBeClickedOnlyWhenTheyHoldAResultAndNoSearchRuns) {
         if (clicked || !cmdOpt()->isHidden()) return;
         clicked = true;
         QTest::mouseClick(line(3), Qt::LeftButton);
+        EXPECT_FALSE(resultsControl<QPushButton>("CmdSaveRun")->isEnabled());
+        EXPECT_FALSE(resultsControl<QPushButton>("CmdOpenRun")->isEnabled());
     });
     during.start(0);
     QTest::mouseClick(cmdOpt(), Qt::LeftButton);

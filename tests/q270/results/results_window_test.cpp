@@ -155,9 +155,9 @@ TEST_F(Measurement, StopDuringTheRunLeavesAPartialTableAndClosesTheView) {
     EXPECT_EQ(results()->lastRun().steps, 3);
     EXPECT_EQ(count(linesTo(kMeasuredSerial), "K1Y"), 3);
     EXPECT_EQ(meterLines().back(), "SYST:LOC");
-    EXPECT_FALSE(cell(3, 2).empty());
-    EXPECT_TRUE(cell(4, 1).empty());
-    EXPECT_TRUE(cell(1, 6).empty());  // no evaluation
+    EXPECT_FALSE(cell(3, kColReading2).empty());
+    EXPECT_TRUE(cell(4, kColReading1).empty());
+    EXPECT_TRUE(cell(1, kColDevR).empty());  // no evaluation
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
     // The stop also closed the view, in the same cycle.
     EXPECT_EQ(state_->LinkState, 2);
@@ -227,7 +227,7 @@ TEST_F(Measurement, UsbFailureInTheCycleOfTheRequestIsOverriddenByTheRun) {
     EXPECT_EQ(count(meterLines(), "MEAS:VOLT:DC?"), 40);
     // Without the calibrator the meter read 0 V throughout: nothing to evaluate.
     EXPECT_NE(statusText().find("No evaluation"), std::string::npos) << statusText();
-    EXPECT_TRUE(cell(1, 6).empty());
+    EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
 }
 
@@ -249,7 +249,7 @@ TEST_P(FailingMeter, EndsTheRunWithAMessageAndTheMeterInLocal) {
     EXPECT_EQ(results()->lastRun().steps, GetParam().stepsDone);
     EXPECT_NE(statusText().find(GetParam().message), std::string::npos) << statusText();
     EXPECT_EQ(meterLines().back(), "SYST:LOC");
-    EXPECT_TRUE(cell(1, 6).empty());
+    EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
     // The program stays: the view is up until the operator closes it.
     EXPECT_EQ(state_->LinkState, 3);
@@ -311,14 +311,14 @@ class MeasuredTable : public ResultsTest {
 };
 
 TEST_F(MeasuredTable, TrimChoiceThroughThePopUpShowsTheTrimmedEvaluation) {
-    trimChoice(5, 3, 3);
+    trimChoice(5, kColTrim, 3);
     EXPECT_EQ(popupTitle, "Rselec");
     EXPECT_EQ(ticked, std::vector<std::string>{"mnu_r_0"});
     EXPECT_EQ(results()->data().ShuntSel[5], 3);
-    EXPECT_EQ(cell(5, 3), "  750 kOhm");
-    EXPECT_EQ(cellBack(5, 3), 0xE0E0E0u);
-    EXPECT_EQ(cell(0, 1), "modMW V");
-    EXPECT_EQ(cell(0, 9), "d% tst");
+    EXPECT_EQ(cell(5, kColTrim), "  750 kOhm");
+    EXPECT_EQ(cellBack(5, kColTrim), 0xE0E0E0u);
+    EXPECT_EQ(cell(0, kColReading1), "modMW V");
+    EXPECT_EQ(cell(0, kColPointTrimmed), "d% tst");
     std::array<double, 21> trims{};
     trims[5] = 750000;
     expectTrimmedViewOf(trims);
@@ -328,35 +328,35 @@ TEST_F(MeasuredTable, TrimChoiceThroughThePopUpShowsTheTrimmedEvaluation) {
 
     // The next pop-up on that step ticks its choice; dismissing it keeps it.
     ticked.clear();
-    trimChoice(5, 3, -1);
+    trimChoice(5, kColTrim, -1);
     EXPECT_EQ(ticked, std::vector<std::string>{"mnu_r_3"});
     EXPECT_EQ(results()->data().ShuntSel[5], 3);
-    EXPECT_EQ(cell(5, 3), "  750 kOhm");
-    trimChoice(5, 3, 0);
-    EXPECT_EQ(cell(5, 3), "");
-    EXPECT_EQ(cellNumber(10, 9), cellNumber(10, 8));
+    EXPECT_EQ(cell(5, kColTrim), "  750 kOhm");
+    trimChoice(5, kColTrim, 0);
+    EXPECT_EQ(cell(5, kColTrim), "");
+    EXPECT_EQ(cellNumber(10, kColPointTrimmed), cellNumber(10, kColPoint));
 }
 
 TEST_F(MeasuredTable, RightClicksOutsideTheTrimCellsAndLeftClicksOutsideCopyDoNothing) {
     const std::string before = results()->tableText();
     for (auto [row, column] : {std::pair{5, 2}, std::pair{5, 4}, std::pair{0, 3}})
         QTest::mouseRelease(table()->viewport(), Qt::RightButton, {}, cellCentre(row, column));
-    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(1, 0));
+    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(1, kColResistor));
     EXPECT_EQ(results()->tableText(), before);
     EXPECT_EQ(statusText(), "Stopp: hier klicken ->");
 }
 
 TEST_F(MeasuredTable, CopyPutsTwentyLinesOfNineFieldsOnTheClipboard) {
     QApplication::clipboard()->clear();
-    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(0, 0));
+    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(0, kColResistor));
     EXPECT_EQ(statusText(), "Copied");
     const QString text = QApplication::clipboard()->text();
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 21);  // twenty lines, each ended
     EXPECT_TRUE(lines.last().isEmpty());
     for (int i = 0; i < 20; ++i) EXPECT_EQ(lines[i].split('\t').size(), 9) << i;
-    EXPECT_EQ(lines[0].split('\t')[0].toStdString(), cell(1, 1));
-    EXPECT_EQ(lines[19].split('\t')[5].toStdString(), cell(20, 6));
+    EXPECT_EQ(lines[0].split('\t')[0].toStdString(), cell(1, kColReading1));
+    EXPECT_EQ(lines[19].split('\t')[5].toStdString(), cell(20, kColDevR));
 }
 
 TEST_F(Measurement, NumbersFollowTheUsersLocaleSeparator) {
@@ -364,9 +364,9 @@ TEST_F(Measurement, NumbersFollowTheUsersLocaleSeparator) {
     openOnline();
     measure();
     QLocale::setDefault(QLocale::c());
-    EXPECT_NE(cell(1, 1).find(','), std::string::npos) << cell(1, 1);
-    EXPECT_EQ(cell(1, 1).find('.'), std::string::npos) << cell(1, 1);
-    EXPECT_NE(cell(10, 8).find(','), std::string::npos) << cell(10, 8);
+    EXPECT_NE(cell(1, kColReading1).find(','), std::string::npos) << cell(1, kColReading1);
+    EXPECT_EQ(cell(1, kColReading1).find('.'), std::string::npos) << cell(1, kColReading1);
+    EXPECT_NE(cell(10, kColPoint).find(','), std::string::npos) << cell(10, kColPoint);
 }
 
 }  // namespace
