@@ -1,6 +1,7 @@
 // The trim search through the results window: "Optimierung" after a run on the
 // bench, its five result lines, a stop during the search, and a result line
 // applied to the table and the plot.
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTimer>
@@ -136,6 +137,21 @@ TEST_F(Optimisation, LinesCanBeClickedOnlyWhenTheyHoldAResultAndNoSearchRuns) {
         QTest::mouseClick(line(3), Qt::LeftButton);
         EXPECT_FALSE(resultsControl<QPushButton>("CmdSaveRun")->isEnabled());
         EXPECT_FALSE(resultsControl<QPushButton>("CmdOpenRun")->isEnabled());
+        // Nor the plot's menu, whose loop would hold the search.
+        bool menuOpened = false;
+        QTimer closer;  // ends with this pass: it can only close a menu opened in it
+        closer.setSingleShot(true);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* menu = QApplication::activePopupWidget()) {
+                menuOpened = true;
+                menu->close();
+            }
+        });
+        closer.start(100);
+        QContextMenuEvent menuAsked(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(resultsControl("Picture1"), &menuAsked);
+        EXPECT_FALSE(menuOpened);
+        EXPECT_NE(statusText().find("Not while"), std::string::npos) << statusText();
     });
     during.start(0);
     QTest::mouseClick(cmdOpt(), Qt::LeftButton);
