@@ -13,9 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_session.h"
@@ -184,6 +186,17 @@ class ResultsTest : public ::testing::Test {
 
     std::vector<std::string> linesTo(const std::string& device) { return bench_->linesTo(device); }
     std::vector<std::string> meterLines() { return linesTo("COM1"); }
+    // The meter's last line once a run has ended. The bench logs a line when
+    // it has read it, and a run closes COM1 right after "SYST:LOC" (its pause
+    // skipped): wait a little for that line, handling no window event.
+    std::string lastMeterLineOfRun() {
+        std::vector<std::string> lines = meterLines();
+        for (int i = 0; i < 100 && (lines.empty() || lines.back() != "SYST:LOC"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            lines = meterLines();
+        }
+        return lines.empty() ? std::string() : lines.back();
+    }
     static int count(const std::vector<std::string>& lines, const std::string& prefix) {
         int n = 0;
         for (const auto& l : lines) n += l.rfind(prefix, 0) == 0 ? 1 : 0;

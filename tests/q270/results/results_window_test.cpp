@@ -154,7 +154,7 @@ TEST_F(Measurement, StopDuringTheRunLeavesAPartialTableAndClosesTheView) {
     EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
     EXPECT_EQ(results()->lastRun().steps, 3);
     EXPECT_EQ(count(linesTo(kMeasuredSerial), "K1Y"), 3);
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
     EXPECT_FALSE(cell(3, kColReading2).empty());
     EXPECT_TRUE(cell(4, kColReading1).empty());
     EXPECT_TRUE(cell(1, kColDevR).empty());  // no evaluation
@@ -175,7 +175,7 @@ TEST_F(Measurement, ClosingTheResultsWindowDuringARunStopsItCleanly) {
     });
     measure();
     EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
     EXPECT_EQ(state_->LinkState, 2);
     EXPECT_TRUE(window_->isVisible());
 }
@@ -189,7 +189,7 @@ TEST_F(Measurement, ClosingTheProgramDuringARunEndsTheRunFirst) {
     });
     measure();
     EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
     // The close went through once the run had ended: settings stored, both windows gone.
     EXPECT_FALSE(window_->isVisible());
     EXPECT_FALSE(results()->isVisible());
@@ -248,7 +248,7 @@ TEST_P(FailingMeter, EndsTheRunWithAMessageAndTheMeterInLocal) {
     EXPECT_EQ(results()->lastRun().end, RunEnd::MeterFailed);
     EXPECT_EQ(results()->lastRun().steps, GetParam().stepsDone);
     EXPECT_NE(statusText().find(GetParam().message), std::string::npos) << statusText();
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
     EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
     // The program stays: the view is up until the operator closes it.
@@ -447,7 +447,7 @@ TEST_F(Measurement, FileControlsAreNotOfferedDuringARunAndAClickOpensNothing) {
     EXPECT_EQ(clicks, 2);
     EXPECT_FALSE(dialogOpened);
     EXPECT_EQ(results()->lastRun().end, RunEnd::Complete);
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
     EXPECT_TRUE(resultsControl<QPushButton>("CmdSaveRun")->isEnabled());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpenRun")->isEnabled());
 }
@@ -516,7 +516,7 @@ TEST_F(Measurement, AFailureThatEscapesARunLeavesNeitherTheWindowHeldNorCom1Open
     auto* meterPort = window.findChild<QSerialPort*>("MSComm2");
     ASSERT_NE(meterPort, nullptr);
     EXPECT_FALSE(meterPort->isOpen());
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");  // the line still worked
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");  // the line still worked
     EXPECT_TRUE(window.findChild<QPushButton*>("CmdSaveRun")->isEnabled());
     // The window is usable again: the next run completes.
     window.Scan();
