@@ -10,6 +10,7 @@
 
 #include "frm_kal270.h"
 #include "frm_results.h"
+#include "results_table.h"
 
 namespace q270 {
 
@@ -92,8 +93,10 @@ void ScanDemo::finish() {
                     qPrintable(prefix_), qPrintable(prefix_), qPrintable(prefix_));
     }
     if (run.end == RunEnd::Complete) {
-        std::printf("Linearity measurement complete. Table (columns 1..9, rows R 116..R 97):\n%s",
-                    results->tableText().c_str());
+        const std::string table = TableListing(results->grid());
+        std::printf(
+            "Linearity measurement complete. The table as the window shows it:\n%s",
+            QString::fromLatin1(table.data(), qsizetype(table.size())).toLocal8Bit().constData());
         std::printf("Sum of squared 10 %% point errors: %.1f ppm^2\n", results->data().ErrSq);
     } else {
         std::printf("Linearity measurement ended after %d steps: %s\n", run.steps,

@@ -10,8 +10,20 @@
 # Further arguments go to the program (for example /ZDXEinmessen or /DEV=Q270).
 # Without a display the panel runs headless on Qt's offscreen platform for a
 # few seconds, saves a screenshot and prints what it exchanged with the bench.
+#   scripts/demo.sh --prebuilt DIR ...   the same with the programs already
+#                              built in DIR: nothing is installed or built (the
+#                              test suite runs the headless paths this way)
+# ZDX_DEMO_PICTURES=PREFIX puts the pictures of --scan at PREFIX*.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+build=build/default
+prebuilt=0
+if [ "${1:-}" = "--prebuilt" ]; then
+    build=$2
+    prebuilt=1
+    shift 2
+fi
 
 program=ZDX_Q270
 demo=zdx-q270-demo
@@ -28,11 +40,12 @@ elif [ "${1:-}" = "--scan" ]; then
     set -- /ZDXEinmessen "$@"
 fi
 
-scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target zdx-bench zdxusbcal "$program" "$demo"
+if [ "$prebuilt" -eq 0 ]; then
+    scripts/install-deps.sh
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target zdx-bench zdxusbcal "$program" "$demo"
+fi
 
-build=build/default
 workdir=$(mktemp -d)
 socket="$workdir/bench.sock"
 "$build/bin/zdx-bench" --scenario "$scenario" --socket "$socket" --log "$workdir/traffic.log" >"$workdir/bench.env" &
@@ -56,11 +69,20 @@ export XDG_CONFIG_HOME="$workdir/config"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$build/bin/$program" "$@"
 elif [ "$scan" -eq 1 ]; then
-    pictures="$PWD/ZDX_Q270-linearity"
+    pictures="${ZDX_DEMO_PICTURES:-$PWD/ZDX_Q270-linearity}"
     echo "No display: one linearity measurement headless (offscreen), about 40 seconds."
     QT_QPA_PLATFORM=offscreen "$build/bin/$demo" --scan "$pictures" -- "$@"
+    # The traffic log is tab-separated: seconds, device, direction, line.
+    "$build/bin/zdx-bench" --control "$socket" log >"$workdir/final.log"
     echo "What the meter on COM1 was asked:"
-    "$build/bin/zdx-bench" --control "$socket" log | grep -E ' COM1 ' | head -n 8
+    awk -F'\t' '$2 == "COM1" && $3 == "in" {
+            if ($4 ~ /^MEAS:/ && ++queries > 2) next
+            print "  " $4
+        }
+        END { if (queries > 2) print "  (" queries " measurement queries in all)" }' "$workdir/final.log"
+    # A run that did not hand the meter back to local is no demonstration.
+    awk -F'\t' '$2 == "COM1" && $3 == "in" && $4 == "SYST:LOC" { found = 1 } END { exit !found }' \
+        "$workdir/final.log"
 else
     shot="$PWD/$program-demo.png"
     echo "No display: running $program headless (offscreen) for 5 seconds."

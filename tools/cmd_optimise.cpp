@@ -60,7 +60,8 @@ int CmdOptimise(const Arguments& args) {
         const int mask = q270::PlaceBest(applied, search.bestSel(), k);
         q270::CalcResults(applied, true);
         nlohmann::ordered_json placement = nlohmann::ordered_json::array();
-        for (int i = 1; i <= 20; ++i) placement.push_back(applied.ShuntSel[std::size_t(i)]);
+        for (int i = 1; i <= q270::kStepCount; ++i)
+            placement.push_back(applied.ShuntSel[std::size_t(i)]);
         solution["mask"] = mask;
         solution["ShuntSel"] = placement;
         solution["applied"] = EvaluationJson(applied);

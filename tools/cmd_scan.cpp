@@ -15,6 +15,7 @@
 #include "linearity_run.h"
 #include "meter_link.h"
 #include "reply_recorder.h"
+#include "results_table.h"
 #include "run_file.h"
 #include "serial_port.h"
 #include "usb_access.h"
@@ -26,7 +27,7 @@ namespace {
 
 // The settings store the window's serial ports use, so COM1 maps to the same device.
 constexpr const char* kApplication = "ZDXKalQ270";
-constexpr int kBarWidth = 20;
+constexpr int kBarWidth = q270::kStepCount;  // one mark per step
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -41,15 +42,16 @@ class TerminalObserver : public q270::RunObserver {
     explicit TerminalObserver(bool bar) : bar_(bar) {}
     void selectCell(int, int) override {}
     void showReading(int row, int column, double volts, bool) override {
-        if (!bar_ || column != 2) return;
+        if (!bar_ || column != q270::kColReading2) return;
         std::string filled(std::size_t(row), '#');
         filled.resize(kBarWidth, '.');
-        std::printf("\r[%s] step %2d/20  R %d  %.7f V", filled.c_str(), row, 117 - row, volts);
+        std::printf("\r[%s] step %2d/%d  R %d  %.7f V", filled.c_str(), row, q270::kStepCount,
+                    q270::ResistorOfStep(row), volts);
         std::fflush(stdout);
         drawn_ = true;
     }
     void processEvents() override { QCoreApplication::processEvents(); }
-    bool stopRequested() override { return interrupted != 0; }
+    bool stopPending() override { return interrupted != 0; }
     void endLine() {
         if (drawn_) std::printf("\n");
     }
@@ -142,17 +144,15 @@ int CmdScan(const Arguments& args) {
         return kExitFailed;
     }
     try {
-        q270::RunRecord record = q270::MakeRunRecord(recorder.replies(), data);
-        record.calibratorSerial = calibrator.serial;
-        record.calibratorId = calibrator.string6;
+        q270::RunRecord record =
+            q270::RecordOfRun(recorder, data, calibrator.serial, calibrator.string6);
         record.meterId = options.meterId;
-        record.time = recorder.startedAt();
         q270::WriteRunFile(options.output, record);
     } catch (const q270::RunFileError& error) {
         Complain(std::string(error.what()) + ": nothing written");
         return kExitFailed;
     }
-    std::printf("20 steps of %s measured, ErrSq %.1f ppm^2, written to %s\n",
+    std::printf("%d steps of %s measured, ErrSq %.1f ppm^2, written to %s\n", q270::kStepCount,
                 calibrator.serial.c_str(), data.ErrSq, options.output.c_str());
     return kExitDone;
 }

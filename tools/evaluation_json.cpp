@@ -55,7 +55,7 @@ std::optional<q270::RunRecord> LoadRun(const std::string& path) {
 
 json RunHeader(const std::string& path, const q270::RunRecord& record) {
     json shunts = json::array();
-    for (const auto s : record.ShuntSel) shunts.push_back(s);
+    for (int step = 1; step <= q270::kStepCount; ++step) shunts.push_back(record.ShuntSel[step]);
     return {{"file", path},
             {"time", record.time},
             {"calibrator", {{"serial", record.calibratorSerial}, {"id", record.calibratorId}}},

@@ -129,6 +129,7 @@ void frmKal270::closeEvent(QCloseEvent* event) {
         // The run ends after its current step with the meter back in local;
         // the cycle that ran it closes the window then.
         state_.StopRequest = 1;
+        results().requestStop();
         closePending_ = true;
         event->ignore();
         return;

@@ -12,7 +12,12 @@
 namespace q270 {
 
 frmResults& frmKal270::results() {
-    if (!results_) results_ = std::make_unique<frmResults>(state_, transport_.usb(), clock_);
+    if (!results_) {
+        results_ = std::make_unique<frmResults>(state_.DeviceSerial, transport_.usb(), clock_);
+        // The results window asks; this window's cycle owns the flag and closes the view.
+        connect(results_.get(), &frmResults::stopRequested, this,
+                [this] { state_.StopRequest = 1; });
+    }
     return *results_;
 }
 
@@ -24,6 +29,8 @@ void frmKal270::stateResultsView() {
             results().show();
             statusPanel1_->clear();
             scanActive_ = true;
+            // A stop clicked before the run ends it after its first step.
+            if (state_.StopRequest != 0) results().requestStop();
             results().Scan();
         });
         scanActive_ = false;

@@ -17,7 +17,6 @@ static_assert(FLT_EVAL_METHOD == 0,
 
 namespace {
 
-constexpr int kSteps = 20;
 constexpr int kSegments = 10;
 constexpr double kPpm = 1000000.0;
 
@@ -38,34 +37,34 @@ void MakeTrimTable(ResultsData& data) {
         const double parallel = r * kDividerResistance / (r + kDividerResistance);
         data.ShuntRatio[k] = static_cast<float>(parallel / kDividerResistance);
         data.ShuntRoot[k] =
-            static_cast<float>(std::pow(static_cast<double>(data.ShuntRatio[k]), 1.0 / kSteps));
+            static_cast<float>(std::pow(static_cast<double>(data.ShuntRatio[k]), 1.0 / kStepCount));
     }
 }
 
 void CalcResults(ResultsData& data, bool trimmed) {
     auto& mod = data.ModMw;
     if (!trimmed) {
-        for (int i = 1; i <= kSteps; ++i) mod[i] = data.Mw2[i];
+        for (int i = 1; i <= kStepCount; ++i) mod[i] = data.Mw2[i];
     } else {
         // The divider's total stays as measured, so the readings are scaled by
         // each step's factor and back by the geometric mean of all twenty.
         float f = 1.0f;
-        for (int i = 1; i <= kSteps; ++i) {
+        for (int i = 1; i <= kStepCount; ++i) {
             const int k = choiceIndex(data.ShuntSel[i]);
             data.StepRatio[i] = data.ShuntRatio[k];
             f = f / data.ShuntRoot[k];
         }
-        for (int i = 1; i <= kSteps; ++i) {
+        for (int i = 1; i <= kStepCount; ++i) {
             mod[i] = data.Mw2[i] / f;
             data.Mw1[i] = data.StepRatio[i] * mod[i];
         }
-        for (int i = 1; i <= kSteps; ++i) mod[i] = data.Mw1[i];
+        for (int i = 1; i <= kStepCount; ++i) mod[i] = data.Mw1[i];
     }
 
     float sumDown = 0.0f;
     for (int i = 1; i <= kSegments; ++i) sumDown = sumDown + mod[i];
     float sumUp = 0.0f;
-    for (int i = kSegments + 1; i <= kSteps; ++i) sumUp = sumUp + mod[i];
+    for (int i = kSegments + 1; i <= kStepCount; ++i) sumUp = sumUp + mod[i];
     const float total = sumDown + sumUp;
     const float half = total / 2.0f;
     data.SumDown = sumDown;
@@ -77,7 +76,7 @@ void CalcResults(ResultsData& data, bool trimmed) {
     data.DevDown = kPpm * downOff / half;
     data.DevUp = kPpm * upOff / half;
 
-    for (int i = 1; i <= kSteps; ++i) {
+    for (int i = 1; i <= kStepCount; ++i) {
         const float share = mod[i] / total;
         const float scaled = share * 20.0f;
         const float dev = scaled - 1.0f;
@@ -85,7 +84,7 @@ void CalcResults(ResultsData& data, bool trimmed) {
     }
 
     for (int i = 1; i <= kSegments; ++i) {
-        const float pair = mod[kSteps + 1 - i] + mod[i];
+        const float pair = mod[kStepCount + 1 - i] + mod[i];
         const float share = pair / total;
         const float scaled = share * 10.0f;
         const float dev = scaled - 1.0f;

@@ -15,6 +15,8 @@
 #include <array>
 #include <cstdint>
 
+#include "step_sequence.h"
+
 namespace q270 {
 
 // Trim-resistor choices: 0 none ("offen", an open circuit), 1 = 2.0 MOhm,
@@ -25,24 +27,24 @@ inline constexpr std::array<double, kTrimChoices> kTrimResistance = {1E+38,    2
 // Every divider resistor is taken as this value.
 inline constexpr double kDividerResistance = 120.0;
 
-// The window state of the evaluation. Index ranges as used by the window; step
-// i (1..20) is row i of the table, index 0 (and 21) is unused.
+// The window state of the evaluation. Per-step values are indexed by step
+// number (PerStep); the others as the window indexes them.
 struct ResultsData {
-    std::array<float, 22> Mw1{};     // first reading per step, V; after a trim, the modified values
-    std::array<float, 22> Mw2{};     // second reading per step, V
-    std::array<float, 22> MwDiff{};  // Mw1 - Mw2 at measurement time
-    std::array<std::int16_t, 22> ShuntSel{};  // trim-resistor choice per step (0..5)
-    std::array<float, 22> StepRatio{};        // factor of the step's chosen trim resistor
-    std::array<float, 7> ShuntRatio{};        // (R || 120) / 120 per choice (0..5 used)
-    std::array<float, 7> ShuntRoot{};         // ShuntRatio to the power 1/20
-    std::array<float, 21> ModMw{};            // the values the evaluation works on (1..20)
-    std::array<float, 22> DevR{};             // per-resistor deviation, ppm (1..20)
-    std::array<float, 11> DevRS{};            // per-segment deviation, ppm (1..10)
-    std::array<float, 11> LinErr{};           // error at the 10 % points, ppm (0 always 0)
-    std::array<float, 11> LinErrRef{};        // LinErr of the last untrimmed evaluation
-    float SumDown = 0;                        // sum of ModMw over steps 1..10
-    float SumUp = 0;                          // sum of ModMw over steps 11..20
-    double DevDown = 0;                       // deviation of each half from half the total, ppm
+    PerStep<float> Mw1{};     // first reading per step, V; after a trim, the modified values
+    PerStep<float> Mw2{};     // second reading per step, V
+    PerStep<float> MwDiff{};  // Mw1 - Mw2 at measurement time
+    PerStep<std::int16_t> ShuntSel{};   // trim-resistor choice per step (0..5)
+    PerStep<float> StepRatio{};         // factor of the step's chosen trim resistor
+    std::array<float, 7> ShuntRatio{};  // (R || 120) / 120 per choice (0..5 used)
+    std::array<float, 7> ShuntRoot{};   // ShuntRatio to the power 1/20
+    std::array<float, 21> ModMw{};      // the values the evaluation works on (1..20)
+    PerStep<float> DevR{};              // per-resistor deviation, ppm (1..20)
+    std::array<float, 11> DevRS{};      // per-segment deviation, ppm (1..10)
+    std::array<float, 11> LinErr{};     // error at the 10 % points, ppm (0 always 0)
+    std::array<float, 11> LinErrRef{};  // LinErr of the last untrimmed evaluation
+    float SumDown = 0;                  // sum of ModMw over steps 1..10
+    float SumUp = 0;                    // sum of ModMw over steps 11..20
+    double DevDown = 0;                 // deviation of each half from half the total, ppm
     double DevUp = 0;
     double ErrSq = 0;  // sum of LinErr(1..10)^2: the figure a trim search minimises
 

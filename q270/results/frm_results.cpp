@@ -3,8 +3,11 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,8 +15,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "colour_value.h"
 #include "plot_view.h"
@@ -28,6 +34,15 @@ constexpr int kMargin = 8;
 constexpr int kPlotWidth = 340;
 constexpr int kPlotHeight = 330;
 
+constexpr int kCellFontPixels = 11;
+// How long a run waits at most for its new window to be shown, and how often it looks.
+constexpr int kExposeWaitMs = 1000;
+constexpr int kExposeCheckMs = 10;
+
+QString latin(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 int toPixels(int layoutUnits) {
     return (layoutUnits + kResultsUnitsPerPixel / 2) / kResultsUnitsPerPixel;
 }
@@ -40,9 +55,20 @@ QLabel* label(const char* name, QWidget* parent) {
 
 }  // namespace
 
-frmResults::frmResults(ProgramState& state, UsbAccess& usb, Clock& clock, QWidget* parent)
+frmResults::BusyScope::BusyScope(frmResults& window, bool& flag) : window_(window), flag_(flag) {
+    flag_ = true;
+    window_.offerFileControls(false);
+}
+
+frmResults::BusyScope::~BusyScope() {
+    flag_ = false;
+    window_.offerFileControls(!window_.busy());
+}
+
+frmResults::frmResults(const std::string& deviceSerial, UsbAccess& usb, Clock& clock,
+                       QWidget* parent)
     : QMainWindow(parent),
-      state_(state),
+      deviceSerial_(deviceSerial),
       usb_(usb),
       clock_(clock),
       MSComm2(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm2")),
@@ -61,7 +87,16 @@ frmResults::~frmResults() = default;
 void frmResults::buildControls() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
+    buildTable(central);
+    buildPlot(central);
+    buildTrimPanel(central);
+    buildTrimMenu();
+    buildStatusBar();
+    resize(Picture1->geometry().right() + 1 + kMargin,
+           Opti->geometry().bottom() + 1 + kMargin + statusBar()->sizeHint().height());
+}
 
+void frmResults::buildTable(QWidget* central) {
     Results = new QTableWidget(kResultsRows, kResultsCols, central);
     Results->setObjectName(QStringLiteral("Results"));
     Results->horizontalHeader()->hide();
@@ -75,7 +110,7 @@ void frmResults::buildControls() {
     Results->setTextElideMode(Qt::ElideNone);
     Results->setAutoScroll(false);
     QFont cellFont = Results->font();
-    cellFont.setPixelSize(11);
+    cellFont.setPixelSize(kCellFontPixels);
     Results->setFont(cellFont);
     Results->horizontalHeader()->setMinimumSectionSize(1);
     Results->verticalHeader()->setMinimumSectionSize(1);
@@ -90,13 +125,18 @@ void frmResults::buildControls() {
     QPalette bar = Picture2->palette();
     bar.setColor(QPalette::Window, Qt::black);
     Picture2->setPalette(bar);
+    applyGeometry();
+}
 
-    const int plotLeft = kMargin + toPixels(kResultsTableWidth) + kMargin;
+void frmResults::buildPlot(QWidget* central) {
+    const int plotLeft = kMargin + Results->width() + kMargin;
     Picture1 = new PlotView(plot_, central);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setGeometry(plotLeft, kMargin, kPlotWidth, kPlotHeight);
     Picture1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Picture1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        // The menu is a modal loop of its own: not inside a run's or a search's event pass.
+        if (refuseWhileBusy()) return;
         QMenu menu(this);
         QAction* save = menu.addAction(QStringLiteral("Save plot as PNG..."));
         if (menu.exec(Picture1->mapToGlobal(at)) == save) savePlotAsked();
@@ -109,16 +149,18 @@ void frmResults::buildControls() {
     maxppm = label("maxppm", central);
     maxppm->setGeometry(plotLeft + kPlotWidth / 2, boundsTop, kPlotWidth / 2, 20);
     maxppm->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
 
+void frmResults::buildTrimPanel(QWidget* central) {
     CmdOpt = new QPushButton(QStringLiteral("Optimierung"), central);
     CmdOpt->setObjectName(QStringLiteral("CmdOpt"));
-    CmdOpt->setGeometry(plotLeft, boundsTop + 28, 120, 28);
+    CmdOpt->setGeometry(Picture1->x(), minppm->geometry().bottom() + 1 + 8, 120, 28);
     CmdOpt->setVisible(false);
 
     const int optiTop = kMargin + toPixels(kResultsTableHeight) + kMargin;
     Opti = new QGroupBox(central);
     Opti->setObjectName(QStringLiteral("Opti"));
-    Opti->setGeometry(kMargin, optiTop, toPixels(kResultsTableWidth) + kMargin + kPlotWidth, 150);
+    Opti->setGeometry(kMargin, optiTop, Picture1->geometry().right() + 1 - kMargin, 150);
     Opti->setEnabled(false);
     auto* optiLayout = new QVBoxLayout(Opti);
     optiLayout->setSpacing(1);
@@ -136,7 +178,9 @@ void frmResults::buildControls() {
     progress->addWidget(OptiLcnt);
     progress->addStretch(1);
     optiLayout->addLayout(progress);
+}
 
+void frmResults::buildTrimMenu() {
     mnu_rsel = new QMenu(QStringLiteral("Rselec"), this);
     mnu_rsel->setObjectName(QStringLiteral("mnu_rsel"));
     for (std::size_t k = 0; k < mnu_r.size(); ++k) {
@@ -148,17 +192,15 @@ void frmResults::buildControls() {
             for (std::size_t j = 0; j < mnu_r.size(); ++j) mnu_r[j]->setChecked(j == k);
         });
     }
+}
 
+void frmResults::buildStatusBar() {
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusPanel1_ = new QLabel(QStringLiteral("Click to stop"), statusBar());
     statusPanel1_->setObjectName(QStringLiteral("Panel1"));
     statusBar()->addWidget(statusPanel1_, 1);
     statusBar()->installEventFilter(this);
     statusPanel1_->installEventFilter(this);
-
-    applyGeometry();
-    resize(plotLeft + kPlotWidth + kMargin,
-           optiTop + 150 + kMargin + statusBar()->sizeHint().height());
 }
 
 void frmResults::applyGeometry() {
@@ -172,21 +214,41 @@ void frmResults::applyGeometry() {
         edge = next;
     }
     edge = 0;
+    int width = 0;
     for (int c = 0; c < kResultsCols; ++c) {
         const int next = edge + geometry_.columnWidths[static_cast<std::size_t>(c)];
-        Results->setColumnWidth(c, toPixels(next) - toPixels(edge));
+        int pixels = toPixels(next) - toPixels(edge);
+        // The segment texts are wider than the column's share of the table in
+        // the cell font; the table grows by what they need. The pointer rules
+        // measure columns 0 to 3 only, which keep their widths.
+        if (c == kColSegment) pixels = std::max(pixels, segmentColumnPixels());
+        Results->setColumnWidth(c, pixels);
+        width += pixels;
         edge = next;
     }
-    Results->resize(toPixels(kResultsTableWidth), toPixels(geometry_.tableHeight));
+    Results->resize(width, toPixels(geometry_.tableHeight));
     Picture2->setGeometry(kMargin, kMargin + toPixels(static_cast<int>(geometry_.picture2Top)),
-                          toPixels(kResultsTableWidth), std::max(1, toPixels(30)));
+                          width, std::max(1, toPixels(30)));
+}
+
+int frmResults::segmentColumnPixels() const {
+    ResultsGrid prepared;
+    PrepareTable(prepared);
+    const QFontMetrics metrics(Results->font());
+    // The item view leaves this margin on each side of a cell's text.
+    const int margin =
+        Results->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Results) + 1;
+    int widest = 0;
+    for (int row = 1; row <= kStepCount; ++row)
+        widest =
+            std::max(widest, metrics.horizontalAdvance(latin(prepared.at(row, kColSegment).text)));
+    return widest + 2 * margin;
 }
 
 void frmResults::refreshCell(int row, int column) {
     const Cell& cell = grid_.at(row, column);
     QTableWidgetItem* item = Results->item(row, column);
-    const QString text =
-        QString::fromLatin1(cell.text.data(), static_cast<qsizetype>(cell.text.size()));
+    const QString text = latin(cell.text);
     if (item->text() != text) item->setText(text);
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     if (cell.alignment == kAlignCentre) alignment = Qt::AlignCenter;
@@ -214,13 +276,51 @@ void frmResults::setStatusText(const QString& text, std::uint32_t colour) {
 }
 
 void frmResults::repaintNow() {
-    // Paints what is pending now, without handling any other window event.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    if (!isVisible()) return;
+    waitUntilExposed();
+    repaint();
+}
+
+void frmResults::waitUntilExposed() {
+    // The window system shows a new window some time after show(); until it
+    // has exposed it, nothing painted reaches the screen. Only events that are
+    // not the user's get through meanwhile: a click waits for the run's event
+    // pass as ever.
+    QWindow* handle = windowHandle();
+    if (handle == nullptr || handle->isExposed()) return;
+    QElapsedTimer limit;
+    limit.start();
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (handle->isExposed() || limit.hasExpired(kExposeWaitMs)) loop.quit();
+    });
+    check.start(kExposeCheckMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 char frmResults::decimalSeparator() const {
     const QString point = locale().decimalPoint();
-    return point.isEmpty() ? '.' : point.at(0).toLatin1();
+    return CellDecimalSeparator(std::u16string_view(
+        reinterpret_cast<const char16_t*>(point.utf16()), static_cast<std::size_t>(point.size())));
+}
+
+void frmResults::requestStop() {
+    stopAsked_ = true;
+    // The stop of a search ends the search, not the results view.
+    if (!optimising_) emit stopRequested();
+}
+
+void frmResults::offerFileControls(bool offered) {
+    CmdSaveRun->setEnabled(offered);
+    CmdOpenRun->setEnabled(offered);
+}
+
+bool frmResults::refuseWhileBusy() {
+    if (!busy()) return false;
+    setStatusText(QStringLiteral("Not while a measurement or a search is running"),
+                  zdx::kColourRed);
+    return true;
 }
 
 std::string frmResults::tableText() const {
@@ -248,7 +348,7 @@ void frmResults::closeEvent(QCloseEvent* event) {
     // does: a run ends after its current step, and the main window's cycle
     // withdraws this window and brings the main window back.
     event->ignore();
-    state_.StopRequest = 1;
+    requestStop();
 }
 
 bool frmResults::eventFilter(QObject* watched, QEvent* event) {
@@ -256,7 +356,7 @@ bool frmResults::eventFilter(QObject* watched, QEvent* event) {
     // A quick second click arrives as a double-click: it is a click all the same.
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
     if ((watched == statusBar() || watched == statusPanel1_) && press) {
-        state_.StopRequest = 1;
+        requestStop();
         return true;
     }
     if (watched == Results->viewport() && type == QEvent::MouseButtonRelease) {

@@ -1,7 +1,8 @@
 // The results window of the linearity measurement: the table of readings and
 // deviations, the error plot, the trim-resistor choice per step and the copy
 // of the table. The main window's timer cycle shows it, runs Scan and closes
-// the view again; the window sends its calibrator lines itself.
+// the view again; the window sends its calibrator lines itself, to the
+// calibrator it was given, and asks the main window for a stop by a signal.
 #pragma once
 
 #include <QMainWindow>
@@ -14,7 +15,6 @@
 #include "linearity_run.h"
 #include "meter_link.h"
 #include "plot_model.h"
-#include "program_state.h"
 #include "reply_recorder.h"
 #include "results_table.h"
 #include "run_file.h"
@@ -50,8 +50,19 @@ class frmResults : public QMainWindow, private RunObserver {
     Q_OBJECT
 
   public:
-    frmResults(ProgramState& state, UsbAccess& usb, Clock& clock, QWidget* parent = nullptr);
+    // `deviceSerial` is the serial of the USB calibrator in use as the main
+    // window keeps it; each run steps the one it names then. It must outlive
+    // the window.
+    frmResults(const std::string& deviceSerial, UsbAccess& usb, Clock& clock,
+               QWidget* parent = nullptr);
     ~frmResults() override;
+
+    // A stop, as a click on the status bar asks it: it ends a run after its
+    // current step (also a run that starts while it is pending) and a trim
+    // search at its next check. Except during a search, which it only ends,
+    // it asks the main window to close the view (stopRequested). ScanEnd
+    // serves it.
+    void requestStop();
 
     // The linearity run; returns when it has ended.
     void Scan();
@@ -66,6 +77,7 @@ class frmResults : public QMainWindow, private RunObserver {
     // The readings and evaluation of the last run and trim choice.
     const ResultsData& data() const { return data_; }
     const PlotModel& plot() const { return plot_; }
+    const ResultsGrid& grid() const { return grid_; }
     const RunResult& lastRun() const { return lastRun_; }
     // Wall time and the process's CPU time of the last Scan, in seconds.
     double lastRunWallSeconds() const { return runWallSeconds_; }
@@ -86,24 +98,58 @@ class frmResults : public QMainWindow, private RunObserver {
 
   signals:
     void runEnded();
+    void stopRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Marks a run or a search for the life of a scope, with the file controls
+    // withdrawn; whatever ends the scope, an exception included, gives both
+    // back, so the main window's cycle is never left held.
+    class BusyScope {
+      public:
+        BusyScope(frmResults& window, bool& flag);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+      private:
+        frmResults& window_;
+        bool& flag_;
+    };
+
     void buildControls();
+    void buildTable(QWidget* central);
+    void buildPlot(QWidget* central);
+    void buildTrimPanel(QWidget* central);
+    void buildTrimMenu();
+    void buildStatusBar();
     void applyGeometry();
+    // Width of column 4 that its widest segment text needs, in pixels.
+    int segmentColumnPixels() const;
+    // The part of a run's start that opening a run file shares: the table
+    // prepared, the search lines cleared, "Optimierung" withdrawn.
+    void clearForNewRun();
+    // The file controls and the plot's menu are not offered while the window is busy.
+    void offerFileControls(bool offered);
+    // False, saying why in the status bar, while a run or a search holds the window.
+    bool refuseWhileBusy();
     // Writes the grid model into the table widget.
     void refreshTable();
     void refreshCell(int row, int column);
     void setStatusText(const QString& text, std::uint32_t colour);
+    // Paints the whole window at once: the design's repaint points.
     void repaintNow();
+    void waitUntilExposed();
     std::optional<GridPosition> tablePosition(const QPoint& position) const;
     void trimChoiceAt(const QPoint& position);
     void copyAt(const QPoint& position);
     void savePlotAsked();
     void buildFileControls();
+    // The calibrator's identification over USB, empty when it cannot be read.
+    std::string calibratorId();
     // The trim search and the applying of its result lines (frm_results_opti.cpp).
     void buildOptimisation();
     void CmdOpt_Click();
@@ -115,9 +161,9 @@ class frmResults : public QMainWindow, private RunObserver {
     void selectCell(int row, int column) override;
     void showReading(int row, int column, double volts, bool differs) override;
     void processEvents() override;
-    bool stopRequested() override;
+    bool stopPending() override;
 
-    ProgramState& state_;
+    const std::string& deviceSerial_;
     UsbAccess& usb_;
     Clock& clock_;
     SerialPort MSComm2;
@@ -134,6 +180,7 @@ class frmResults : public QMainWindow, private RunObserver {
     double runCpuSeconds_ = 0;
     bool scanning_ = false;
     bool optimising_ = false;
+    bool stopAsked_ = false;  // a stop asked and not yet served
     bool evaluated_ = false;  // the table holds the evaluation of a complete run
     bool closeAllowed_ = false;
     std::optional<RunRecord> openedRun_;  // the run file the table shows, if any

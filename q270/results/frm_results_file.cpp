@@ -42,28 +42,24 @@ void frmResults::buildFileControls() {
 
 bool frmResults::saveRun(const QString& fileName) {
     // Mid-run or mid-search the readings or the trim choices are not those of a run.
-    if (busy()) return false;
+    if (refuseWhileBusy()) return false;
     if (!evaluated_) {
         setStatusText(QStringLiteral("No complete run to save"), zdx::kColourRed);
         return false;
     }
+    // The trim choices the operator sees: a new run clears the "R Shunt"
+    // column although the earlier choices stay in ShuntSel.
+    ResultsData shown = data_;
+    shown.ShuntSel = TrimChoicesShown(grid_);
     try {
-        RunRecord record = MakeRunRecord(replies_.replies(), data_);
+        RunRecord record;
         if (openedRun_ && openedAtRun_ == replies_.runs()) {
-            record.calibratorSerial = openedRun_->calibratorSerial;
-            record.calibratorId = openedRun_->calibratorId;
+            record = RecordOfRun(replies_, shown, openedRun_->calibratorSerial,
+                                 openedRun_->calibratorId);
             record.meterId = openedRun_->meterId;
             record.time = openedRun_->time;
         } else {
-            record.calibratorSerial = state_.DeviceSerial;
-            record.time = replies_.startedAt();
-            // The identification is looked up now; without it the run is still worth keeping.
-            try {
-                const UsbDeviceInfo info = usb_.deviceInfo(state_.DeviceSerial, {});
-                if (info.result == 0 && info.serial == state_.DeviceSerial)
-                    record.calibratorId = info.string6;
-            } catch (const std::exception&) {
-            }
+            record = RecordOfRun(replies_, shown, deviceSerial_, calibratorId());
         }
         WriteRunFile(fileName.toStdString(), record);
     } catch (const RunFileError& error) {
@@ -74,8 +70,18 @@ bool frmResults::saveRun(const QString& fileName) {
     return true;
 }
 
+std::string frmResults::calibratorId() {
+    // Looked up now; without it the run is still worth keeping.
+    try {
+        const UsbDeviceInfo info = usb_.deviceInfo(deviceSerial_, {});
+        if (info.result == 0 && info.serial == deviceSerial_) return info.string6;
+    } catch (const std::exception&) {
+    }
+    return {};
+}
+
 bool frmResults::openRun(const QString& fileName) {
-    if (busy()) return false;
+    if (refuseWhileBusy()) return false;
     RunRecord record;
     try {
         record = ReadRunFile(fileName.toStdString());
@@ -84,38 +90,26 @@ bool frmResults::openRun(const QString& fileName) {
         return false;
     }
 
-    evaluated_ = false;
-    CmdOpt->setVisible(false);
-    PrepareTable(grid_);
-    applyGeometry();
-    refreshTable();
-    for (QLabel* l : OptiL1) l->clear();
-    OptiL3->clear();
-    OptiLcnt->clear();
-    Results->setVisible(true);
-
+    clearForNewRun();
     data_ = ToResultsData(record);
     std::vector<std::string> texts;
-    for (std::size_t i = 0; i < kStepCount; ++i) {
-        const int row = static_cast<int>(i) + 1;
-        showReading(row, 1, record.Mw1[i].volts, false);
-        showReading(row, 2, record.Mw2[i].volts, ReadingsDiffer(data_.Mw1[row], data_.Mw2[row]));
-        texts.push_back(record.Mw1[i].text);
-        texts.push_back(record.Mw2[i].text);
+    for (int step = 1; step <= kStepCount; ++step) {
+        showReading(step, kColReading1, record.Mw1[step].volts, false);
+        showReading(step, kColReading2, record.Mw2[step].volts,
+                    ReadingsDiffer(data_.Mw1[step], data_.Mw2[step]));
+        texts.push_back(record.Mw1[step].text);
+        texts.push_back(record.Mw2[step].text);
     }
     replies_.setReplies(std::move(texts));
 
     CalcResults(false);
     ShowResults(false);
     bool trimmed = false;
-    for (int row = 1; row <= kStepCount; ++row) {
-        const int choice = data_.ShuntSel[static_cast<std::size_t>(row)];
+    for (int step = 1; step <= kStepCount; ++step) {
+        const int choice = data_.ShuntSel[static_cast<std::size_t>(step)];
         if (choice == 0) continue;
-        Cell& cell = grid_.at(row, 3);
-        cell.alignment = kAlignCentre;
-        cell.back = kTrimCellChosen;
-        cell.text = std::string(kTrimCaptions[static_cast<std::size_t>(choice)]);
-        refreshCell(row, 3);
+        ShowTrimChoice(grid_, step, choice);
+        refreshCell(step, kColTrim);
         trimmed = true;
     }
     if (trimmed) {

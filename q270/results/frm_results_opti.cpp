@@ -52,23 +52,24 @@ void frmResults::buildOptimisation() {
 }
 
 void frmResults::CmdOpt_Click() {
-    optimising_ = true;
-    CmdOpt->setVisible(false);
-    Opti->setTitle(QStringLiteral("Suche.."));
-    Opti->setEnabled(true);
-    for (int i = 1; i <= 20; ++i) data_.ShuntSel[static_cast<std::size_t>(i)] = 0;
-    for (int k = 0; k <= kMaxTrimCount; ++k) {
-        OptiL1[static_cast<std::size_t>(k)]->setText(QStringLiteral("Optimum für") +
-                                                     latin(formatStr(k)) + QStringLiteral(" Rs"));
-        repaintNow();
-        SearchTrim(k);
-        repaintNow();
-        if (state_.StopRequest != 0) break;
+    {
+        const BusyScope busy(*this, optimising_);
+        CmdOpt->setVisible(false);
+        Opti->setTitle(QStringLiteral("Suche.."));
+        Opti->setEnabled(true);
+        for (int i = 1; i <= kStepCount; ++i) data_.ShuntSel[static_cast<std::size_t>(i)] = 0;
+        for (int k = 0; k <= kMaxTrimCount; ++k) {
+            OptiL1[static_cast<std::size_t>(k)]->setText(
+                QStringLiteral("Optimum für") + latin(formatStr(k)) + QStringLiteral(" Rs"));
+            repaintNow();
+            SearchTrim(k);
+            repaintNow();
+            if (stopAsked_) break;
+        }
+        // The stop ended the search, not the results view.
+        stopAsked_ = false;
     }
-    // The stop ended the search, not the results view.
-    state_.StopRequest = 0;
     CmdOpt->setVisible(true);
-    optimising_ = false;
 }
 
 void frmResults::SearchTrim(int K) {
@@ -87,12 +88,12 @@ void frmResults::SearchTrim(int K) {
             Results->repaint();
             Results->setUpdatesEnabled(false);
             OptiLcnt->setText(latin(formatStr(search.evaluated())));
-            if (state_.StopRequest != 0) break;
+            if (stopAsked_) break;
         }
         if (step.slice) {
             QCoreApplication::processEvents();
             OptiLcnt->setText(latin(formatStr(search.evaluated())));
-            if (state_.StopRequest != 0) break;
+            if (stopAsked_) break;
         }
         if (step.done) break;
     }
@@ -108,20 +109,13 @@ void frmResults::OptiL1_Click(int k) {
     const QLabel* label = OptiL1[static_cast<std::size_t>(k)];
     if (!label->isEnabled() || label->text().isEmpty() || CmdOpt->isHidden()) return;
     if (k == 0) {
-        for (int i = 1; i <= 20; ++i) data_.ShuntSel[static_cast<std::size_t>(i)] = 0;
+        for (int i = 1; i <= kStepCount; ++i) data_.ShuntSel[static_cast<std::size_t>(i)] = 0;
     } else {
         PlaceBest(data_, BestSel[static_cast<std::size_t>(k)], k);
     }
-    for (int row = 1; row <= 20; ++row) {
-        Cell& cell = grid_.at(row, 3);
-        const int choice = data_.ShuntSel[static_cast<std::size_t>(row)];
-        cell.back = kWindowBackground;
-        cell.alignment = kAlignCentre;
-        cell.text = choice > 0 && choice < kTrimChoices
-                        ? std::string(kTrimCaptions[static_cast<std::size_t>(choice)])
-                        : std::string();
-        if (!cell.text.empty()) cell.back = kTrimCellChosen;
-        refreshCell(row, 3);
+    for (int row = 1; row <= kStepCount; ++row) {
+        ShowTrimChoice(grid_, row, data_.ShuntSel[static_cast<std::size_t>(row)]);
+        refreshCell(row, kColTrim);
     }
     CalcResults(true);
     ShowResults(true);

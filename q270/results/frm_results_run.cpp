@@ -22,52 +22,56 @@ namespace q270 {
 void frmResults::Scan() {
     const auto wallStart = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();
-    scanning_ = true;
-    evaluated_ = false;
-    // An earlier run's search must not be started on this run's half-filled table.
-    CmdOpt->setVisible(false);
-    setStatusText(QStringLiteral("Stopp: hier klicken ->"), zdx::kColourBlack);
-    Picture1->setVisible(false);
-    maxppm->setVisible(true);
-    minppm->setVisible(true);
+    {
+        const BusyScope busy(*this, scanning_);
+        setStatusText(QStringLiteral("Stopp: hier klicken ->"), zdx::kColourBlack);
+        Picture1->setVisible(false);
+        maxppm->setVisible(true);
+        minppm->setVisible(true);
+        clearForNewRun();
+        repaintNow();
 
-    PrepareTable(grid_);
-    applyGeometry();
-    refreshTable();
+        MakeTrimTable(data_);
+        lastRun_ = RunLinearity(meter_, usb_, deviceSerial_, data_, *this);
 
-    for (QLabel* l : OptiL1) l->clear();
-    OptiL3->clear();
-    OptiLcnt->clear();
-    Results->setVisible(true);
-    repaintNow();
-
-    MakeTrimTable(data_);
-    lastRun_ = RunLinearity(meter_, usb_, state_.DeviceSerial, data_, *this);
-
-    if (lastRun_.end == RunEnd::Complete && state_.StopRequest == 0) {
-        CalcResults(false);
-        if (std::isfinite(data_.ErrSq)) {
-            ShowResults(false);
-            evaluated_ = true;
-            CmdOpt->setVisible(true);
-        } else {
-            // Readings that sum to nothing (the calibrator did not answer its
-            // step lines, say) give no deviations, only divisions by zero.
-            setStatusText(QStringLiteral("No evaluation: the readings do not add up to a "
-                                         "divider voltage"),
-                          zdx::kColourRed);
+        if (lastRun_.end == RunEnd::Complete && !stopAsked_) {
+            CalcResults(false);
+            if (std::isfinite(data_.ErrSq)) {
+                ShowResults(false);
+                evaluated_ = true;
+                CmdOpt->setVisible(true);
+            } else {
+                // Readings that sum to nothing (the calibrator did not answer its
+                // step lines, say) give no deviations, only divisions by zero.
+                setStatusText(QStringLiteral("No evaluation: the readings do not add up to a "
+                                             "divider voltage"),
+                              zdx::kColourRed);
+            }
+        } else if (!lastRun_.message.empty()) {
+            setStatusText(QString::fromStdString(lastRun_.message), zdx::kColourRed);
         }
-    } else if (!lastRun_.message.empty()) {
-        setStatusText(QString::fromStdString(lastRun_.message), zdx::kColourRed);
     }
-    scanning_ = false;
     runWallSeconds_ =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     runCpuSeconds_ = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     emit runEnded();
 }
 
+void frmResults::clearForNewRun() {
+    evaluated_ = false;
+    // An earlier run's search must not be started on this run's half-filled table.
+    CmdOpt->setVisible(false);
+    PrepareTable(grid_);
+    applyGeometry();
+    refreshTable();
+    for (QLabel* l : OptiL1) l->clear();
+    OptiL3->clear();
+    OptiLcnt->clear();
+    Results->setVisible(true);
+}
+
 void frmResults::ScanEnd() {
+    stopAsked_ = false;
     Results->setVisible(false);
 }
 
@@ -108,10 +112,9 @@ void frmResults::trimChoiceAt(const QPoint& position) {
     const std::optional<int> hit = TrimCellRow(at->colpos, at->rowpos);
     if (!hit) return;
     const int row = *hit;
-    const int column = static_cast<int>(std::floor(at->colpos)) + 1;
-    Results->setCurrentCell(row, column);
-    grid_.at(row, column).back = kTrimCellSelected;
-    refreshCell(row, column);
+    Results->setCurrentCell(row, kColTrim);
+    grid_.at(row, kColTrim).back = kTrimCellSelected;
+    refreshCell(row, kColTrim);
 
     for (QAction* item : mnu_r) item->setChecked(false);
     const int current = data_.ShuntSel[static_cast<std::size_t>(row)];
@@ -122,13 +125,11 @@ void frmResults::trimChoiceAt(const QPoint& position) {
     int chosen = current;
     for (std::size_t k = 0; k < mnu_r.size(); ++k)
         if (mnu_r[k]->isChecked()) chosen = static_cast<int>(k);
-    Cell& cell = grid_.at(row, column);
-    cell.back = kTrimCellChosen;
-    cell.alignment = kAlignCentre;
     data_.ShuntSel[static_cast<std::size_t>(row)] = static_cast<std::int16_t>(chosen);
-    cell.text =
-        chosen == 0 ? std::string() : std::string(kTrimCaptions[static_cast<std::size_t>(chosen)]);
-    refreshCell(row, column);
+    ShowTrimChoice(grid_, row, chosen);
+    // The cell chosen in stays grey, "offen" included.
+    grid_.at(row, kColTrim).back = kTrimCellChosen;
+    refreshCell(row, kColTrim);
     CalcResults(true);
     ShowResults(true);
 }
@@ -150,7 +151,7 @@ void frmResults::showReading(int row, int column, double volts, bool differs) {
     Cell& cell = grid_.at(row, column);
     cell.alignment = kAlignRight;
     cell.text = ReadingText(volts, decimalSeparator());
-    if (column == 2) cell.fore = differs ? zdx::kColourRed : zdx::kColourBlack;
+    if (column == kColReading2) cell.fore = differs ? zdx::kColourRed : zdx::kColourBlack;
     refreshCell(row, column);
     repaintNow();
 }
@@ -159,8 +160,8 @@ void frmResults::processEvents() {
     QCoreApplication::processEvents();
 }
 
-bool frmResults::stopRequested() {
-    return state_.StopRequest != 0;
+bool frmResults::stopPending() {
+    return stopAsked_;
 }
 
 }  // namespace q270

@@ -12,7 +12,7 @@ namespace {
 
 // Resistor label of a step, as column 0 shows it.
 std::string resistorOf(int step) {
-    return "R " + std::to_string(117 - step);
+    return "R " + std::to_string(ResistorOfStep(step));
 }
 
 std::string failureText(ReadingFault fault, const std::string& reply, int step, int reading) {
@@ -31,20 +31,46 @@ std::string failureText(ReadingFault fault, const std::string& reply, int step, 
     return {};
 }
 
+// Whatever ends the run, an exception included, COM1 is not left open.
+class LineRelease {
+  public:
+    explicit LineRelease(MeterLink& meter) : meter_(meter) {}
+    ~LineRelease() { meter_.Release(); }
+    LineRelease(const LineRelease&) = delete;
+    LineRelease& operator=(const LineRelease&) = delete;
+
+  private:
+    MeterLink& meter_;
+};
+
 }  // namespace
 
 RunResult RunLinearity(MeterLink& meter, UsbAccess& usb, const std::string& serial,
                        ResultsData& data, RunObserver& observer) {
     RunResult result;
+    const LineRelease release(meter);
     if (!meter.OpenHP()) {
         result.end = RunEnd::MeterPortMissing;
         result.message = "Error accessing COM1 (multimeter): no measurement";
         return result;
     }
+    // One query of step `step`: the reading in volts as the meter sent it, or
+    // false with the run's end set.
+    const auto read = [&](int step, int reading, double& volts) {
+        const std::string reply = meter.ReadHP(kMeasureQuery);
+        const MeterReading parsed = ParseMeterReply(reply);
+        if (parsed.fault != ReadingFault::None) {
+            result.end = RunEnd::MeterFailed;
+            result.message = failureText(parsed.fault, reply, step, reading);
+            return false;
+        }
+        volts = parsed.volts;
+        return true;
+    };
     StepState state;
-    for (int i = 1; i <= 20; ++i) {
+    for (int i = 1; i <= kStepCount; ++i) {
         const std::string command = StepLine(state);
-        observer.selectCell(i, 1);
+        observer.selectCell(i, kColReading1);
         Advance(state);
         std::string line = command;
         try {
@@ -52,34 +78,22 @@ RunResult RunLinearity(MeterLink& meter, UsbAccess& usb, const std::string& seri
         } catch (const std::exception&) {
             // A library that cannot be bound is one more failed send.
         }
+        double volts = 0;
         meter.Delay(kFirstPauseSeconds);
-
-        const std::string first = meter.ReadHP(kMeasureQuery);
-        const MeterReading reading1 = ParseMeterReply(first);
-        if (reading1.fault != ReadingFault::None) {
-            result.end = RunEnd::MeterFailed;
-            result.message = failureText(reading1.fault, first, i, 1);
-            break;
-        }
-        data.Mw1[i] = static_cast<float>(reading1.volts);
-        observer.showReading(i, 1, reading1.volts, false);
+        if (!read(i, 1, volts)) break;
+        data.Mw1[i] = static_cast<float>(volts);
+        observer.showReading(i, kColReading1, volts, false);
 
         meter.Delay(kSecondPauseSeconds);
-        observer.selectCell(i, 2);
-        const std::string second = meter.ReadHP(kMeasureQuery);
-        const MeterReading reading2 = ParseMeterReply(second);
-        if (reading2.fault != ReadingFault::None) {
-            result.end = RunEnd::MeterFailed;
-            result.message = failureText(reading2.fault, second, i, 2);
-            break;
-        }
-        data.Mw2[i] = static_cast<float>(reading2.volts);
+        observer.selectCell(i, kColReading2);
+        if (!read(i, 2, volts)) break;
+        data.Mw2[i] = static_cast<float>(volts);
         data.MwDiff[i] = data.Mw1[i] - data.Mw2[i];
-        observer.showReading(i, 2, reading2.volts, ReadingsDiffer(data.Mw1[i], data.Mw2[i]));
+        observer.showReading(i, kColReading2, volts, ReadingsDiffer(data.Mw1[i], data.Mw2[i]));
         result.steps = i;
 
         observer.processEvents();
-        if (observer.stopRequested()) {
+        if (observer.stopPending()) {
             result.end = RunEnd::Stopped;
             break;
         }

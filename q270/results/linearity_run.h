@@ -24,7 +24,7 @@ class RunObserver {
     virtual void showReading(int row, int column, double volts, bool differs) = 0;
     // The one point of a step where window events get through.
     virtual void processEvents() = 0;
-    virtual bool stopRequested() = 0;
+    virtual bool stopPending() = 0;
 };
 
 enum class RunEnd {

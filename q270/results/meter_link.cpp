@@ -54,6 +54,18 @@ void MeterLink::CloseHP() {
     port_.close();
 }
 
+void MeterLink::Release() noexcept {
+    try {
+        CloseHP();
+    } catch (...) {
+        // The meter may stay in remote; the port must not stay open.
+    }
+    try {
+        if (port_.isOpen()) port_.close();
+    } catch (...) {
+    }
+}
+
 void MeterLink::WriteLineHP(std::string_view command) {
     writeLineCom(port_, command);
 }

@@ -57,6 +57,9 @@ class MeterLink {
     std::string ReadLineHP();
     std::string ReadHP(std::string_view command);
     void Delay(float seconds);
+    // Ends the line whatever state it is in: CloseHP while the line still
+    // works, otherwise just the port closed. Throws nothing.
+    void Release() noexcept;
 
     bool isOpen() const { return port_.isOpen(); }
 

@@ -11,7 +11,6 @@ namespace q270 {
 
 namespace {
 
-constexpr int kDataRows = 20;
 constexpr int kSegments = 10;
 
 constexpr const char* kReadingPattern = "##0.0000000";
@@ -41,10 +40,10 @@ void showHalves(ResultsGrid& grid, const ResultsData& data, bool trimmed, char s
     const int sumUpRow = trimmed ? 14 : 11;
     const int devDownRow = trimmed ? 6 : 9;
     const int devUpRow = trimmed ? 15 : 12;
-    setNumber(grid.at(sumDownRow, 5), data.SumDown, kReadingPattern, separator);
-    setNumber(grid.at(sumUpRow, 5), data.SumUp, kReadingPattern, separator);
-    Cell& down = grid.at(devDownRow, 5);
-    Cell& up = grid.at(devUpRow, 5);
+    setNumber(grid.at(sumDownRow, kColHalves), data.SumDown, kReadingPattern, separator);
+    setNumber(grid.at(sumUpRow, kColHalves), data.SumUp, kReadingPattern, separator);
+    Cell& down = grid.at(devDownRow, kColHalves);
+    Cell& up = grid.at(devUpRow, kColHalves);
     setNumber(down, data.DevDown, kHalfPattern, separator);
     setNumber(up, data.DevUp, kHalfPattern, separator);
     down.back = kWindowBackground;
@@ -133,24 +132,51 @@ void PrepareTable(ResultsGrid& grid) {
             cell.text.clear();
         }
     }
-    for (int row = 1; row <= kDataRows; ++row) {
-        setFixedStyle(grid.at(row, 0), "R" + formatStr(117 - row));
+    for (int row = 1; row <= kStepCount; ++row) {
+        setFixedStyle(grid.at(row, kColResistor), "R" + formatStr(ResistorOfStep(row)));
         // Upper end first: rows 1..10 from 100/90 down, rows 11..20 from 10/0 up.
         const int upper = row <= kSegments ? 100 - 10 * (row - 1) : 10 * (row - kSegments);
-        setFixedStyle(grid.at(row, 4), formatStr(upper) + " ..." + formatStr(upper - 10));
+        setFixedStyle(grid.at(row, kColSegment), formatStr(upper) + " ..." + formatStr(upper - 10));
     }
-    static constexpr std::array<std::pair<int, const char*>, 7> kHeaders = {{{0, "copy"},
-                                                                             {1, "1.MW in V"},
-                                                                             {2, "2.MW in V"},
-                                                                             {3, "R Shunt"},
-                                                                             {6, "dR ppm"},
-                                                                             {7, "dRS ppm"},
-                                                                             {8, "d% ppm"}}};
+    static constexpr std::array<std::pair<int, const char*>, 7> kHeaders = {
+        {{kColResistor, "copy"},
+         {kColReading1, "1.MW in V"},
+         {kColReading2, "2.MW in V"},
+         {kColTrim, "R Shunt"},
+         {kColDevR, "dR ppm"},
+         {kColDevRS, "dRS ppm"},
+         {kColPoint, "d% ppm"}}};
     for (const auto& [col, text] : kHeaders) {
         Cell& cell = grid.at(0, col);
         cell.text = text;
         cell.alignment = kAlignCentre;
     }
+}
+
+void ShowTrimChoice(ResultsGrid& grid, int row, int choice) {
+    Cell& cell = grid.at(row, kColTrim);
+    const bool shown = choice > 0 && choice < kTrimChoices;
+    cell.text = shown ? std::string(kTrimCaptions[static_cast<std::size_t>(choice)]) : "";
+    cell.alignment = kAlignCentre;
+    cell.back = shown ? kTrimCellChosen : kWindowBackground;
+}
+
+PerStep<std::int16_t> TrimChoicesShown(const ResultsGrid& grid) {
+    PerStep<std::int16_t> choices{};
+    for (int step = 1; step <= kStepCount; ++step) {
+        const std::string& text = grid.at(step, kColTrim).text;
+        for (int k = 1; k < kTrimChoices; ++k)
+            if (text == kTrimCaptions[static_cast<std::size_t>(k)])
+                choices[static_cast<std::size_t>(step)] = static_cast<std::int16_t>(k);
+    }
+    return choices;
+}
+
+char CellDecimalSeparator(std::u16string_view point) {
+    if (point.size() != 1) return '.';
+    const char16_t c = point.front();
+    const bool printableLatin1 = (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF);
+    return printableLatin1 ? static_cast<char>(c) : '.';
 }
 
 std::string ReadingText(double volts, char decimalSeparator) {
@@ -165,18 +191,18 @@ bool ReadingsDiffer(float mw1, float mw2) {
 void ShowResultsCells(ResultsGrid& grid, const ResultsData& data, bool trimmed,
                       char decimalSeparator) {
     if (trimmed) {
-        grid.at(0, 1).text = "modMW V";
-        for (int row = 1; row <= kDataRows; ++row)
-            setNumber(grid.at(row, 1), data.Mw1[row], kReadingPattern, decimalSeparator);
+        grid.at(0, kColReading1).text = "modMW V";
+        for (int row = 1; row <= kStepCount; ++row)
+            setNumber(grid.at(row, kColReading1), data.Mw1[row], kReadingPattern, decimalSeparator);
     }
     showHalves(grid, data, trimmed, decimalSeparator);
-    for (int row = 1; row <= kDataRows; ++row)
-        setNumber(grid.at(row, 6), data.DevR[row], kResistorPattern, decimalSeparator);
+    for (int row = 1; row <= kStepCount; ++row)
+        setNumber(grid.at(row, kColDevR), data.DevR[row], kResistorPattern, decimalSeparator);
     for (int row = 1; row <= kSegments; ++row)
-        setNumber(grid.at(row, 7), data.DevRS[row], kSegmentPattern, decimalSeparator);
-    const int col = trimmed ? 9 : 8;
+        setNumber(grid.at(row, kColDevRS), data.DevRS[row], kSegmentPattern, decimalSeparator);
+    const int col = trimmed ? kColPointTrimmed : kColPoint;
     if (trimmed) {
-        Cell& header = grid.at(0, 9);
+        Cell& header = grid.at(0, kColPointTrimmed);
         header.text = "d% tst";
         header.alignment = kAlignCentre;
     }
@@ -195,7 +221,7 @@ std::optional<GridPosition> PointerPosition(double x, double y, const TableGeome
 std::optional<int> TrimCellRow(double colpos, double rowpos) {
     if (!(colpos > 2.05 && colpos < 2.95 && rowpos > 1.05 && rowpos < 21.2)) return std::nullopt;
     const int row = static_cast<int>(std::floor(rowpos));
-    if (row < 1 || row > kDataRows) return std::nullopt;
+    if (row < 1 || row > kStepCount) return std::nullopt;
     return row;
 }
 
@@ -205,12 +231,33 @@ bool CopyCellHit(double colpos, double rowpos) {
 
 std::string CopyText(const ResultsGrid& grid) {
     std::string text;
-    for (int row = 1; row <= kDataRows; ++row) {
+    for (int row = 1; row <= kStepCount; ++row) {
         for (int col = 1; col < grid.cols(); ++col) {
             if (col > 1) text += '\t';
             text += grid.at(row, col).text;
         }
         text += "\r\n";
+    }
+    return text;
+}
+
+std::string TableListing(const ResultsGrid& grid) {
+    std::vector<std::size_t> widths(static_cast<std::size_t>(grid.cols()), 0);
+    for (int row = 0; row < grid.rows(); ++row)
+        for (int col = 0; col < grid.cols(); ++col)
+            widths[std::size_t(col)] =
+                std::max(widths[std::size_t(col)], grid.at(row, col).text.size());
+    std::string text;
+    for (int row = 0; row < grid.rows(); ++row) {
+        std::string line;
+        for (int col = 0; col < grid.cols(); ++col) {
+            const Cell& cell = grid.at(row, col);
+            const std::string pad(widths[std::size_t(col)] - cell.text.size(), ' ');
+            if (col > 0) line += "  ";
+            line += cell.alignment == kAlignRight ? pad + cell.text : cell.text + pad;
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        text += line + '\n';
     }
     return text;
 }

@@ -18,6 +18,20 @@ namespace q270 {
 inline constexpr int kResultsRows = 21;
 inline constexpr int kResultsCols = 10;
 
+// The table's columns; row i (1..kStepCount) is step i, row 0 the headers.
+enum ResultsColumn : int {
+    kColResistor = 0,      // "copy": the step's resistor
+    kColReading1 = 1,      // "1.MW in V", after a trim choice "modMW V"
+    kColReading2 = 2,      // "2.MW in V"
+    kColTrim = 3,          // "R Shunt"
+    kColSegment = 4,       // the step's segment, " 100 ... 90"
+    kColHalves = 5,        // sums and deviations of the two sweeps
+    kColDevR = 6,          // "dR ppm"
+    kColDevRS = 7,         // "dRS ppm"
+    kColPoint = 8,         // "d% ppm"
+    kColPointTrimmed = 9,  // "d% tst"
+};
+
 // Cell alignments as the grid numbers them.
 inline constexpr int kAlignDefault = 0;  // left
 inline constexpr int kAlignCentre = 4;
@@ -87,6 +101,18 @@ TableGeometry ComputeGeometry(int tableWidth, int tableHeight, int rows = kResul
 // 0, the segments in column 4 (centred, button face); the headers in row 0.
 void PrepareTable(ResultsGrid& grid);
 
+// The trim cell of `row` after a choice: centred, the caption of `choice`
+// on grey, or empty on the window background for none (0).
+void ShowTrimChoice(ResultsGrid& grid, int row, int choice);
+
+// The choice each step's trim cell shows (0 where it is empty).
+PerStep<std::int16_t> TrimChoicesShown(const ResultsGrid& grid);
+
+// The decimal separator the cells carry for a locale whose separator is
+// `point`: that character when it is one printable Latin-1 character (the
+// table's text is Latin-1), otherwise ".".
+char CellDecimalSeparator(std::u16string_view point);
+
 // A multimeter reading as shown in columns 1 and 2: "##0.0000000".
 std::string ReadingText(double volts, char decimalSeparator);
 
@@ -116,5 +142,10 @@ bool CopyCellHit(double colpos, double rowpos);
 
 // Rows 1..20, columns 1..9: cells separated by a tab, each row ended by CR LF.
 std::string CopyText(const ResultsGrid& grid);
+
+// The whole table as the window shows it, headers and row labels included,
+// for a terminal: one line per row, each column as wide as its widest text
+// (numbers to the right), two blanks between columns.
+std::string TableListing(const ResultsGrid& grid);
 
 }  // namespace q270

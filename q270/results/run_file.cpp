@@ -126,12 +126,12 @@ void checkReading(const RunReading& reading, const std::string& name, const std:
 }
 
 void checkRecord(const RunRecord& record, const std::string& name) {
-    for (std::size_t i = 0; i < kStepCount; ++i) {
-        const std::string step = "steps[" + std::to_string(i) + "].";
-        checkReading(record.Mw1[i], name, step + "Mw1");
-        checkReading(record.Mw2[i], name, step + "Mw2");
-        if (record.ShuntSel[i] < 0 || record.ShuntSel[i] >= kTrimChoices)
-            fail(name, step + "ShuntSel", "must be a whole number from 0 to 5");
+    for (int step = 1; step <= kStepCount; ++step) {
+        const std::string where = "steps[" + std::to_string(step - 1) + "].";
+        checkReading(record.Mw1[step], name, where + "Mw1");
+        checkReading(record.Mw2[step], name, where + "Mw2");
+        if (record.ShuntSel[step] < 0 || record.ShuntSel[step] >= kTrimChoices)
+            fail(name, where + "ShuntSel", "must be a whole number from 0 to 5");
     }
     if (record.calibratorSerial.empty()) fail(name, "calibrator.serial", "must not be empty");
     if (!isIso8601(record.time)) fail(name, "time", "not an ISO 8601 time");
@@ -215,13 +215,13 @@ RunRecord ParseRunFile(std::string_view text, const std::string& name) {
         const json& number = member(step, "step", name, where + ".step");
         if (!number.is_number_integer() || number.get<long long>() != static_cast<long long>(i + 1))
             fail(name, where + ".step", "must be " + std::to_string(i + 1));
-        record.Mw1[i] = readingOf(step, "Mw1", name, where + ".Mw1");
-        record.Mw2[i] = readingOf(step, "Mw2", name, where + ".Mw2");
+        record.Mw1[i + 1] = readingOf(step, "Mw1", name, where + ".Mw1");
+        record.Mw2[i + 1] = readingOf(step, "Mw2", name, where + ".Mw2");
         const json& shunt = member(step, "ShuntSel", name, where + ".ShuntSel");
         if (!shunt.is_number_integer() || shunt.get<long long>() < 0 ||
             shunt.get<long long>() >= kTrimChoices)
             fail(name, where + ".ShuntSel", "must be a whole number from 0 to 5");
-        record.ShuntSel[i] = static_cast<std::int16_t>(shunt.get<long long>());
+        record.ShuntSel[i + 1] = static_cast<std::int16_t>(shunt.get<long long>());
     }
     checkRecord(record, name);
     return record;
@@ -242,13 +242,13 @@ RunRecord ReadRunFile(const std::string& path) {
 std::string RunFileText(const RunRecord& record, const std::string& name) {
     checkRecord(record, name);
     nlohmann::ordered_json steps = nlohmann::ordered_json::array();
-    for (std::size_t i = 0; i < kStepCount; ++i) {
-        steps.push_back({{"step", i + 1},
-                         {"Mw1", record.Mw1[i].volts},
-                         {"Mw1_text", readingText(record.Mw1[i].text)},
-                         {"Mw2", record.Mw2[i].volts},
-                         {"Mw2_text", readingText(record.Mw2[i].text)},
-                         {"ShuntSel", record.ShuntSel[i]}});
+    for (int step = 1; step <= kStepCount; ++step) {
+        steps.push_back({{"step", step},
+                         {"Mw1", record.Mw1[step].volts},
+                         {"Mw1_text", readingText(record.Mw1[step].text)},
+                         {"Mw2", record.Mw2[step].volts},
+                         {"Mw2_text", readingText(record.Mw2[step].text)},
+                         {"ShuntSel", record.ShuntSel[step]}});
     }
     const nlohmann::ordered_json doc = {
         {"format", kRunFileFormat},
@@ -289,28 +289,37 @@ RunRecord MakeRunRecord(const std::vector<std::string>& replies, const ResultsDa
         throw RunFileError("the run holds " + std::to_string(replies.size()) +
                            " readings, a complete run " + std::to_string(2 * kStepCount));
     RunRecord record;
-    for (std::size_t i = 0; i < kStepCount; ++i) {
+    for (int step = 1; step <= kStepCount; ++step) {
         for (int k = 0; k < 2; ++k) {
-            RunReading& reading = k == 0 ? record.Mw1[i] : record.Mw2[i];
-            reading.text = replies[2 * i + std::size_t(k)];
+            RunReading& reading = k == 0 ? record.Mw1[step] : record.Mw2[step];
+            reading.text = replies[std::size_t(2 * (step - 1) + k)];
             const MeterReading parsed = ParseMeterReply(reading.text);
             if (parsed.fault != ReadingFault::None)
                 throw RunFileError("reading " + std::to_string(k + 1) + " of step " +
-                                   std::to_string(i + 1) + " is no number");
+                                   std::to_string(step) + " is no number");
             reading.volts = parsed.volts;
         }
-        record.ShuntSel[i] = data.ShuntSel[i + 1];
+        record.ShuntSel[step] = data.ShuntSel[step];
     }
+    return record;
+}
+
+RunRecord RecordOfRun(const ReplyRecorder& replies, const ResultsData& data,
+                      const std::string& serial, const std::string& id) {
+    RunRecord record = MakeRunRecord(replies.replies(), data);
+    record.calibratorSerial = serial;
+    record.calibratorId = id;
+    record.time = replies.startedAt();
     return record;
 }
 
 ResultsData ToResultsData(const RunRecord& record) {
     ResultsData data;
-    for (std::size_t i = 0; i < kStepCount; ++i) {
-        data.Mw1[i + 1] = static_cast<float>(record.Mw1[i].volts);
-        data.Mw2[i + 1] = static_cast<float>(record.Mw2[i].volts);
-        data.MwDiff[i + 1] = data.Mw1[i + 1] - data.Mw2[i + 1];
-        data.ShuntSel[i + 1] = record.ShuntSel[i];
+    for (int step = 1; step <= kStepCount; ++step) {
+        data.Mw1[step] = static_cast<float>(record.Mw1[step].volts);
+        data.Mw2[step] = static_cast<float>(record.Mw2[step].volts);
+        data.MwDiff[step] = data.Mw1[step] - data.Mw2[step];
+        data.ShuntSel[step] = record.ShuntSel[step];
     }
     return data;
 }

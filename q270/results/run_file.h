@@ -8,7 +8,6 @@
 // of it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "evaluation.h"
+#include "reply_recorder.h"
 #include "step_sequence.h"
 
 namespace q270 {
@@ -35,10 +35,11 @@ struct RunReading {
     double volts = 0;
 };
 
+// Per step 1..kStepCount, as ResultsData: record.Mw1[step] is data.Mw1[step].
 struct RunRecord {
-    std::array<RunReading, kStepCount> Mw1{};  // index 0 is step 1
-    std::array<RunReading, kStepCount> Mw2{};
-    std::array<std::int16_t, kStepCount> ShuntSel{};  // 0..5 per step
+    PerStep<RunReading> Mw1{};
+    PerStep<RunReading> Mw2{};
+    PerStep<std::int16_t> ShuntSel{};  // 0..5 per step
     std::string calibratorSerial;
     std::string calibratorId;
     std::optional<std::string> meterId;
@@ -65,6 +66,12 @@ void WriteRunFile(const std::string& path, const RunRecord& record);
 // order) and the trim choices in `data`; throws RunFileError when a reply is
 // missing or is no reading. The caller fills in calibrator, meter and time.
 RunRecord MakeRunRecord(const std::vector<std::string>& replies, const ResultsData& data);
+
+// The record of a complete run measured on `serial` (whose identification
+// `id` may be empty): the replies and start time `replies` kept, the trim
+// choices in `data`; the meter is left unnamed. Throws as MakeRunRecord.
+RunRecord RecordOfRun(const ReplyRecorder& replies, const ResultsData& data,
+                      const std::string& serial, const std::string& id);
 
 // The readings and trim choices of a record, ready for CalcResults.
 ResultsData ToResultsData(const RunRecord& record);

@@ -15,6 +15,16 @@ struct StepState {
 
 inline constexpr int kStepCount = 20;
 
+// Per-step values indexed by step number 1..kStepCount (row i of the table is
+// step i); index 0 and kStepCount + 1 are unused.
+template <typename T>
+using PerStep = std::array<T, kStepCount + 2>;
+
+// Step 1 sets the divider across R116, step 20 across R97.
+constexpr int ResistorOfStep(int step) {
+    return 117 - step;
+}
+
 // "K1Y " followed by A, B, C, D separated by ",", each with the blank a
 // non-negative number leads with: the first step reads "K1Y  1, 10, 9, 0".
 std::string StepLine(const StepState& state);

@@ -23,7 +23,6 @@ static_assert(FLT_EVAL_METHOD == 0,
 
 namespace {
 
-constexpr int kSteps = 20;
 constexpr int kLastChoice = kTrimChoices - 1;
 constexpr double kPpm = 1000000.0;
 
@@ -93,12 +92,13 @@ const std::vector<TrimSearch::Entry>& TrimSearch::orderFor(int K) {
 
 TrimSearch::TrimSearch(const ResultsData& data, int K) : K_(K) {
     checkCount(K);
-    for (int i = 1; i <= kSteps; ++i) mw2_[i] = data.Mw2[i];
+    for (int i = 1; i <= kStepCount; ++i) mw2_[i] = data.Mw2[i];
     for (int k = 0; k < kTrimChoices; ++k) {
         ratio_[k] = data.ShuntRatio[k];
         root_[k] = data.ShuntRoot[k];
     }
-    for (int i = kTrialSteps + 1; i <= kSteps; ++i) fixedSel_[i] = choiceIndex(data.ShuntSel[i]);
+    for (int i = kTrialSteps + 1; i <= kStepCount; ++i)
+        fixedSel_[i] = choiceIndex(data.ShuntSel[i]);
     for (int j = 1; j <= kTrialSteps; ++j) point_[j] = static_cast<float>(j * 0.1);
     byCode_ = root_[0] == 1.0f;
     if (byCode_) fillTables();
@@ -107,14 +107,14 @@ TrimSearch::TrimSearch(const ResultsData& data, int K) : K_(K) {
 
 void TrimSearch::fillScaled(Scaled& s, float head) const {
     float f = head;
-    for (int i = kTrialSteps + 1; i <= kSteps; ++i) f = f / root_[fixedSel_[i]];
+    for (int i = kTrialSteps + 1; i <= kStepCount; ++i) f = f / root_[fixedSel_[i]];
     for (int i = 1; i <= kTrialSteps; ++i) s.quotient[i] = mw2_[i] / f;
-    for (int i = kTrialSteps + 1; i <= kSteps; ++i) {
+    for (int i = kTrialSteps + 1; i <= kStepCount; ++i) {
         const float q = mw2_[i] / f;
         s.mod[i] = ratio_[fixedSel_[i]] * q;
     }
     float sumUp = 0.0f;
-    for (int i = kTrialSteps + 1; i <= kSteps; ++i) sumUp = sumUp + s.mod[i];
+    for (int i = kTrialSteps + 1; i <= kStepCount; ++i) sumUp = sumUp + s.mod[i];
     s.sumUp = sumUp;
 }
 
@@ -137,7 +137,7 @@ void TrimSearch::fillTables() {
             for (int k = 0; k < kTrimChoices; ++k) {
                 const std::size_t cell = static_cast<std::size_t>((i - 1) * kTrimChoices + k);
                 t.mod[cell] = ratio_[k] * s.quotient[i];
-                t.pair[cell] = t.mod[cell] + s.mod[kSteps + 1 - i];
+                t.pair[cell] = t.mod[cell] + s.mod[kStepCount + 1 - i];
             }
         }
         t.sumUp = s.sumUp;
@@ -393,11 +393,11 @@ TrimPositions TrimPos(const TrialVector& solution) {
 
 void PlaceTrim(ResultsData& data, const TrialVector& solution, const TrimPositions& positions,
                int mask) {
-    for (int i = 1; i <= kSteps; ++i) data.ShuntSel[i] = 0;
+    for (int i = 1; i <= kStepCount; ++i) data.ShuntSel[i] = 0;
     for (std::size_t b = 0; b < positions.size(); ++b) {
         const int pos = positions[b];
         if (pos < 1 || pos > kTrialSteps) continue;
-        const int step = (mask >> b) & 1 ? kSteps + 1 - pos : pos;
+        const int step = (mask >> b) & 1 ? kStepCount + 1 - pos : pos;
         data.ShuntSel[step] = solution[pos];
     }
 }

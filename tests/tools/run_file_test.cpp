@@ -22,11 +22,12 @@ class RunFileTest : public ::testing::Test {
 
 TEST_F(RunFileTest, WrittenRunReadsBackUnchanged) {
     q270::RunRecord record = CraftedRun();
-    record.ShuntSel = {0, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5};
+    for (int step = 1; step <= 6; ++step) record.ShuntSel[step] = std::int16_t(step - 1);
+    record.ShuntSel[20] = 5;
     record.meterId = "HEWLETT-PACKARD,34401A,0,11-5-2";
     q270::WriteRunFile(path("run.json"), record);
     const q270::RunRecord back = q270::ReadRunFile(path("run.json"));
-    for (std::size_t i = 0; i < 20; ++i) {
+    for (int i = 1; i <= q270::kStepCount; ++i) {
         EXPECT_EQ(back.Mw1[i].text, record.Mw1[i].text) << i;
         EXPECT_EQ(back.Mw1[i].volts, record.Mw1[i].volts) << i;
         EXPECT_EQ(back.Mw2[i].text, record.Mw2[i].text) << i;
@@ -104,33 +105,15 @@ TEST_F(RunFileTest, ARecordThatIsNoRunIsNotWrittenAndTheOldFileStays) {
     EXPECT_THROW(q270::WriteRunFile(path("no/such/run.json"), CraftedRun()), q270::RunFileError);
 }
 
-TEST_F(RunFileTest, RecordOfARunFromTheMetersReplies) {
-    std::vector<std::string> replies;
-    for (int i = 0; i < 40; ++i)
-        replies.push_back(i % 2 ? "+2.50001000E-01\r\n" : "+2.49999000E-01\r\n");
-    q270::ResultsData data;
-    data.ShuntSel[20] = 3;
-    const q270::RunRecord record = q270::MakeRunRecord(replies, data);
-    EXPECT_EQ(record.Mw1[0].text, "+2.49999000E-01\r\n");
-    EXPECT_DOUBLE_EQ(record.Mw1[0].volts, 0.249999);
-    EXPECT_DOUBLE_EQ(record.Mw2[19].volts, 0.250001);
-    EXPECT_EQ(record.ShuntSel[19], 3);
-
-    replies.pop_back();
-    EXPECT_THROW(q270::MakeRunRecord(replies, data), q270::RunFileError);
-    replies.push_back("+#.~%\r\n");
-    EXPECT_THROW(q270::MakeRunRecord(replies, data), q270::RunFileError);
-}
-
 TEST_F(RunFileTest, ResultsDataOfARecordHasTheReadingsOnSteps1To20) {
     q270::RunRecord record = CraftedRun();
-    record.ShuntSel[0] = 2;
-    record.Mw1[5].text = "+2.49000000E-01\r\n";
-    record.Mw1[5].volts = 0.249;
+    record.ShuntSel[1] = 2;
+    record.Mw1[6].text = "+2.49000000E-01\r\n";
+    record.Mw1[6].volts = 0.249;
     const q270::ResultsData data = q270::ToResultsData(record);
-    EXPECT_EQ(data.Mw2[1], static_cast<float>(record.Mw2[0].volts));
-    EXPECT_EQ(data.Mw2[20], static_cast<float>(record.Mw2[19].volts));
-    EXPECT_EQ(data.MwDiff[6], data.Mw1[6] - data.Mw2[6]);
+    EXPECT_EQ(data.Mw2[1], static_cast<float>(record.Mw2[1].volts));
+    EXPECT_EQ(data.Mw2[20], static_cast<float>(record.Mw2[20].volts));
+    EXPECT_EQ(data.MwDiff[6], 0.249f - data.Mw2[6]);
     EXPECT_EQ(data.ShuntSel[1], 2);
     EXPECT_EQ(data.Mw2[0], 0.0f);
     EXPECT_EQ(data.Mw2[21], 0.0f);
@@ -160,6 +143,34 @@ class ScriptedPort : public q270::MeterPort {
     bool open_ = false;
     std::vector<std::string> pending_;
 };
+
+TEST_F(RunFileTest, RecordOfARunFromTheMetersRepliesOnTheSameStepsAsTheData) {
+    std::vector<std::string> replies;
+    for (int i = 0; i < 40; ++i)
+        replies.push_back(i % 2 ? "+2.50001000E-01\r\n" : "+2.49999000E-01\r\n");
+    replies[38] = "+2.49000000E-01\r\n";  // step 20's first reading
+    q270::ResultsData data;
+    data.ShuntSel[20] = 3;
+    ScriptedPort port;
+    q270::ReplyRecorder recorder(port);
+    recorder.openWith(1, "9600,N,8,1");
+    recorder.setReplies(replies);
+    const q270::RunRecord record = q270::RecordOfRun(recorder, data, "Q270S9-00417", "V1.18");
+    EXPECT_EQ(record.Mw1[1].text, "+2.49999000E-01\r\n");
+    EXPECT_DOUBLE_EQ(record.Mw1[1].volts, 0.249999);
+    EXPECT_DOUBLE_EQ(record.Mw2[20].volts, 0.250001);
+    EXPECT_DOUBLE_EQ(record.Mw1[20].volts, 0.249);
+    EXPECT_EQ(record.ShuntSel[20], 3);
+    EXPECT_EQ(record.calibratorSerial, "Q270S9-00417");
+    EXPECT_EQ(record.calibratorId, "V1.18");
+    EXPECT_EQ(record.time, recorder.startedAt());
+    EXPECT_EQ(record.meterId, std::nullopt);
+
+    replies.pop_back();
+    EXPECT_THROW(q270::MakeRunRecord(replies, data), q270::RunFileError);
+    replies.push_back("+#.~%\r\n");
+    EXPECT_THROW(q270::MakeRunRecord(replies, data), q270::RunFileError);
+}
 
 TEST(ReplyRecorderTest, KeepsEachMeasurementReplyAsSentAndForgetsThemAtTheNextOpen) {
     ScriptedPort port;

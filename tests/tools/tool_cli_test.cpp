@@ -43,8 +43,8 @@ void ExpectFigures(const json& shown, const q270::ResultsData& data) {
 
 TEST_F(ToolCliTest, EvaluateGivesTheCoresFiguresUntrimmedAndTrimmed) {
     q270::RunRecord record = CraftedRun();
-    record.ShuntSel[2] = 5;
-    record.ShuntSel[17] = 1;
+    record.ShuntSel[3] = 5;
+    record.ShuntSel[18] = 1;
     const std::string file = write(record);
     const ToolRun run = RunTool({"evaluate", file});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -82,7 +82,7 @@ TEST_F(ToolCliTest, EvaluateOfAnExactDividerMatchesItsTruth) {
 
 TEST_F(ToolCliTest, OptimiseGivesTheSearchAndThePlacementOfEachCount) {
     q270::RunRecord record = CraftedRun();
-    record.ShuntSel[0] = 4;  // the search starts without any trim resistor all the same
+    record.ShuntSel[1] = 4;  // the search starts without any trim resistor all the same
     const ToolRun run = RunTool({"optimise", write(record)});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const json shown = json::parse(run.out);

@@ -100,9 +100,9 @@ TEST_F(ToolScanTest, ScanKeepsWhatTheMeterSentAndEvaluatesToTheDividersTruth) {
         if (entry.device == "COM1" && entry.direction == "out" && entry.line.rfind("+0,", 0) != 0)
             replies.push_back(entry.line);
     ASSERT_EQ(replies.size(), 40u);
-    for (std::size_t i = 0; i < 20; ++i) {
-        EXPECT_EQ(record.Mw1[i].text, replies[2 * i] + "\r\n") << i;
-        EXPECT_EQ(record.Mw2[i].text, replies[2 * i + 1] + "\r\n") << i;
+    for (int step = 1; step <= q270::kStepCount; ++step) {
+        EXPECT_EQ(record.Mw1[step].text, replies[std::size_t(2 * step - 2)] + "\r\n") << step;
+        EXPECT_EQ(record.Mw2[step].text, replies[std::size_t(2 * step - 1)] + "\r\n") << step;
     }
 
     const json evaluation = tool({"evaluate", path("run.json")});

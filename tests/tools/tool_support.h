@@ -58,15 +58,15 @@ inline q270::RunRecord CraftedRun(const std::array<double, 20>& ppm = kStepDevia
     double total = 0;
     for (const double d : ppm) total += 120.0 * (1 + d * 1e-6);
     q270::RunRecord record;
-    for (std::size_t i = 0; i < 20; ++i) {
-        const double volts = 5.0 * 120.0 * (1 + ppm[i] * 1e-6) / total;
+    for (int step = 1; step <= q270::kStepCount; ++step) {
+        const double volts = 5.0 * 120.0 * (1 + ppm[std::size_t(step - 1)] * 1e-6) / total;
         char text[32];
         std::snprintf(text, sizeof text, "%+.8E\r\n", volts);
         q270::RunReading reading;
         reading.text = text;
         reading.volts = std::strtod(text, nullptr);
-        record.Mw1[i] = reading;
-        record.Mw2[i] = reading;
+        record.Mw1[step] = reading;
+        record.Mw2[step] = reading;
     }
     record.calibratorSerial = "Q270S9-00417";
     record.calibratorId = "Q270S9 V1.18";

@@ -35,10 +35,7 @@ class FakeUsb : public q270::UsbAccess {
 
 class WindowFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        state_.DeviceSerial = "Q270S9-00417";
-        window_ = std::make_unique<q270::frmResults>(state_, usb_, clock_);
-    }
+    void SetUp() override { window_ = std::make_unique<q270::frmResults>(serial_, usb_, clock_); }
     std::string path(const char* name) const { return dir_.filePath(name).toStdString(); }
     QString qpath(const char* name) const { return dir_.filePath(name); }
     std::string write(const q270::RunRecord& record, const char* name = "run.json") {
@@ -56,7 +53,7 @@ class WindowFileTest : public ::testing::Test {
     }
     std::string status() { return control<QLabel>("Panel1")->text().toStdString(); }
 
-    q270::ProgramState state_;
+    const std::string serial_ = "Q270S9-00417";
     FakeUsb usb_;
     q270::testing::SkipClock clock_;
     std::unique_ptr<q270::frmResults> window_;
@@ -68,10 +65,33 @@ TEST_F(WindowFileTest, SaveAndOpenButtonsAreThere) {
     EXPECT_EQ(control<QPushButton>("CmdOpenRun")->text(), QString::fromUtf8("Messung öffnen..."));
 }
 
+TEST_F(WindowFileTest, ASecondReadingMoreThan2MicrovoltsOffIsShownInRed) {
+    q270::RunRecord record = CraftedRun();
+    const auto offBy = [&](int step, double volts) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.8E\r\n", record.Mw1[step].volts + volts);
+        record.Mw2[step] = {text, std::strtod(text, nullptr)};
+    };
+    offBy(2, 2.1e-6);
+    offBy(3, -2.1e-6);
+    offBy(4, 1.0e-6);
+    ASSERT_TRUE(window_->openRun(QString::fromStdString(write(record))));
+    const auto fore = [&](int row) {
+        return control<QTableWidget>("Results")
+            ->item(row, q270::kColReading2)
+            ->data(q270::kForeValueRole)
+            .value<quint32>();
+    };
+    EXPECT_EQ(fore(2), 0x0000FFu);
+    EXPECT_EQ(fore(3), 0x0000FFu);
+    EXPECT_EQ(fore(4), 0u);
+    EXPECT_EQ(fore(5), 0u);
+}
+
 TEST_F(WindowFileTest, AnOpenedRunShowsWhatTheToolPrints) {
     q270::RunRecord record = CraftedRun();
-    record.ShuntSel[3] = 2;   // row 4
-    record.ShuntSel[16] = 5;  // row 17
+    record.ShuntSel[4] = 2;
+    record.ShuntSel[17] = 5;
     const std::string file = write(record);
     ASSERT_TRUE(window_->openRun(QString::fromStdString(file)));
 
@@ -80,7 +100,7 @@ TEST_F(WindowFileTest, AnOpenedRunShowsWhatTheToolPrints) {
     EXPECT_EQ(cell(4, 3), "1,0 MOhm");
     EXPECT_EQ(cell(17, 3), "  301 KOhm");
     EXPECT_EQ(cell(0, 9), "d% tst");
-    EXPECT_EQ(cell(1, 2), q270::ReadingText(record.Mw2[0].volts, '.'));
+    EXPECT_EQ(cell(1, 2), q270::ReadingText(record.Mw2[1].volts, '.'));
     EXPECT_NE(status().find("Q270S9-00417"), std::string::npos) << status();
 
     const ToolRun run = RunTool({"evaluate", file});
@@ -122,7 +142,7 @@ TEST_F(WindowFileTest, SavingAnOpenedRunKeepsItWithTheTrimChoicesOfTheTable) {
     EXPECT_EQ(back.meterId, record.meterId);
     EXPECT_EQ(back.calibratorId, record.calibratorId);
     EXPECT_EQ(back.ShuntSel, record.ShuntSel);
-    for (std::size_t i = 0; i < 20; ++i) EXPECT_EQ(back.Mw2[i].text, record.Mw2[i].text);
+    for (int i = 1; i <= q270::kStepCount; ++i) EXPECT_EQ(back.Mw2[i].text, record.Mw2[i].text);
     EXPECT_EQ(ReadText(path("again.json")), ReadText(path("run.json")));
 }
 
@@ -158,11 +178,10 @@ TEST(WindowMeasuredRunTest, ASavedRunKeepsTheMetersRepliesAndTheCalibratorsId) {
             "serial": [{"com": 1, "kind": "meter", "calibrator": "Q270S9-00417",
                         "reading_ms": 5, "settle_ms": 0, "noise_uv": 0.5}]})");
     bench.exportEnvironment();
-    q270::ProgramState state;
-    state.DeviceSerial = "Q270S9-00417";
+    const std::string serial = "Q270S9-00417";
     q270::LibraryUsbAccess usb;
     q270::testing::SkipClock clock;
-    q270::frmResults window(state, usb, clock);
+    q270::frmResults window(serial, usb, clock);
     QTemporaryDir dir;
     window.Scan();
     ASSERT_EQ(window.lastRun().end, q270::RunEnd::Complete) << window.lastRun().message;
@@ -177,10 +196,10 @@ TEST(WindowMeasuredRunTest, ASavedRunKeepsTheMetersRepliesAndTheCalibratorsId) {
         if (entry.device == "COM1" && entry.direction == "out" && entry.line.rfind("+0,", 0) != 0)
             replies.push_back(entry.line + "\r\n");
     ASSERT_EQ(replies.size(), 40u);
-    for (std::size_t i = 0; i < 20; ++i) {
-        EXPECT_EQ(record.Mw1[i].text, replies[2 * i]);
-        EXPECT_EQ(record.Mw2[i].text, replies[2 * i + 1]);
-        EXPECT_EQ(static_cast<float>(record.Mw2[i].volts), window.data().Mw2[i + 1]);
+    for (int step = 1; step <= q270::kStepCount; ++step) {
+        EXPECT_EQ(record.Mw1[step].text, replies[std::size_t(2 * step - 2)]);
+        EXPECT_EQ(record.Mw2[step].text, replies[std::size_t(2 * step - 1)]);
+        EXPECT_EQ(static_cast<float>(record.Mw2[step].volts), window.data().Mw2[step]);
     }
 }
 

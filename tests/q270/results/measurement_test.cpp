@@ -6,6 +6,8 @@
 #include <QString>
 #include <chrono>
 #include <clocale>
+#include <functional>
+#include <stdexcept>
 
 #include "fakes.h"
 #include "linearity_run.h"
@@ -24,6 +26,11 @@ using testing::FakeUsb;
 class FakeMeterPort : public FakeLine<MeterPort> {
   public:
     using FakeLine<MeterPort>::FakeLine;
+    void writeText(std::string_view text) override {
+        if (onWrite) onWrite(std::string(text));
+        FakeLine<MeterPort>::writeText(text);
+    }
+    std::function<void(const std::string&)> onWrite;  // may throw, as a failing port does
     void openWith(int number, const QString& settings) override {
         openedNumber = number;
         openedSettings = settings.toStdString();
@@ -139,7 +146,7 @@ class RunTest : public ::testing::Test, public RunObserver {
         ++eventPasses;
         if (eventPasses == stopAfterStep) stop = true;
     }
-    bool stopRequested() override { return stop; }
+    bool stopPending() override { return stop; }
 
     void scriptMeter(const std::vector<std::string>& readings) {
         port.open = false;
@@ -162,7 +169,13 @@ class RunTest : public ::testing::Test, public RunObserver {
     FakeClock clock;
     FakeMeterPort port{clock};
     MeterLink meter{port, clock};
-    FakeUsb usb;
+    struct TimedUsb : FakeUsb {
+        int exchange(const std::string& serial, std::string& line) override {
+            if (onExchange) onExchange(line);
+            return FakeUsb::exchange(serial, line);
+        }
+        std::function<void(const std::string&)> onExchange;
+    } usb;
     ResultsData data;
     std::vector<std::pair<int, int>> selected;
     std::vector<Shown> shown;
@@ -204,7 +217,7 @@ TEST_F(RunTest, CompleteRunSendsTheTwentyStepLinesAndStoresBothReadings) {
 
     EXPECT_FLOAT_EQ(data.Mw1[1], 0.2500011f);
     EXPECT_FLOAT_EQ(data.Mw2[20], 0.2500030f);
-    EXPECT_EQ(data.MwDiff[2], data.Mw1[2] - data.Mw2[2]);
+    EXPECT_NEAR(data.MwDiff[2], -2.1e-6, 0.05e-6);
     ASSERT_EQ(shown.size(), 40u);
     EXPECT_TRUE(shown[3].differs);
     EXPECT_FALSE(shown[5].differs);
@@ -216,6 +229,54 @@ TEST_F(RunTest, CompleteRunSendsTheTwentyStepLinesAndStoresBothReadings) {
     // Open 0.5 s, twenty steps of 0.6 + 0.7 s, close 0.2 s, plus the replies.
     EXPECT_GE(seconds(clock.now() - start), 26.7);
     EXPECT_LT(seconds(clock.now() - start), 27.0);
+}
+
+TEST_F(RunTest, EachStepPausesAfterItsLineAndBetweenItsTwoReadingsOnly) {
+    // When each line went to either instrument, in seconds on the run's clock.
+    std::vector<std::pair<std::string, double>> timeline;
+    const auto start = clock.now();
+    usb.onExchange = [&](const std::string& line) {
+        timeline.emplace_back(line, seconds(clock.now() - start));
+    };
+    port.onWrite = [&](const std::string& line) {
+        if (line.rfind("MEAS", 0) == 0) timeline.emplace_back(line, seconds(clock.now() - start));
+    };
+    scriptMeter(readingsFor(kStepCount));
+    ASSERT_EQ(run().end, RunEnd::Complete);
+    ASSERT_EQ(timeline.size(), std::size_t(3 * kStepCount));
+    for (int step = 1; step <= kStepCount; ++step) {
+        SCOPED_TRACE(step);
+        const auto& line = timeline[std::size_t(3 * step - 3)];
+        const auto& first = timeline[std::size_t(3 * step - 2)];
+        const auto& second = timeline[std::size_t(3 * step - 1)];
+        EXPECT_EQ(line.first.substr(0, 3), "K1Y");
+        EXPECT_EQ(first.first, "MEAS:VOLT:DC? 1,1E-6\n");
+        // 0.6 s from the step line to the first query; the reply (5 ms), then
+        // 0.7 s to the second; the next step's line follows its reply at once.
+        EXPECT_NEAR(first.second - line.second, 0.6, 1e-6);
+        EXPECT_NEAR(second.second - first.second, 0.705, 1e-6);
+        if (step < kStepCount)
+            EXPECT_NEAR(timeline[std::size_t(3 * step)].second - second.second, 0.005, 1e-6);
+    }
+}
+
+TEST_F(RunTest, APortThatThrowsMidRunIsClosedAndTheFailurePassedOn) {
+    for (const bool recovers : {true, false}) {
+        SCOPED_TRACE(recovers);
+        scriptMeter(readingsFor(kStepCount));
+        port.written.clear();
+        port.pending.clear();  // what the last line of the first round brought
+        int queries = 0;
+        port.onWrite = [&](const std::string& line) {
+            const bool measuring = line.rfind("MEAS", 0) == 0;
+            if ((measuring && ++queries == 7) || (!recovers && queries >= 7))
+                throw std::runtime_error("port failed");
+        };
+        EXPECT_THROW(run(), std::runtime_error);
+        EXPECT_FALSE(port.open);
+        // A line that still works takes the meter back to local on the way out.
+        EXPECT_EQ(port.written.back() == "SYST:LOC\n", recovers);
+    }
 }
 
 TEST_F(RunTest, StopAfterAStepEndsTheRunAndStillReturnsTheMeterToLocal) {

@@ -103,12 +103,31 @@ TEST(TrimTable, OpenCircuitIsExactlyOneAndFactorsFallWithTheResistance) {
         EXPECT_NEAR(std::pow(static_cast<double>(d.ShuntRoot[k]), 20), d.ShuntRatio[k], 2e-6) << k;
     }
     EXPECT_NEAR(d.ShuntRatio[5], 0.999601488, 1e-7);
-    ResultsData again;
-    again.ShuntRatio.fill(0);
-    again.ShuntRoot.fill(0);
-    MakeTrimTable(again);
-    EXPECT_TRUE(sameBits(again.ShuntRatio, d.ShuntRatio));
-    EXPECT_TRUE(sameBits(again.ShuntRoot, d.ShuntRoot));
+    // Filled from the start: a trimmed evaluation of fresh data is a real one.
+    ResultsData fresh;
+    for (int i = 1; i <= kStepCount; ++i) fresh.Mw2[i] = 0.25f;
+    fresh.ShuntSel[3] = 5;
+    CalcResults(fresh, true);
+    EXPECT_TRUE(std::isfinite(fresh.ErrSq));
+    EXPECT_NEAR(fresh.DevR[3], -379.0, 1.0);  // 398.5 ppm less, the others 1/20 of it more
+}
+
+TEST(CalcResults, FiguresCarryTheRoundingOfSinglePrecision) {
+    // Readings of a divider 12, -8, 25, ... ppm off; the expected figures are
+    // those of the design's single-precision arithmetic, worked out apart from
+    // this code. In double the same readings give DevR(19) = 18.978,
+    // LinErr(9) = -0.448 and LinErr(8) = 0.0018 instead.
+    const std::array<double, 20> ppm = {12, -8, 25, 3,   -15, 30, -4,  7, -22, 10,
+                                        0,  18, -6, -30, 14,  5,  -12, 9, 21,  -17};
+    ResultsData d;
+    for (int i = 1; i <= kStepCount; ++i)
+        d.Mw2[i] = static_cast<float>(0.25 * (1 + ppm[std::size_t(i - 1)] * 1e-6));
+    CalcResults(d, false);
+    EXPECT_EQ(d.DevR[19], 19.073486328125f);
+    EXPECT_EQ(d.DevR[1], 10.013580322265625f);
+    EXPECT_EQ(d.LinErr[9], -0.5364418029785156f);
+    EXPECT_EQ(d.LinErr[8], 0.0f);
+    EXPECT_EQ(d.LinErr[4], 2.175569534301758f);
 }
 
 TEST(CalcResults, EqualReadingsGiveZeroEverywhere) {

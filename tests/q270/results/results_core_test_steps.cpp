@@ -16,21 +16,6 @@ TEST(StepSequence, TwentyLinesDownThenUp) {
     EXPECT_EQ(AllStepLines(), expected);
 }
 
-TEST(StepSequence, TurnAtTheBottomSegment) {
-    StepState s;
-    for (int step = 1; step < 10; ++step) Advance(s);
-    // Step 10: the bottom segment (0, 1) on the downward sweep.
-    EXPECT_EQ(s.B, 0);
-    EXPECT_EQ(s.C, 1);
-    EXPECT_EQ(s.D, 0);
-    Advance(s);
-    // Step 11 measures the same segment again as the first of the upward sweep.
-    EXPECT_EQ(s.A, 0);
-    EXPECT_EQ(s.B, 0);
-    EXPECT_EQ(s.C, 1);
-    EXPECT_EQ(s.D, 1);
-}
-
 TEST(StepSequence, NumbersCarryTheirSignPlace) {
     EXPECT_EQ(StepLine(StepState{}), "K1Y  1, 10, 9, 0");
     EXPECT_EQ(StepLine(StepState{0, -2, 11, 1}), "K1Y  0,-2, 11, 1");

@@ -25,7 +25,7 @@ ResultsData withPointErrors(std::array<float, 11> errors) {
     return d;
 }
 
-std::uint32_t pointBack(const ResultsGrid& grid, int j, int col = 8) {
+std::uint32_t pointBack(const ResultsGrid& grid, int j, int col = kColPoint) {
     return grid.at(11 - j, col).back;
 }
 
@@ -224,13 +224,14 @@ TEST(ResultsTable, TrimmedEvaluationGoesToItsOwnCells) {
     ShowResultsCells(grid, d, true, '.');
 
     EXPECT_EQ(grid.at(0, 1).text, "modMW V");
-    EXPECT_EQ(grid.at(4, 1).text, ReadingText(d.Mw1[4], '.'));
+    // Step 4 with 750 kOhm: 0.250004 V x 0.99984 over the twentieth root of it.
+    EXPECT_EQ(grid.at(4, 1).text, "0.2499620");
     EXPECT_EQ(grid.at(4, 1).alignment, kAlignRight);
     EXPECT_EQ(grid.at(0, 9).text, "d% tst");
     EXPECT_EQ(grid.at(0, 9).alignment, kAlignCentre);
     for (int row : {6, 7, 14, 15}) EXPECT_FALSE(grid.at(row, 5).text.empty()) << row;
-    EXPECT_EQ(grid.at(7, 5).text, ReadingText(d.SumDown, '.'));
-    EXPECT_EQ(grid.at(14, 5).text, ReadingText(d.SumUp, '.'));
+    EXPECT_EQ(grid.at(7, 5).text, "2.4999950");
+    EXPECT_EQ(grid.at(14, 5).text, "2.5001349");
     EXPECT_EQ(grid.at(10, 5).text, sumDownText);  // the untrimmed figures stay
     EXPECT_NE(grid.at(9, 8).text, grid.at(9, 9).text);
 }
@@ -255,14 +256,47 @@ TEST(ResultsTable, NoTrimResistorsShowTheSecondReadingsAndTheSameErrors) {
     }
 }
 
-TEST(ResultsTable, ZeroReadingsShowNotANumberAndMarkNothing) {
+TEST(ResultsTable, TrimCellsShowTheirChoiceAndAreReadBack) {
     ResultsGrid grid = preparedGrid();
-    ResultsData d;  // every reading 0: the total is 0
-    CalcResults(d, false);
-    ShowResultsCells(grid, d, false, '.');
-    EXPECT_EQ(grid.at(1, 6).text, "NaN");
-    EXPECT_EQ(grid.at(10, 8).text, "NaN");
-    for (int j = 1; j <= 10; ++j) EXPECT_EQ(pointBack(grid, j), 0xFFFFFFu) << j;
+    ShowTrimChoice(grid, 4, 2);
+    ShowTrimChoice(grid, 17, 5);
+    EXPECT_EQ(grid.at(4, kColTrim).text, "1,0 MOhm");
+    EXPECT_EQ(grid.at(4, kColTrim).back, 0xE0E0E0u);
+    EXPECT_EQ(grid.at(4, kColTrim).alignment, kAlignCentre);
+    ShowTrimChoice(grid, 5, 0);
+    EXPECT_EQ(grid.at(5, kColTrim).text, "");
+    EXPECT_EQ(grid.at(5, kColTrim).back, kWindowBackground);
+    PerStep<std::int16_t> expected{};
+    expected[4] = 2;
+    expected[17] = 5;
+    EXPECT_EQ(TrimChoicesShown(grid), expected);
+    PrepareTable(grid);  // a new run
+    EXPECT_EQ(TrimChoicesShown(grid), PerStep<std::int16_t>{});
+}
+
+TEST(ResultsTable, CellsCarryTheLocalesSeparatorOnlyWhenItIsOneLatin1Character) {
+    EXPECT_EQ(CellDecimalSeparator(u","), ',');
+    EXPECT_EQ(CellDecimalSeparator(u"."), '.');
+    EXPECT_EQ(CellDecimalSeparator(u"\u00B7"), '\xB7');  // middle dot
+    EXPECT_EQ(CellDecimalSeparator(u"\u066B"), '.');     // Arabic decimal separator
+    EXPECT_EQ(CellDecimalSeparator(u""), '.');
+    EXPECT_EQ(CellDecimalSeparator(u"\0"), '.');
+}
+
+TEST(ResultsTable, ListingShowsHeadersAndRowLabelsInColumns) {
+    ResultsGrid grid = preparedGrid();
+    grid.at(1, kColDevR).text = "-24";
+    grid.at(1, kColDevR).alignment = kAlignRight;
+    const std::string listing = TableListing(grid);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = listing.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(listing.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines[0].rfind("copy   1.MW in V  2.MW in V  R Shunt", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("R 116", 0), 0u);
+    EXPECT_EQ(lines[20].rfind("R 97 ", 0), 0u);
+    // "dR ppm" is the wider text: the number ends under its last letter.
+    EXPECT_EQ(lines[1].find("-24") + 3, lines[0].find("dR ppm") + 6);
 }
 
 TEST(ResultsTable, PointerOnTheTrimColumn) {

@@ -1,6 +1,7 @@
 // The trim search through the results window: "Optimierung" after a run on the
 // bench, its five result lines, a stop during the search, and a result line
 // applied to the table and the plot.
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTimer>
@@ -77,7 +78,7 @@ TEST_F(Optimisation, SearchWritesALinePerCountAndLeavesTheChoicesAsTheyWere) {
     const long long counted = resultsControl<QLabel>("OptiLcnt")->text().trimmed().toLongLong();
     EXPECT_GE(counted, 147043);
     EXPECT_LE(counted, 147426);
-    EXPECT_EQ(cell(0, 9), "d% tst");
+    EXPECT_EQ(cell(0, kColPointTrimmed), "d% tst");
 }
 
 TEST_F(Optimisation, ApplyingALinePlacesItsTrimResistorsInTheTable) {
@@ -93,13 +94,13 @@ TEST_F(Optimisation, ApplyingALinePlacesItsTrimResistorsInTheTable) {
     for (int row = 1; row <= 20; ++row) {
         const int choice = placed.ShuntSel[std::size_t(row)];
         if (choice == 0) {
-            EXPECT_EQ(cell(row, 3), "") << row;
+            EXPECT_EQ(cell(row, kColTrim), "") << row;
             EXPECT_EQ(cellBack(row, 3), kWindowBackground) << row;
             continue;
         }
         ++trims;
         trimsOhm[std::size_t(row)] = kTrimResistance[std::size_t(choice)];
-        EXPECT_EQ(cell(row, 3), std::string(kTrimCaptions[std::size_t(choice)])) << row;
+        EXPECT_EQ(cell(row, kColTrim), std::string(kTrimCaptions[std::size_t(choice)])) << row;
         EXPECT_EQ(cellBack(row, 3), kTrimCellChosen) << row;
         EXPECT_EQ(table()->item(row, 3)->data(kAlignmentRole).toInt(), kAlignCentre);
         // Each on one of the two resistors of a chosen segment.
@@ -114,7 +115,7 @@ TEST_F(Optimisation, ApplyingALinePlacesItsTrimResistorsInTheTable) {
     // Line 0 takes every trim resistor out again.
     QTest::mouseClick(line(0), Qt::LeftButton);
     EXPECT_EQ(trimmedSteps(), 0);
-    for (int row = 1; row <= 20; ++row) EXPECT_EQ(cell(row, 3), "") << row;
+    for (int row = 1; row <= 20; ++row) EXPECT_EQ(cell(row, kColTrim), "") << row;
     EXPECT_EQ(cellNumber(10, 9), cellNumber(10, 8));
 }
 
@@ -122,9 +123,10 @@ TEST_F(Optimisation, LinesCanBeClickedOnlyWhenTheyHoldAResultAndNoSearchRuns) {
     // Before any search the frame is disabled and the lines are empty.
     QTest::mouseClick(line(2), Qt::LeftButton);
     EXPECT_EQ(trimmedSteps(), 0);
-    EXPECT_EQ(cell(0, 9), "");
+    EXPECT_EQ(cell(0, kColPointTrimmed), "");
 
-    // During the search a click on a line does nothing.
+    // During the search a click on a line does nothing, and the file
+    // controls are not offered.
     QTest::mouseClick(cmdOpt(), Qt::LeftButton);
     const std::string before = results()->tableText();
     bool clicked = false;
@@ -133,6 +135,23 @@ TEST_F(Optimisation, LinesCanBeClickedOnlyWhenTheyHoldAResultAndNoSearchRuns) {
         if (clicked || !cmdOpt()->isHidden()) return;
         clicked = true;
         QTest::mouseClick(line(3), Qt::LeftButton);
+        EXPECT_FALSE(resultsControl<QPushButton>("CmdSaveRun")->isEnabled());
+        EXPECT_FALSE(resultsControl<QPushButton>("CmdOpenRun")->isEnabled());
+        // Nor the plot's menu, whose loop would hold the search.
+        bool menuOpened = false;
+        QTimer closer;  // ends with this pass: it can only close a menu opened in it
+        closer.setSingleShot(true);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* menu = QApplication::activePopupWidget()) {
+                menuOpened = true;
+                menu->close();
+            }
+        });
+        closer.start(100);
+        QContextMenuEvent menuAsked(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(resultsControl("Picture1"), &menuAsked);
+        EXPECT_FALSE(menuOpened);
+        EXPECT_NE(statusText().find("Not while"), std::string::npos) << statusText();
     });
     during.start(0);
     QTest::mouseClick(cmdOpt(), Qt::LeftButton);

@@ -23,7 +23,7 @@ TEST_F(RealTime, CompleteRunKeepsEveryPauseAndMatchesTheDivider) {
     const DividerTruth truth;
     for (int j = 1; j <= 10; ++j)
         EXPECT_NEAR(results()->data().LinErr[std::size_t(j)], truth.linErr(j), 0.2) << j;
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
 }
 
 }  // namespace

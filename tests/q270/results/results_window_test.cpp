@@ -3,6 +3,7 @@
 // choice and the copy.
 #include <QClipboard>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QImage>
 #include <QLocale>
@@ -11,9 +12,13 @@
 #include <QSerialPort>
 #include <QStatusBar>
 #include <QTimer>
+#include <stdexcept>
 
 #include "results_fixture.h"
+#include "results_table.h"
+#include "run_file.h"
 #include "step_sequence.h"
+#include "usb_access.h"
 
 namespace q270::testing {
 namespace {
@@ -75,16 +80,16 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
     const DividerTruth truth;
     for (int i = 1; i <= 20; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(cell(i, 0), "R " + std::to_string(117 - i));
+        EXPECT_EQ(cell(i, kColResistor), "R " + std::to_string(ResistorOfStep(i)));
         EXPECT_NEAR(results()->data().DevR[std::size_t(i)], truth.devR(i), 0.2);
-        EXPECT_NEAR(cellNumber(i, 6), truth.devR(i), 0.51);
-        EXPECT_EQ(cellFore(i, 2), 0u);
+        EXPECT_NEAR(cellNumber(i, kColDevR), truth.devR(i), 0.51);
+        EXPECT_EQ(cellFore(i, kColReading2), 0u);
     }
     for (int i = 1; i <= 10; ++i)
         EXPECT_NEAR(results()->data().DevRS[std::size_t(i)], truth.devRS(i), 0.2) << i;
     for (int j = 1; j <= 10; ++j) {
         EXPECT_NEAR(results()->data().LinErr[std::size_t(j)], truth.linErr(j), 0.2) << j;
-        EXPECT_NEAR(cellNumber(11 - j, 8), truth.linErr(j), 0.25) << j;
+        EXPECT_NEAR(cellNumber(11 - j, kColPoint), truth.linErr(j), 0.25) << j;
     }
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isVisible());
     EXPECT_TRUE(resultsControl("Picture1")->isVisible());
@@ -116,7 +121,7 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
     EXPECT_TRUE(results()->isVisible());
     EXPECT_FALSE(table()->isHidden());
     EXPECT_TRUE(window_->isVisible());
-    EXPECT_NEAR(cellNumber(10, 8), truth.linErr(1), 0.25);
+    EXPECT_NEAR(cellNumber(10, kColPoint), truth.linErr(1), 0.25);
 }
 
 TEST_F(Measurement, NoisyMeterGivesTheDividerWithinItsNoise) {
@@ -149,10 +154,10 @@ TEST_F(Measurement, StopDuringTheRunLeavesAPartialTableAndClosesTheView) {
     EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
     EXPECT_EQ(results()->lastRun().steps, 3);
     EXPECT_EQ(count(linesTo(kMeasuredSerial), "K1Y"), 3);
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
-    EXPECT_FALSE(cell(3, 2).empty());
-    EXPECT_TRUE(cell(4, 1).empty());
-    EXPECT_TRUE(cell(1, 6).empty());  // no evaluation
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
+    EXPECT_FALSE(cell(3, kColReading2).empty());
+    EXPECT_TRUE(cell(4, kColReading1).empty());
+    EXPECT_TRUE(cell(1, kColDevR).empty());  // no evaluation
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
     // The stop also closed the view, in the same cycle.
     EXPECT_EQ(state_->LinkState, 2);
@@ -170,7 +175,7 @@ TEST_F(Measurement, ClosingTheResultsWindowDuringARunStopsItCleanly) {
     });
     measure();
     EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
     EXPECT_EQ(state_->LinkState, 2);
     EXPECT_TRUE(window_->isVisible());
 }
@@ -184,7 +189,7 @@ TEST_F(Measurement, ClosingTheProgramDuringARunEndsTheRunFirst) {
     });
     measure();
     EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
     // The close went through once the run had ended: settings stored, both windows gone.
     EXPECT_FALSE(window_->isVisible());
     EXPECT_FALSE(results()->isVisible());
@@ -222,7 +227,7 @@ TEST_F(Measurement, UsbFailureInTheCycleOfTheRequestIsOverriddenByTheRun) {
     EXPECT_EQ(count(meterLines(), "MEAS:VOLT:DC?"), 40);
     // Without the calibrator the meter read 0 V throughout: nothing to evaluate.
     EXPECT_NE(statusText().find("No evaluation"), std::string::npos) << statusText();
-    EXPECT_TRUE(cell(1, 6).empty());
+    EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
 }
 
@@ -243,8 +248,8 @@ TEST_P(FailingMeter, EndsTheRunWithAMessageAndTheMeterInLocal) {
     EXPECT_EQ(results()->lastRun().end, RunEnd::MeterFailed);
     EXPECT_EQ(results()->lastRun().steps, GetParam().stepsDone);
     EXPECT_NE(statusText().find(GetParam().message), std::string::npos) << statusText();
-    EXPECT_EQ(meterLines().back(), "SYST:LOC");
-    EXPECT_TRUE(cell(1, 6).empty());
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
+    EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
     // The program stays: the view is up until the operator closes it.
     EXPECT_EQ(state_->LinkState, 3);
@@ -306,14 +311,14 @@ class MeasuredTable : public ResultsTest {
 };
 
 TEST_F(MeasuredTable, TrimChoiceThroughThePopUpShowsTheTrimmedEvaluation) {
-    trimChoice(5, 3, 3);
+    trimChoice(5, kColTrim, 3);
     EXPECT_EQ(popupTitle, "Rselec");
     EXPECT_EQ(ticked, std::vector<std::string>{"mnu_r_0"});
     EXPECT_EQ(results()->data().ShuntSel[5], 3);
-    EXPECT_EQ(cell(5, 3), "  750 kOhm");
-    EXPECT_EQ(cellBack(5, 3), 0xE0E0E0u);
-    EXPECT_EQ(cell(0, 1), "modMW V");
-    EXPECT_EQ(cell(0, 9), "d% tst");
+    EXPECT_EQ(cell(5, kColTrim), "  750 kOhm");
+    EXPECT_EQ(cellBack(5, kColTrim), 0xE0E0E0u);
+    EXPECT_EQ(cell(0, kColReading1), "modMW V");
+    EXPECT_EQ(cell(0, kColPointTrimmed), "d% tst");
     std::array<double, 21> trims{};
     trims[5] = 750000;
     expectTrimmedViewOf(trims);
@@ -323,35 +328,35 @@ TEST_F(MeasuredTable, TrimChoiceThroughThePopUpShowsTheTrimmedEvaluation) {
 
     // The next pop-up on that step ticks its choice; dismissing it keeps it.
     ticked.clear();
-    trimChoice(5, 3, -1);
+    trimChoice(5, kColTrim, -1);
     EXPECT_EQ(ticked, std::vector<std::string>{"mnu_r_3"});
     EXPECT_EQ(results()->data().ShuntSel[5], 3);
-    EXPECT_EQ(cell(5, 3), "  750 kOhm");
-    trimChoice(5, 3, 0);
-    EXPECT_EQ(cell(5, 3), "");
-    EXPECT_EQ(cellNumber(10, 9), cellNumber(10, 8));
+    EXPECT_EQ(cell(5, kColTrim), "  750 kOhm");
+    trimChoice(5, kColTrim, 0);
+    EXPECT_EQ(cell(5, kColTrim), "");
+    EXPECT_EQ(cellNumber(10, kColPointTrimmed), cellNumber(10, kColPoint));
 }
 
 TEST_F(MeasuredTable, RightClicksOutsideTheTrimCellsAndLeftClicksOutsideCopyDoNothing) {
     const std::string before = results()->tableText();
     for (auto [row, column] : {std::pair{5, 2}, std::pair{5, 4}, std::pair{0, 3}})
         QTest::mouseRelease(table()->viewport(), Qt::RightButton, {}, cellCentre(row, column));
-    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(1, 0));
+    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(1, kColResistor));
     EXPECT_EQ(results()->tableText(), before);
     EXPECT_EQ(statusText(), "Stopp: hier klicken ->");
 }
 
 TEST_F(MeasuredTable, CopyPutsTwentyLinesOfNineFieldsOnTheClipboard) {
     QApplication::clipboard()->clear();
-    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(0, 0));
+    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(0, kColResistor));
     EXPECT_EQ(statusText(), "Copied");
     const QString text = QApplication::clipboard()->text();
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 21);  // twenty lines, each ended
     EXPECT_TRUE(lines.last().isEmpty());
     for (int i = 0; i < 20; ++i) EXPECT_EQ(lines[i].split('\t').size(), 9) << i;
-    EXPECT_EQ(lines[0].split('\t')[0].toStdString(), cell(1, 1));
-    EXPECT_EQ(lines[19].split('\t')[5].toStdString(), cell(20, 6));
+    EXPECT_EQ(lines[0].split('\t')[0].toStdString(), cell(1, kColReading1));
+    EXPECT_EQ(lines[19].split('\t')[5].toStdString(), cell(20, kColDevR));
 }
 
 TEST_F(Measurement, NumbersFollowTheUsersLocaleSeparator) {
@@ -359,9 +364,9 @@ TEST_F(Measurement, NumbersFollowTheUsersLocaleSeparator) {
     openOnline();
     measure();
     QLocale::setDefault(QLocale::c());
-    EXPECT_NE(cell(1, 1).find(','), std::string::npos) << cell(1, 1);
-    EXPECT_EQ(cell(1, 1).find('.'), std::string::npos) << cell(1, 1);
-    EXPECT_NE(cell(10, 8).find(','), std::string::npos) << cell(10, 8);
+    EXPECT_NE(cell(1, kColReading1).find(','), std::string::npos) << cell(1, kColReading1);
+    EXPECT_EQ(cell(1, kColReading1).find('.'), std::string::npos) << cell(1, kColReading1);
+    EXPECT_NE(cell(10, kColPoint).find(','), std::string::npos) << cell(10, kColPoint);
 }
 
 }  // namespace
@@ -370,35 +375,20 @@ TEST_F(Measurement, NumbersFollowTheUsersLocaleSeparator) {
 namespace q270::testing {
 namespace {
 
-TEST_F(MeasuredTable, WindowHasItsNamedControlsAndThePlotCanBeSaved) {
-    EXPECT_EQ(resultsControl<QPushButton>("CmdOpt")->text(), QStringLiteral("Optimierung"));
-    EXPECT_FALSE(resultsControl<QGroupBox>("Opti")->isEnabled());
-    for (int k = 0; k < 5; ++k) {
-        auto* line = resultsControl<QLabel>(QStringLiteral("OptiL1_%1").arg(k).toLatin1());
-        ASSERT_NE(line, nullptr);
-        EXPECT_TRUE(QFontInfo(line->font()).fixedPitch()) << k;
-    }
+TEST_F(MeasuredTable, BetweenRunsTheMeterPortIsClosedAndTheLayoutHoldsItsTexts) {
     auto* meterPort = results()->findChild<QSerialPort*>("MSComm2");
     ASSERT_NE(meterPort, nullptr);
     EXPECT_FALSE(meterPort->isOpen());  // open only during a run
     EXPECT_EQ(meterPort->baudRate(), 9600);
     EXPECT_EQ(meterPort->parity(), QSerialPort::NoParity);
-    for (const char* name : {"OptiL3", "OptiLcnt", "minppm", "maxppm", "Picture1", "Picture2"})
-        EXPECT_NE(results()->findChild<QWidget*>(name), nullptr) << name;
-    auto* menu = results()->findChild<QMenu*>("mnu_rsel");
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(menu->title(), QStringLiteral("Rselec"));
-    const char* captions[] = {"    offen",  "2.0 MOhm",   "1,0 MOhm",
-                              "  750 kOhm", "  499 kOhm", "  301 KOhm"};
-    for (int k = 0; k < 6; ++k)
-        EXPECT_EQ(menu->findChild<QAction*>(QStringLiteral("mnu_r_%1").arg(k))->text(),
-                  QString::fromLatin1(captions[k]));
-    EXPECT_EQ(table()->rowCount(), 21);
-    EXPECT_EQ(table()->columnCount(), 10);
-    EXPECT_EQ(cell(0, 0), "copy");
-    EXPECT_EQ(cell(1, 4), " 100 ... 90");
-    EXPECT_EQ(cell(11, 4), " 10 ... 0");
-    EXPECT_EQ(cellBack(1, 0), 0x8000000Fu);
+    // The search lines line up their fields only in a fixed-pitch font.
+    EXPECT_TRUE(QFontInfo(resultsControl<QLabel>("OptiL1_4")->font()).fixedPitch());
+    // Every segment text fits its column, margins included.
+    const QFontMetrics metrics(table()->font());
+    for (int row = 1; row <= kStepCount; ++row)
+        EXPECT_LE(metrics.horizontalAdvance(table()->item(row, kColSegment)->text()) + 2,
+                  table()->columnWidth(kColSegment))
+            << row;
     // The bar between the sweeps lies on the boundary of rows 10 and 11.
     const int boundary = table()->y() + table()->rowViewportPosition(11);
     EXPECT_NEAR(resultsControl("Picture2")->y(), boundary, 2);
@@ -410,18 +400,127 @@ TEST_F(MeasuredTable, WindowHasItsNamedControlsAndThePlotCanBeSaved) {
     EXPECT_EQ(image.size(), resultsControl("Picture1")->size());
 }
 
-TEST_F(Measurement, ResultsWindowStartsWithTheSearchOffered) {
+TEST_F(Measurement, ResultsWindowStartsWithoutTheSearchAndWithTheStopText) {
     openOnline();
     QTest::mouseClick(control<QAbstractButton>("Commandsp"), Qt::LeftButton);
-    // Created by the cycle, shown before the run begins: check the state at creation.
-    DuringRun check([this] {
-        if (!results()) return false;
+    // Created by the cycle, shown before the run begins: the state in the run's first pass.
+    bool checked = false;
+    DuringRun check([&] {
+        if (!results() || !results()->scanning()) return false;
         EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
         EXPECT_EQ(statusText(), "Stopp: hier klicken ->");
         EXPECT_TRUE(resultsControl("Picture1")->isHidden());
+        checked = true;
         return true;
     });
     cycle();
+    EXPECT_TRUE(checked);
+}
+
+TEST_F(Measurement, FileControlsAreNotOfferedDuringARunAndAClickOpensNothing) {
+    openOnline();
+    bool dialogOpened = false;
+    int clicks = 0;
+    // A dialog would hold the run inside its event pass: close it and note it.
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            dialogOpened = true;
+            modal->close();
+        }
+    });
+    watchdog.start(50);
+    DuringRun clicker([&] {
+        if (!results() || stepsMeasured(results()) < 2) return false;
+        for (const char* name : {"CmdSaveRun", "CmdOpenRun"}) {
+            auto* button = resultsControl<QPushButton>(name);
+            EXPECT_FALSE(button->isEnabled()) << name;
+            QTest::mouseClick(button, Qt::LeftButton);
+            ++clicks;
+        }
+        // Asked some other way, the window says why it does nothing.
+        EXPECT_FALSE(results()->saveRun(QStringLiteral("/nonexistent/run.json")));
+        EXPECT_NE(statusText().find("Not while"), std::string::npos) << statusText();
+        return true;
+    });
+    measure();
+    EXPECT_EQ(clicks, 2);
+    EXPECT_FALSE(dialogOpened);
+    EXPECT_EQ(results()->lastRun().end, RunEnd::Complete);
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
+    EXPECT_TRUE(resultsControl<QPushButton>("CmdSaveRun")->isEnabled());
+    EXPECT_TRUE(resultsControl<QPushButton>("CmdOpenRun")->isEnabled());
+}
+
+TEST_F(MeasuredTable, ASavedRunKeepsTheTrimChoicesTheTableShows) {
+    trimChoice(5, kColTrim, 3);
+    ASSERT_EQ(results()->data().ShuntSel[5], 3);
+    // A new run clears the "R Shunt" column but keeps the choice underneath.
+    results()->Scan();
+    ASSERT_EQ(results()->lastRun().end, RunEnd::Complete);
+    EXPECT_EQ(cell(5, kColTrim), "");
+    EXPECT_EQ(results()->data().ShuntSel[5], 3);
+    QTemporaryDir dir;
+    ASSERT_TRUE(results()->saveRun(dir.filePath("run.json")));
+    const RunRecord saved = ReadRunFile(dir.filePath("run.json").toStdString());
+    for (int step = 1; step <= kStepCount; ++step) EXPECT_EQ(saved.ShuntSel[step], 0) << step;
+
+    trimChoice(7, kColTrim, 2);
+    ASSERT_TRUE(results()->saveRun(dir.filePath("trimmed.json")));
+    const RunRecord trimmed = ReadRunFile(dir.filePath("trimmed.json").toStdString());
+    EXPECT_EQ(trimmed.ShuntSel[7], 2);
+    EXPECT_EQ(trimmed.ShuntSel[5], 0);
+}
+
+TEST_F(Measurement, ALocaleWhoseSeparatorIsNoLatin1CharacterGivesWholeCellsAndCopy) {
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    openOnline();
+    measure();
+    QLocale::setDefault(QLocale::c());
+    ASSERT_EQ(results()->lastRun().end, RunEnd::Complete);
+    EXPECT_EQ(cell(1, kColReading1).find('\0'), std::string::npos);
+    EXPECT_EQ(cell(1, kColReading1).size(), 9u) << cell(1, kColReading1);  // "0.2500xxx"
+    EXPECT_NE(cell(10, kColPoint).find('.'), std::string::npos) << cell(10, kColPoint);
+    QApplication::clipboard()->clear();
+    QTest::mouseRelease(table()->viewport(), Qt::LeftButton, {}, cellCentre(0, kColResistor));
+    const QString text = QApplication::clipboard()->text();
+    EXPECT_FALSE(text.contains(QChar(0)));
+    EXPECT_EQ(text.count(QStringLiteral("\r\n")), kStepCount);
+    EXPECT_EQ(text.split(QStringLiteral("\r\n"))[19].split('\t')[kColDevR - 1].toStdString(),
+              cell(20, kColDevR));
+}
+
+// A clock that fails once, at its `failAt`-th pause.
+class FailingClock : public SkipClock {
+  public:
+    explicit FailingClock(int failAt) : failAt_(failAt) {}
+    void sleepUntil(time_point deadline) override {
+        if (++pauses_ == failAt_) throw std::runtime_error("clock failed");
+        SkipClock::sleepUntil(deadline);
+    }
+
+  private:
+    int failAt_;
+    int pauses_ = 0;
+};
+
+TEST_F(Measurement, AFailureThatEscapesARunLeavesNeitherTheWindowHeldNorCom1Open) {
+    const std::string serial = kMeasuredSerial;
+    LibraryUsbAccess usb;
+    FailingClock clock(12);  // a few steps into the run
+    frmResults window(serial, usb, clock);
+    window.show();
+    bench_->clearTraffic();
+    EXPECT_THROW(window.Scan(), std::runtime_error);
+    EXPECT_FALSE(window.busy());
+    auto* meterPort = window.findChild<QSerialPort*>("MSComm2");
+    ASSERT_NE(meterPort, nullptr);
+    EXPECT_FALSE(meterPort->isOpen());
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");  // the line still worked
+    EXPECT_TRUE(window.findChild<QPushButton*>("CmdSaveRun")->isEnabled());
+    // The window is usable again: the next run completes.
+    window.Scan();
+    EXPECT_EQ(window.lastRun().end, RunEnd::Complete);
 }
 
 }  // namespace
