@@ -40,7 +40,7 @@ TEST(LinuxUsbPermission, DeviceThatMayNotBeOpened) {
     EXPECT_EQ(info.serial, "OPEN");
     EXPECT_EQ(exchange(library, "OPEN", "PAP 4").result, 0);
     Exchange denied = exchange(library, "DENIED", "PAP 4");
-    EXPECT_EQ(denied.result, -2);
+    EXPECT_EQ(denied.result, ZDXUSBCAL_INFO_NO_DEVICE);
     EXPECT_EQ(denied.buffer, "PAP 4");
 }
 

@@ -147,16 +147,22 @@ TEST_F(LptPanel, ChangingConnectionClosesTheOldOneAndConnectsAtOnce) {
     EXPECT_EQ(window.linkState(), 2);
     // LPT1 was closed when USB was chosen.
     int value = 4;
-    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(1, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr,
+                                                            nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
 }
 
 TEST_F(LptPanel, LeavingOnLpt1ClosesThePortThenStoresTheSettings) {
     frmusbCal& window = startOnLpt1("68");
     int value = 68;
-    ASSERT_EQ(zdx::CalibratorLibrary::instance().CalCommand(1, nullptr, nullptr, &value), 0);
+    ASSERT_EQ(zdx::CalibratorLibrary::instance().CalCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr,
+                                                            nullptr, &value),
+              0);
     window.close();
     value = 68;
-    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(1, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr,
+                                                            nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
     EXPECT_EQ(storedValue("Connection"), "2");
     EXPECT_EQ(storedValue("Q610State"), "68");
 }
