@@ -15,11 +15,11 @@ namespace {
 const std::string kSerial = "Q270S9-00417";
 
 TEST(CalibratorCalls, DiscoverAndExchangeInCppStrings) {
-    const std::string longString5(150, 'x');
-    zdx::bench::BenchSession bench(R"({"usb": [{"kind": "Q270", "serial": ")" + kSerial +
-                                       R"(", "id": "Q270S9 V1.18", "string4": "(null)",
-                                   "string5"
-                                   : ")" + longString5 + R"("}]})");
+    const std::string longString5(120, 'x');
+    zdx::bench::BenchSession bench(R"json({"usb": [{"kind": "Q270", "serial": ")json" + kSerial +
+                                   R"json(", "id": "Q270S9 V1.18", "string4": "(null)",
+                                   "string5": ")json" +
+                                   longString5 + R"json("}]})json");
     bench.exportEnvironment();  // before the first library call: it binds once per process
     ASSERT_EQ(setenv("ZDXUSBCAL_LIBRARY", ZDX_BUILT_LIBRARY, 1), 0);
 
