@@ -54,7 +54,7 @@ int main() {
     char buffer[101] = "PAP 4";
     value = -1;
     const int exchanged = command(ZDXUSBCAL_FN_USB, serial, buffer, &value);
-    std::printf("CalCommand(ZDXUSBCAL_FN_USB,\"PAP 4\") = %d value %d buffer \"%s\"\n", exchanged,
+    std::printf("CalCommand(0,\"PAP 4\") = %d value %d buffer \"%s\"\n", exchanged,
                 value, buffer);
 
     std::printf("CommandLPT(0,0) = %d\n", lpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1));
