@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "q610_protocol.h"
+
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -80,11 +82,11 @@ class frmusbCal : public QMainWindow {
     QPushButton* connectionButton(int connection) const;
 
     // Window state.
-    int Connection = 1;
-    int LinkState = 0;
+    int Connection = zdx::q610::kConnectionUsb;
+    int LinkState = zdx::q610::kLinkNotConnected;
     int TickPhase = 0;
     int OutputBits = 4;
-    int ReplyState = 0;
+    int ReplyState = zdx::q610::kReplyFailed;
     bool DllMissing = false;
     std::string DeviceSerial;
     bool PortDisplayOn = false;

@@ -40,7 +40,7 @@ enum LinkStates : std::int16_t {
 };
 
 struct ProgramState {
-    std::int32_t Connection = 0;  // Connections
+    std::int32_t Connection = 0;  // Connections; 0 until the start-up chooses one
     std::int32_t BeepState = 0;
     std::int32_t SelRange = 0;    // 1..6
     std::int32_t SelChannel = 0;  // 0..15
@@ -53,14 +53,14 @@ struct ProgramState {
     double FullScale = 0.0;
     std::int32_t LoadState = 0;
     std::int32_t LoadMode = 0;
-    std::int32_t ReplyState = 0;  // ReplyStates
+    std::int32_t ReplyState = kReplyFailed;
     std::int16_t DllMissing = 0;
     std::string DeviceSerial;
     std::int16_t StopRequest = 0;
     std::int16_t ScanRequest = 0;
     std::int16_t ResultsAvailable = 0;
     std::int16_t CycleCountdown = 0;
-    std::int16_t LinkState = 0;  // LinkStates
+    std::int16_t LinkState = kLinkNotConnected;
 };
 
 }  // namespace q270
