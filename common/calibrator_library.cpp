@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 #ifdef Q_OS_LINUX
 #include <dlfcn.h>
@@ -125,6 +128,62 @@ int CalibratorLibrary::CalCommand(int function, const char* serial, char* buffer
 int CalibratorLibrary::CommandLPT(int action, int portNumber) {
     require();
     return commandLPT_(action, portNumber);
+}
+
+namespace {
+
+// Every buffer handed to the library: the caller's text and 200 NULs, and never
+// fewer than 256 bytes. The library writes at most the capacity plus a NUL into
+// a text buffer (at most 101 bytes), or the command's own length plus a NUL
+// into the exchange buffer, so a buffer always ends in NULs it never touches.
+constexpr std::size_t kTrailingNuls = 200;
+constexpr std::size_t kMinimumBuffer = 256;
+
+std::vector<char> bufferWith(const std::string& text) {
+    std::vector<char> buffer(std::max(text.size() + kTrailingNuls + 1, kMinimumBuffer), '\0');
+    std::memcpy(buffer.data(), text.data(), text.size());
+    return buffer;
+}
+
+// The text up to its NUL, never read past the buffer.
+std::string textIn(const std::vector<char>& buffer) {
+    return std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size() - 1));
+}
+
+// The text the library returned, cut to its reported length.
+std::string returnedText(const std::vector<char>& buffer, int length) {
+    std::string text = textIn(buffer);
+    text.resize(std::min(text.size(), static_cast<std::size_t>(std::max(length, 0))));
+    return text == "(null)" ? std::string() : text;
+}
+
+}  // namespace
+
+DeviceInfo discover(const std::string& serialFilter, const std::string& idFilter) {
+    std::vector<char> serial = bufferWith(serialFilter);
+    std::vector<char> string4 = bufferWith({});
+    std::vector<char> string5 = bufferWith({});
+    std::vector<char> string6 = bufferWith(idFilter);
+    int serialLength = 0, length4 = 0, length5 = 0, length6 = 0;
+    DeviceInfo info;
+    info.result = CalibratorLibrary::instance().GetUSBDeviceInfo(
+        &info.count, serial.data(), &serialLength, string4.data(), &length4, string5.data(),
+        &length5, string6.data(), &length6);
+    info.serial = returnedText(serial, serialLength);
+    info.string4 = returnedText(string4, length4);
+    info.string5 = returnedText(string5, length5);
+    info.string6 = returnedText(string6, length6);
+    return info;
+}
+
+int exchange(const std::string& serial, std::string& line, int* value) {
+    std::vector<char> buffer = bufferWith(line);
+    int received = value != nullptr ? *value : 0;
+    const int result = CalibratorLibrary::instance().CalCommand(ZDXUSBCAL_FN_USB, serial.c_str(),
+                                                                buffer.data(), &received);
+    line = textIn(buffer);
+    if (value != nullptr) *value = received;
+    return result;
 }
 
 }  // namespace zdx

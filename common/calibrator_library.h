@@ -11,6 +11,8 @@
 
 #include <QString>
 #include <stdexcept>
+#include <string>
+
 #include "zdxusbcal.h"
 
 namespace zdx {
@@ -51,5 +53,29 @@ class CalibratorLibrary {
     CalCommandFn calCommand_ = nullptr;
     CommandLPTFn commandLPT_ = nullptr;
 };
+
+// What GetUSBDeviceInfo reported: each text cut to its returned length, and
+// one that reads "(null)" taken as empty.
+struct DeviceInfo {
+    int result = ZDXUSBCAL_INFO_FAILED;  // negative: no usable device
+    std::string serial;
+    std::string string4;
+    std::string string5;
+    std::string string6;  // the device ID
+    int count = 0;        // devices enumerated; ZDXUSBCAL_SETUP_MISSING: no setup library
+};
+
+// GetUSBDeviceInfo with a serial and an ID filter (substrings; empty: no
+// filter), each followed by 200 NULs, and lengths of 0 (the default
+// capacities), as both programs call it. Throws LibraryMissing.
+DeviceInfo discover(const std::string& serialFilter = {}, const std::string& idFilter = {});
+
+// One exchange, CalCommand(ZDXUSBCAL_FN_USB, serial, line, value): `line` in
+// is the command, out what the buffer holds afterwards up to its first NUL
+// (the answer with its line feed, empty on ZDXUSBCAL_CMD_NO_ANSWER, the
+// command on the other failures). `value`, when given, is passed in and out
+// (the bytes of answer received on ZDXUSBCAL_OK and ZDXUSBCAL_CMD_NO_ANSWER).
+// Returns the library result. Throws LibraryMissing.
+int exchange(const std::string& serial, std::string& line, int* value = nullptr);
 
 }  // namespace zdx

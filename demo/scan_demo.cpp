@@ -32,7 +32,7 @@ void ScanDemo::step() {
     frmResults* results = window_.resultsWindow();
     switch (phase_) {
         case Phase::AwaitOnline:
-            if (state.LinkState != 2) return;
+            if (state.LinkState != kLinkOnline) return;
             std::printf("Panel online with %s: starting the linearity measurement.\n",
                         state.DeviceSerial.c_str());
             std::fflush(stdout);

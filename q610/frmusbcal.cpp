@@ -18,9 +18,10 @@
 #include "output_bits.h"
 #include "q610_protocol.h"
 #include "settings_store.h"
-#include "skip_on_error.h"
+#include "skip_step.h"
 
 using namespace zdx::q610;
+using zdx::skipOnError;
 
 namespace {
 
@@ -50,11 +51,11 @@ frmusbCal::frmusbCal(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("ZDX Calibration System"));
     buildControls();
     layoutControls();
-    Form_Load();
-    TimerTick->start();
+    startUp();
+    tickTimer_->start();
     // A program ended without closing its window still leaves the link and
     // stores its settings.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmusbCal::Form_Unload);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmusbCal::shutDown);
 }
 
 frmusbCal::~frmusbCal() = default;
@@ -72,51 +73,51 @@ void frmusbCal::buildControls() {
             makeButton(central, stepNames[i], QLatin1String(stepCaptions[i]), zdx::kColour3DLight);
         connect(stepButtons_[i], &QPushButton::clicked, this, [this, i] { stepClick(i); });
     }
-    Command6 = makeButton(central, "Command6", QStringLiteral("Beep"), zdx::kColour3DLight);
-    Command6->installEventFilter(this);
-    Command7 = makeButton(central, "Command7", QStringLiteral("Ready"), zdx::kColour3DLight);
-    connect(Command7, &QPushButton::clicked, this, &frmusbCal::Command7_Click);
+    beepButton_ = makeButton(central, "Command6", QStringLiteral("Beep"), zdx::kColour3DLight);
+    beepButton_->installEventFilter(this);
+    readyButton_ = makeButton(central, "Command7", QStringLiteral("Ready"), zdx::kColour3DLight);
+    connect(readyButton_, &QPushButton::clicked, this, &frmusbCal::readyClicked);
 
     auto* frameTest = new QGroupBox(QStringLiteral("Communication"), central);
     frameTest->setObjectName(QStringLiteral("frameTest"));
-    CommandUSBb =
+    usbButton_ =
         makeButton(frameTest, "CommandUSBb", QStringLiteral("USB"), zdx::kColourButtonFace);
-    CommandLPT1 =
+    lpt1Button_ =
         makeButton(frameTest, "CommandLPT1", QStringLiteral("LPT1"), zdx::kColourButtonFace);
-    CommandLPT2 =
+    lpt2Button_ =
         makeButton(frameTest, "CommandLPT2", QStringLiteral("LPT2"), zdx::kColourButtonFace);
-    for (QPushButton* button : {CommandUSBb, CommandLPT1, CommandLPT2}) button->setMinimumWidth(80);
-    connect(CommandUSBb, &QPushButton::clicked, this, [this] { SelectConnection(kConnectionUsb); });
-    connect(CommandLPT1, &QPushButton::clicked, this,
+    for (QPushButton* button : {usbButton_, lpt1Button_, lpt2Button_}) button->setMinimumWidth(80);
+    connect(usbButton_, &QPushButton::clicked, this, [this] { SelectConnection(kConnectionUsb); });
+    connect(lpt1Button_, &QPushButton::clicked, this,
             [this] { SelectConnection(kConnectionLpt1); });
-    connect(CommandLPT2, &QPushButton::clicked, this,
+    connect(lpt2Button_, &QPushButton::clicked, this,
             [this] { SelectConnection(kConnectionLpt2); });
-    CommandLPT1->installEventFilter(this);
-    CommandLPT2->installEventFilter(this);
+    lpt1Button_->installEventFilter(this);
+    lpt2Button_->installEventFilter(this);
 
     auto* frameMeldungen = new QGroupBox(QStringLiteral("Messages"), central);
     frameMeldungen->setObjectName(QStringLiteral("frameMeldungen"));
-    txtMessages = new QPlainTextEdit(frameMeldungen);
-    txtMessages->setObjectName(QStringLiteral("txtMessages"));
-    txtMessages->setReadOnly(true);
-    txtMessages->setMinimumSize(320, 90);
-    zdx::setBackColour(txtMessages, 0x00FFFFFF);
-    zdx::setForeColour(txtMessages, zdx::kColourBlack);
+    messages_ = new QPlainTextEdit(frameMeldungen);
+    messages_->setObjectName(QStringLiteral("txtMessages"));
+    messages_->setReadOnly(true);
+    messages_->setMinimumSize(320, 90);
+    zdx::setBackColour(messages_, 0x00FFFFFF);
+    zdx::setForeColour(messages_, zdx::kColourBlack);
 
-    Textremo = new QLineEdit(central);
-    Textremo->setObjectName(QStringLiteral("Textremo"));
-    Textremo->setReadOnly(true);
-    Textremo->setAlignment(Qt::AlignCenter);
-    QFont remarkFont = Textremo->font();
+    remark_ = new QLineEdit(central);
+    remark_->setObjectName(QStringLiteral("Textremo"));
+    remark_->setReadOnly(true);
+    remark_->setAlignment(Qt::AlignCenter);
+    QFont remarkFont = remark_->font();
     remarkFont.setBold(true);
-    Textremo->setFont(remarkFont);
-    zdx::setBackColour(Textremo, kRemarkBack);
-    zdx::setForeColour(Textremo, kRemarkFore);
+    remark_->setFont(remarkFont);
+    zdx::setBackColour(remark_, kRemarkBack);
+    zdx::setForeColour(remark_, kRemarkFore);
     // Showing and hiding the warning must not make the messages jump.
-    QSizePolicy remarkPolicy = Textremo->sizePolicy();
+    QSizePolicy remarkPolicy = remark_->sizePolicy();
     remarkPolicy.setRetainSizeWhenHidden(true);
-    Textremo->setSizePolicy(remarkPolicy);
-    Textremo->setVisible(false);
+    remark_->setSizePolicy(remarkPolicy);
+    remark_->setVisible(false);
 
     // Picture boxes of the panel: kept for their names, they show nothing.
     for (const char* name :
@@ -137,10 +138,10 @@ void frmusbCal::buildControls() {
     bar->addWidget(statusPanel1_, 1);
     setStatusBar(bar);
 
-    TimerTick = new QTimer(this);
-    TimerTick->setObjectName(QStringLiteral("TimerTick"));
-    TimerTick->setInterval(kTickIntervalMs);
-    connect(TimerTick, &QTimer::timeout, this, &frmusbCal::tick);
+    tickTimer_ = new QTimer(this);
+    tickTimer_->setObjectName(QStringLiteral("TimerTick"));
+    tickTimer_->setInterval(kTickIntervalMs);
+    connect(tickTimer_, &QTimer::timeout, this, &frmusbCal::tick);
 }
 
 void frmusbCal::layoutControls() {
@@ -149,49 +150,49 @@ void frmusbCal::layoutControls() {
     for (QPushButton* button : stepButtons_) steps->addWidget(button);
     steps->addSpacing(12);
     auto* lamps = new QHBoxLayout;
-    Command6->setMinimumWidth(62);
-    Command7->setMinimumWidth(62);
-    lamps->addWidget(Command6);
-    lamps->addWidget(Command7);
+    beepButton_->setMinimumWidth(62);
+    readyButton_->setMinimumWidth(62);
+    lamps->addWidget(beepButton_);
+    lamps->addWidget(readyButton_);
     steps->addLayout(lamps);
     steps->addStretch(1);
 
     auto* frameTest = central->findChild<QGroupBox*>(QStringLiteral("frameTest"));
     auto* links = new QHBoxLayout(frameTest);
-    links->addWidget(CommandUSBb);
-    links->addWidget(CommandLPT1);
-    links->addWidget(CommandLPT2);
+    links->addWidget(usbButton_);
+    links->addWidget(lpt1Button_);
+    links->addWidget(lpt2Button_);
 
     auto* frameMeldungen = central->findChild<QGroupBox*>(QStringLiteral("frameMeldungen"));
     auto* messages = new QVBoxLayout(frameMeldungen);
-    messages->addWidget(txtMessages);
+    messages->addWidget(messages_);
 
     auto* right = new QVBoxLayout;
     right->addWidget(frameTest);
     right->addWidget(frameMeldungen, 1);
-    right->addWidget(Textremo);
+    right->addWidget(remark_);
 
     auto* top = new QHBoxLayout(central);
     top->addLayout(steps);
     top->addSpacing(8);
     top->addLayout(right, 1);
-    Textremo->setMinimumHeight(30);
+    remark_->setMinimumHeight(30);
     setMinimumSize(560, 330);
 }
 
 QPushButton* frmusbCal::connectionButton(int connection) const {
     switch (connection) {
         case kConnectionLpt1:
-            return CommandLPT1;
+            return lpt1Button_;
         case kConnectionLpt2:
-            return CommandLPT2;
+            return lpt2Button_;
         default:
-            return CommandUSBb;
+            return usbButton_;
     }
 }
 
-void frmusbCal::Form_Load() {
-    LinkState = 0;
+void frmusbCal::startUp() {
+    LinkState = kLinkNotConnected;
     TickPhase = 0;
     setWindowTitle(QStringLiteral("ZDX Calibration System for Q610, V1.1, 03/2005"));
     settings_ = std::make_unique<zdx::SettingsStore>(kApplication);
@@ -199,7 +200,8 @@ void frmusbCal::Form_Load() {
     zdx::setBackColour(connectionButton(Connection), zdx::kColourYellow);
     OutputBits = settings_->readInt(kKeyOutputBits, kDefaultOutputBits);
     try {
-        zdx::CalibratorLibrary::instance().CommandLPT(1, 9);
+        zdx::CalibratorLibrary::instance().CommandLPT(ZDXUSBCAL_LPT_CLOSE,
+                                                      ZDXUSBCAL_LPT_PROBE_PORT);
         DllMissing = false;
     } catch (const zdx::LibraryMissing&) {
         DllMissing = true;
@@ -211,34 +213,36 @@ void frmusbCal::CloseLink() {
     if (DllMissing) return;
     auto& library = zdx::CalibratorLibrary::instance();
     if (Connection == kConnectionUsb && isInterfaceModule(DeviceSerial)) {
-        skipOnError([&] {
-            char command[] = "DCL";
-            int length = 3;
-            library.CalCommand(0, DeviceSerial.c_str(), command, &length);
+        skipOnError("DCL", [&] {
+            std::string command = "DCL";
+            int length = static_cast<int>(command.size());
+            zdx::exchange(DeviceSerial, command, &length);
         });
     }
-    if (Connection == kConnectionLpt1) skipOnError([&] { library.CommandLPT(1, 0); });
-    if (Connection == kConnectionLpt2) skipOnError([&] { library.CommandLPT(1, 1); });
+    if (Connection == kConnectionLpt1 || Connection == kConnectionLpt2) {
+        skipOnError("closing the port",
+                    [&] { library.CommandLPT(ZDXUSBCAL_LPT_CLOSE, lptPortNumber(Connection)); });
+    }
 }
 
 void frmusbCal::ShowPortRegisters() {
     if (DllMissing || Connection == kConnectionUsb) return;
     int value = 0;
-    skipOnError([&] {
-        zdx::CalibratorLibrary::instance().CalCommand(Connection + 1, DeviceSerial.c_str(), nullptr,
-                                                      &value);
+    skipOnError("reading the port", [&] {
+        zdx::CalibratorLibrary::instance().CalCommand(lptReadFunction(Connection),
+                                                      DeviceSerial.c_str(), nullptr, &value);
     });
     PortDisplayOn = true;
-    Textremo->setVisible(true);
-    Textremo->setText(QString::fromStdString(registerDisplayText(Connection, value)));
+    remark_->setVisible(true);
+    remark_->setText(QString::fromStdString(registerDisplayText(Connection, value)));
 }
 
-void frmusbCal::Form_Unload() {
+void frmusbCal::shutDown() {
     if (unloaded_) return;
     unloaded_ = true;
-    TimerTick->stop();
+    tickTimer_->stop();
     CloseLink();
-    skipOnError([&] {
+    skipOnError("storing the settings", [&] {
         settings_->writeInt(kKeyConnection, Connection);
         settings_->writeInt(kKeyOutputBits, OutputBits);
         settings_->sync();
@@ -246,7 +250,7 @@ void frmusbCal::Form_Unload() {
 }
 
 void frmusbCal::closeEvent(QCloseEvent* event) {
-    Form_Unload();
+    shutDown();
     event->accept();
 }
 
@@ -255,12 +259,12 @@ bool frmusbCal::eventFilter(QObject* watched, QEvent* event) {
     // Qt delivers the second press of a quick pair as a double-click: it is a
     // press all the same.
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    if (watched == Command6) {
-        if (press) Command6_MouseDown();
-        if (type == QEvent::MouseButtonRelease) Command6_MouseUp();
+    if (watched == beepButton_) {
+        if (press) beepPressed();
+        if (type == QEvent::MouseButtonRelease) beepReleased();
     } else if (press && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-        if (watched == CommandLPT1 && Connection == kConnectionLpt1) ShowPortRegisters();
-        if (watched == CommandLPT2 && Connection == kConnectionLpt2) ShowPortRegisters();
+        if (watched == lpt1Button_ && Connection == kConnectionLpt1) ShowPortRegisters();
+        if (watched == lpt2Button_ && Connection == kConnectionLpt2) ShowPortRegisters();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -2,9 +2,9 @@
 // choice of USB, LPT1 or LPT2. A 300 ms cycle (`tick`) connects, restores the
 // panel after a connection and then sends the output byte on every tick.
 //
-// Every control carries its name as its object name (Command1..7, CommandUSBb,
-// CommandLPT1/2, txtMessages, Textremo, StatusBar, TimerTick), so tests and
-// tools find it.
+// Every control carries its design name as its object name (Command1..7,
+// CommandUSBb, CommandLPT1/2, txtMessages, Textremo, StatusBar, TimerTick), so
+// tests and tools find it; the members are named for what they hold.
 // Panel 1 of the status bar is the label "Panels_1" inside StatusBar.
 #pragma once
 
@@ -12,6 +12,8 @@
 #include <array>
 #include <memory>
 #include <string>
+
+#include "q610_protocol.h"
 
 class QLabel;
 class QLineEdit;
@@ -60,14 +62,15 @@ class frmusbCal : public QMainWindow {
   private:
     void buildControls();
     void layoutControls();
-    void Form_Load();
-    void Form_Unload();
+    // The window's load and unload: settings, library probe, leaving the link.
+    void startUp();
+    void shutDown();
 
-    void ResetStepButtons();
+    void resetStepButtons();
     void stepClick(int stepIndex);
-    void Command6_MouseDown();
-    void Command6_MouseUp();
-    void Command7_Click();
+    void beepPressed();
+    void beepReleased();
+    void readyClicked();
 
     void connectStep();
     void connectUsb();
@@ -79,11 +82,11 @@ class frmusbCal : public QMainWindow {
     QPushButton* connectionButton(int connection) const;
 
     // Window state.
-    int Connection = 1;
-    int LinkState = 0;
+    int Connection = zdx::q610::kConnectionUsb;
+    int LinkState = zdx::q610::kLinkNotConnected;
     int TickPhase = 0;
     int OutputBits = 4;
-    int ReplyState = 0;
+    int ReplyState = zdx::q610::kReplyFailed;
     bool DllMissing = false;
     std::string DeviceSerial;
     bool PortDisplayOn = false;
@@ -92,13 +95,13 @@ class frmusbCal : public QMainWindow {
     std::unique_ptr<zdx::SettingsStore> settings_;
 
     std::array<QPushButton*, 5> stepButtons_{};  // Command1..Command5
-    QPushButton* Command6 = nullptr;
-    QPushButton* Command7 = nullptr;
-    QPushButton* CommandUSBb = nullptr;
-    QPushButton* CommandLPT1 = nullptr;
-    QPushButton* CommandLPT2 = nullptr;
-    QPlainTextEdit* txtMessages = nullptr;
-    QLineEdit* Textremo = nullptr;
-    QLabel* statusPanel1_ = nullptr;
-    QTimer* TimerTick = nullptr;
+    QPushButton* beepButton_ = nullptr;          // "Command6"
+    QPushButton* readyButton_ = nullptr;         // "Command7"
+    QPushButton* usbButton_ = nullptr;           // "CommandUSBb"
+    QPushButton* lpt1Button_ = nullptr;          // "CommandLPT1"
+    QPushButton* lpt2Button_ = nullptr;          // "CommandLPT2"
+    QPlainTextEdit* messages_ = nullptr;         // "txtMessages": connection messages
+    QLineEdit* remark_ = nullptr;                // "Textremo": device remarks, port registers
+    QLabel* statusPanel1_ = nullptr;             // "Panels_1"
+    QTimer* tickTimer_ = nullptr;                // "TimerTick"
 };

@@ -4,68 +4,49 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <array>
-#include <cstring>
+#include <string>
 
 #include "calibrator_library.h"
 #include "colour_value.h"
 #include "frmusbcal.h"
 #include "output_bits.h"
 #include "q610_protocol.h"
-#include "skip_on_error.h"
+#include "skip_step.h"
 
 using namespace zdx::q610;
-
-namespace {
-
-// Every text buffer handed to discovery: 200 NULs (empty filters) plus the NUL
-// the library may write after a text of full capacity.
-constexpr int kTextBufferChars = 200;
-using TextBuffer = std::array<char, kTextBufferChars + 1>;
-
-// The text the library returned, cut to its returned length; never reads past
-// the buffer whatever length the library reports.
-std::string returnedText(const TextBuffer& buffer, int length) {
-    const std::size_t limit = length < 0 ? 0 : std::min<std::size_t>(length, kTextBufferChars);
-    std::string text(buffer.data(), strnlen(buffer.data(), limit));
-    return text == "(null)" ? std::string() : text;
-}
-
-// A failed library call leaves its result at this value, so it counts as a
-// failure rather than as success.
-constexpr int kCallFailed = -1;
-
-}  // namespace
+using zdx::skipOnError;
 
 void frmusbCal::tick() {
-    skipOnError([&] {
+    skipOnError("traffic indicator", [&] {
         TickPhase = nextTickPhase(TickPhase, Connection);
         statusPanel1_->setText(QString::fromStdString(tickPhaseText(TickPhase)));
     });
-    skipOnError([&] { unsetCursor(); });
-    if (LinkState == 0) skipOnError([&] { connectStep(); });
-    if (LinkState == 1) skipOnError([&] { restoreStep(); });
-    if (LinkState == 2) skipOnError([&] { runningStep(); });
+    skipOnError("cursor", [&] { unsetCursor(); });
+    // Plain ifs, not else-ifs: each test sees the state the step before it
+    // left, so the tick that connects also restores the panel and sends.
+    if (LinkState == kLinkNotConnected) skipOnError("connecting", [&] { connectStep(); });
+    if (LinkState == kLinkConnected) skipOnError("restoring the panel", [&] { restoreStep(); });
+    if (LinkState == kLinkRunning) skipOnError("sending", [&] { runningStep(); });
 }
 
 void frmusbCal::showMessage(const QString& text, bool error) {
-    zdx::setForeColour(txtMessages, error ? zdx::kColourRed : zdx::kColourBlack);
+    zdx::setForeColour(messages_, error ? zdx::kColourRed : zdx::kColourBlack);
     // The text box shows CR LF as one line break; the text as set, CR LF
     // included, stays readable in its "messageText" property.
-    txtMessages->setProperty("messageText", text);
+    messages_->setProperty("messageText", text);
     QString shown = text;
-    txtMessages->setPlainText(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    messages_->setPlainText(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 void frmusbCal::showRemark(const QString& text) {
-    Textremo->setText(text);
-    Textremo->setVisible(true);
+    remark_->setText(text);
+    remark_->setVisible(true);
 }
 
 void frmusbCal::connectStep() {
-    skipOnError([&] { ResetStepButtons(); });
-    skipOnError([&] { Textremo->setVisible(false); });
-    skipOnError([&] { showMessage(QString(), false); });
+    skipOnError("resetting the steps", [&] { resetStepButtons(); });
+    skipOnError("hiding the remark", [&] { remark_->setVisible(false); });
+    skipOnError("clearing the messages", [&] { showMessage(QString(), false); });
     if (DllMissing) {
         showMessage(QStringLiteral("Error: ZDXUSBCAL.DLL not found !\r\nno operation possible"),
                     true);
@@ -77,20 +58,15 @@ void frmusbCal::connectStep() {
 }
 
 void frmusbCal::connectUsb() {
-    TextBuffer serial{}, string4{}, string5{}, string6{};
-    int count = 0, serialLength = 0, string4Length = 0, string5Length = 0, string6Length = 0;
-    int r = kCallFailed;
-    skipOnError([&] {
-        r = zdx::CalibratorLibrary::instance().GetUSBDeviceInfo(
-            &count, serial.data(), &serialLength, string4.data(), &string4Length, string5.data(),
-            &string5Length, string6.data(), &string6Length);
-    });
-    DeviceSerial = returnedText(serial, serialLength);
-    const std::string identification = returnedText(string6, string6Length);
-    if (r < 0) {
+    // A discovery that cannot be made at all leaves the info failed and empty.
+    zdx::DeviceInfo info;
+    skipOnError("USB discovery", [&] { info = zdx::discover(); });
+    DeviceSerial = info.serial;
+    const std::string& identification = info.string6;
+    if (info.result < 0) {
         showMessage(QStringLiteral("\r\n\r\nno USB device found"), true);
     } else {
-        LinkState = 1;
+        LinkState = kLinkConnected;
         const QString serialText = QString::fromLatin1(DeviceSerial.c_str());
         if (isInterfaceModule(DeviceSerial)) {
             showMessage(QStringLiteral("Connected via NVQ + KX, USB device\r\nSNo: ") + serialText,
@@ -101,24 +77,28 @@ void frmusbCal::connectUsb() {
                             QString::fromLatin1(identification.c_str()),
                         false);
         }
-        zdx::setBackColour(CommandUSBb, zdx::kColourGreen);
+        zdx::setBackColour(usbButton_, zdx::kColourGreen);
     }
     ReplyState = kReplyFailed;
 }
 
 void frmusbCal::connectLpt() {
-    int r = kCallFailed;
-    skipOnError([&] { r = zdx::CalibratorLibrary::instance().CommandLPT(0, Connection - 2); });
-    if (r == -10) {
+    // A call that cannot be made counts as refused.
+    int r = ZDXUSBCAL_LPT_REFUSED;
+    skipOnError("opening the port", [&] {
+        r = zdx::CalibratorLibrary::instance().CommandLPT(ZDXUSBCAL_LPT_OPEN,
+                                                          lptPortNumber(Connection));
+    });
+    if (r == ZDXUSBCAL_LPT_NO_DRIVER) {
         showMessage(QStringLiteral("Error: the Win NT port I/O driver is not installed.\r\n"
                                    "Run the program PORTINST.EXE from ZDX CD"),
                     true);
-    } else if (r != 0) {
+    } else if (r != ZDXUSBCAL_OK) {
         showMessage(QStringLiteral("Error accessing LPT port"), true);
     } else {
         zdx::setBackColour(connectionButton(Connection), zdx::kColourGreen);
         showMessage(QStringLiteral("\r\nQ610 must be switched to 'REMOTE'"), false);
-        LinkState = 1;
+        LinkState = kLinkConnected;
     }
 }
 
@@ -126,20 +106,20 @@ void frmusbCal::restoreStep() {
     const RestoredPanel panel = restorePanel(OutputBits);
     OutputBits = panel.outputBits;
     zdx::setBackColour(stepButtons_[panel.stepIndex], zdx::kColourYellow);
-    if (readyIsOn(OutputBits)) zdx::setBackColour(Command7, zdx::kColourGreen);
-    LinkState = 2;
+    if (readyIsOn(OutputBits)) zdx::setBackColour(readyButton_, zdx::kColourGreen);
+    LinkState = kLinkRunning;
 }
 
 void frmusbCal::runningStep() {
-    skipOnError([&] { SendOutputBits(OutputBits); });
+    skipOnError("SendOutputBits", [&] { SendOutputBits(OutputBits); });
     if (PortDisplayOn) return;
-    Textremo->setVisible(false);
+    remark_->setVisible(false);
     if (Connection == kConnectionUsb) {
         switch (ReplyState) {
             case kReplyFailed:
                 // Not connected any more: the button shows the connection as chosen only.
-                LinkState = 0;
-                zdx::setBackColour(CommandUSBb, zdx::kColourYellow);
+                LinkState = kLinkNotConnected;
+                zdx::setBackColour(usbButton_, zdx::kColourYellow);
                 break;
             case kReplyAnswered:
                 showRemark(QStringLiteral("Switch Q610 to REMOTE !"));
@@ -157,39 +137,39 @@ void frmusbCal::runningStep() {
 
 void frmusbCal::SendOutputBits(int v) {
     OutputBits = v;
+    // In: the value; out: the answer's length (USB) or the registers read back (LPT).
     int length = v;
-    const std::string command = outputCommand(v, DeviceSerial);
-    // The answer comes back in the command's buffer, never longer than the command.
-    std::vector<char> buffer(command.begin(), command.end());
-    buffer.push_back('\0');
-    int r = kCallFailed;
-    skipOnError([&] {
-        r = zdx::CalibratorLibrary::instance().CalCommand(Connection - 1, DeviceSerial.c_str(),
-                                                          buffer.data(), &length);
+    // A call that cannot be made counts as refused.
+    int r = ZDXUSBCAL_CMD_REFUSED;
+    if (Connection == kConnectionUsb) {
+        std::string line = outputCommand(v, DeviceSerial);
+        skipOnError("USB exchange", [&] { r = zdx::exchange(DeviceSerial, line, &length); });
+        ReplyState = judgeUsbReply(r, line.empty() ? '\0' : line.front(), length);
+        return;
+    }
+    skipOnError("port write", [&] {
+        r = zdx::CalibratorLibrary::instance().CalCommand(lptWriteFunction(Connection),
+                                                          DeviceSerial.c_str(), nullptr, &length);
     });
-    buffer.back() = '\0';
-    if (Connection == kConnectionUsb)
-        ReplyState = judgeUsbReply(r, buffer.front(), length);
-    else
-        ReplyState = judgeLptReply(r, v, length);
+    ReplyState = judgeLptReply(r, v, length);
 }
 
-void frmusbCal::ResetStepButtons() {
+void frmusbCal::resetStepButtons() {
     for (QPushButton* button : stepButtons_) zdx::setBackColour(button, zdx::kColour3DLight);
-    zdx::setBackColour(Command7, zdx::kColour3DLight);
+    zdx::setBackColour(readyButton_, zdx::kColour3DLight);
     PortDisplayOn = false;
 }
 
 void frmusbCal::SelectConnection(int t) {
     if (DllMissing) return;
     PortDisplayOn = false;
-    for (QPushButton* button : {CommandUSBb, CommandLPT1, CommandLPT2})
+    for (QPushButton* button : {usbButton_, lpt1Button_, lpt2Button_})
         zdx::setBackColour(button, zdx::kColourButtonFace);
     CloseLink();
     Connection = t;
     zdx::setBackColour(connectionButton(Connection), zdx::kColourYellow);
     TickPhase = 0;
-    LinkState = 0;
+    LinkState = kLinkNotConnected;
     tick();
 }
 
@@ -197,27 +177,28 @@ void frmusbCal::SelectConnection(int t) {
 
 void frmusbCal::stepClick(int stepIndex) {
     if (DllMissing) return;
-    ResetStepButtons();
+    resetStepButtons();
     zdx::setBackColour(stepButtons_[stepIndex], zdx::kColourYellow);
     SendOutputBits(afterStepClick(OutputBits, stepValue(stepIndex)));
     // The step keeps the ready lamp on, and its button says so.
-    if (readyIsOn(OutputBits)) zdx::setBackColour(Command7, zdx::kColourGreen);
+    if (readyIsOn(OutputBits)) zdx::setBackColour(readyButton_, zdx::kColourGreen);
 }
 
-void frmusbCal::Command6_MouseDown() {
+void frmusbCal::beepPressed() {
     if (DllMissing) return;
-    zdx::setBackColour(Command6, zdx::kColourRed);
+    zdx::setBackColour(beepButton_, zdx::kColourRed);
     SendOutputBits(afterBeepPress(OutputBits));
 }
 
-void frmusbCal::Command6_MouseUp() {
+void frmusbCal::beepReleased() {
     if (DllMissing) return;
-    zdx::setBackColour(Command6, zdx::kColour3DLight);
+    zdx::setBackColour(beepButton_, zdx::kColour3DLight);
     SendOutputBits(afterBeepRelease(OutputBits));
 }
 
-void frmusbCal::Command7_Click() {
+void frmusbCal::readyClicked() {
     if (DllMissing) return;
-    zdx::setBackColour(Command7, readyIsOn(OutputBits) ? zdx::kColour3DLight : zdx::kColourGreen);
+    zdx::setBackColour(readyButton_,
+                       readyIsOn(OutputBits) ? zdx::kColour3DLight : zdx::kColourGreen);
     SendOutputBits(afterReadyToggle(OutputBits));
 }

@@ -3,10 +3,24 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "zdxusbcal.h"
+
 namespace zdx::q610 {
 
 int connectionFromSetting(int stored) {
     return (stored >= kConnectionUsb && stored <= kConnectionLpt2) ? stored : kConnectionUsb;
+}
+
+int lptPortNumber(int connection) {
+    return connection == kConnectionLpt2 ? ZDXUSBCAL_LPT2 : ZDXUSBCAL_LPT1;
+}
+
+int lptWriteFunction(int connection) {
+    return connection == kConnectionLpt2 ? ZDXUSBCAL_FN_LPT2_WRITE : ZDXUSBCAL_FN_LPT1_WRITE;
+}
+
+int lptReadFunction(int connection) {
+    return connection == kConnectionLpt2 ? ZDXUSBCAL_FN_LPT2_READ : ZDXUSBCAL_FN_LPT1_READ;
 }
 
 bool isInterfaceModule(const std::string& serial) {
@@ -25,14 +39,14 @@ std::string outputCommand(int outputBits, const std::string& serial) {
 }
 
 int judgeUsbReply(int result, char firstCharacter, int answerLength) {
-    if (result != 0) return kReplyFailed;
+    if (result != ZDXUSBCAL_OK) return kReplyFailed;
     if (answerLength == 3 && firstCharacter == '1') return kReplyRemote;
     if (answerLength == 3 && firstCharacter == '?') return kReplyNoQ610;
     return kReplyAnswered;
 }
 
 int judgeLptReply(int result, int written, int readBack) {
-    if (result != 0) return kReplyFailed;
+    if (result != ZDXUSBCAL_OK) return kReplyFailed;
     // The status test divides as a real number: only a word of exactly 0xFF00
     // (status 0xFF, data 0) gives 255; a read-back with any data bit set passes it.
     const bool dataReadBack = written == (readBack & 255);

@@ -22,8 +22,23 @@ enum ReplyStates : int {
     kReplyNoQ610 = 3,    // USB: 3-byte answer beginning "?"
 };
 
+// The timer cycle's states. One tick may pass through several in turn: a link
+// made in kLinkNotConnected is restored and running before the tick ends.
+enum LinkStates : int {
+    kLinkNotConnected = 0,  // the next tick connects
+    kLinkConnected = 1,     // connected just now, the panel still to be restored
+    kLinkRunning = 2,       // the output byte is sent every tick
+};
+
 // A stored connection outside 1..3 means USB.
 int connectionFromSetting(int stored);
+
+// The access library's numbers for the parallel port of kConnectionLpt1 or
+// kConnectionLpt2: its port number, and the functions that write the data
+// register and read the three registers.
+int lptPortNumber(int connection);
+int lptWriteFunction(int connection);
+int lptReadFunction(int connection);
 
 // True for serial numbers of the NVQ + KX interface module.
 bool isInterfaceModule(const std::string& serial);

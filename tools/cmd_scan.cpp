@@ -19,7 +19,6 @@
 #include "run_file.h"
 #include "serial_port.h"
 #include "usb_access.h"
-#include "usb_devices.h"
 
 namespace zdxtool {
 
@@ -88,13 +87,13 @@ bool parseOptions(const Arguments& args, ScanOptions& options) {
 }
 
 // The calibrator to measure: the first one, or the one with this exact serial.
-bool findCalibrator(const std::string& wanted, Discovery& found) {
-    found = Discover(wanted);
-    if (found.count == -6003) {
-        Complain("the platform's USB setup library cannot be bound (-6003)");
+bool findCalibrator(const std::string& wanted, zdx::DeviceInfo& found) {
+    found = zdx::discover(wanted);
+    if (found.count == ZDXUSBCAL_SETUP_MISSING) {
+        ComplainSetupMissing();
         return false;
     }
-    if (found.result != 0 || (!wanted.empty() && found.serial != wanted)) {
+    if (found.result != ZDXUSBCAL_OK || (!wanted.empty() && found.serial != wanted)) {
         Complain(wanted.empty() ? "no calibrator on USB"
                                 : "no calibrator with serial number " + Quoted(wanted));
         return false;
@@ -108,7 +107,7 @@ int CmdScan(const Arguments& args) {
     ScanOptions options;
     if (!parseOptions(args, options)) return kExitUsage;
 
-    Discovery calibrator;
+    zdx::DeviceInfo calibrator;
     try {
         if (!findCalibrator(options.serial, calibrator)) return kExitFailed;
     } catch (const zdx::LibraryMissing&) {

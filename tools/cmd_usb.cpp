@@ -1,8 +1,5 @@
 // list and send: the access library's discovery and command exchange.
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 #include "calibrator_library.h"
 #include "commands.h"
@@ -12,25 +9,21 @@ namespace zdxtool {
 
 namespace {
 
-constexpr int kSetupMissing = -6003;
-// The longest command the library sends.
-constexpr std::size_t kLongestCommand = 90;
-
 const char* exchangeMeaning(int result) {
     switch (result) {
-        case 0:
+        case ZDXUSBCAL_OK:
             return "answer received";
-        case -1:
+        case ZDXUSBCAL_CMD_REFUSED:
             return "command longer than 90 characters; nothing was sent";
-        case -2:
+        case ZDXUSBCAL_CMD_NO_ANSWER_PIPE:
             return "no calibrator with this serial number (answer pipe not opened)";
-        case -3:
+        case ZDXUSBCAL_CMD_NO_COMMAND_PIPE:
             return "the command pipe cannot be opened";
-        case -4:
+        case ZDXUSBCAL_CMD_WRITE_FAILED:
             return "the command could not be written within 40 ms";
-        case -5:
+        case ZDXUSBCAL_CMD_NO_ANSWER:
             return "no usable answer (none, or not shorter than the command)";
-        case -99:
+        case ZDXUSBCAL_CMD_BAD_FUNCTION:
             return "function code not known to the library";
         default:
             return "result not known";
@@ -41,6 +34,11 @@ const char* exchangeMeaning(int result) {
 
 void Complain(const std::string& text) {
     std::fprintf(stderr, "zdx-q270: %s\n", text.c_str());
+}
+
+void ComplainSetupMissing() {
+    Complain("the platform's USB setup library cannot be bound (" +
+             std::to_string(ZDXUSBCAL_SETUP_MISSING) + ")");
 }
 
 std::string Quoted(const std::string& text) {
@@ -77,8 +75,8 @@ int CmdList(const Arguments& args) {
         Complain("the access library ZDXUSBCAL cannot be bound");
         return kExitFailed;
     }
-    if (list.count == kSetupMissing) {
-        Complain("the platform's USB setup library cannot be bound (-6003)");
+    if (list.count == ZDXUSBCAL_SETUP_MISSING) {
+        ComplainSetupMissing();
         return kExitFailed;
     }
     if (list.devices.empty()) {
@@ -86,7 +84,7 @@ int CmdList(const Arguments& args) {
         return kExitFailed;
     }
     std::printf("serial\tstring4\tstring5\tstring6\n");
-    for (const Discovery& d : list.devices)
+    for (const zdx::DeviceInfo& d : list.devices)
         std::printf("%s\t%s\t%s\t%s\n", d.serial.c_str(), d.string4.c_str(), d.string5.c_str(),
                     d.string6.c_str());
     if (static_cast<int>(list.devices.size()) < list.count)
@@ -102,27 +100,22 @@ int CmdSend(const Arguments& args) {
         return kExitUsage;
     }
     const std::string& serial = args[0];
-    const std::string& line = args[1];
-    // The answer comes back in the command's own buffer: room for the longest
-    // answer the library may read, whatever the command's length.
-    std::vector<char> buffer(std::max(line.size(), kLongestCommand) + 16, '\0');
-    std::memcpy(buffer.data(), line.data(), line.size());
+    std::string line = args[1];
     int received = 0;
-    int result = 0;
+    int result = ZDXUSBCAL_OK;
     try {
-        result = zdx::CalibratorLibrary::instance().CalCommand(0, serial.c_str(), buffer.data(),
-                                                               &received);
+        result = zdx::exchange(serial, line, &received);
     } catch (const zdx::LibraryMissing&) {
         Complain("the access library ZDXUSBCAL cannot be bound");
         return kExitFailed;
     }
-    const std::string answer =
-        result == 0 ? std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size() - 1))
-                    : std::string();
+    // On a failure the buffer still holds the command: no answer to show.
+    const std::string answer = result == ZDXUSBCAL_OK ? line : std::string();
     std::printf("answer: %s\n", Quoted(answer).c_str());
-    if (result == 0 || result == -5) std::printf("received: %d\n", received);
+    if (result == ZDXUSBCAL_OK || result == ZDXUSBCAL_CMD_NO_ANSWER)
+        std::printf("received: %d\n", received);
     std::printf("result: %d (%s)\n", result, exchangeMeaning(result));
-    return result == 0 ? kExitDone : kExitFailed;
+    return result == ZDXUSBCAL_OK ? kExitDone : kExitFailed;
 }
 
 }  // namespace zdxtool

@@ -22,6 +22,8 @@ int CmdOptimise(const Arguments& args);
 
 // "zdx-q270: <text>" on stderr.
 void Complain(const std::string& text);
+// The complaint about a missing platform USB setup library, with its code.
+void ComplainSetupMissing();
 // The text with control and non-ASCII bytes escaped, in double quotes.
 std::string Quoted(const std::string& text);
 

@@ -40,6 +40,55 @@
 extern "C" {
 #endif
 
+/* The results the functions below list, by name. A number may stand for
+ * different outcomes of different functions (-1 above all); each function's
+ * comment says what its results mean. The functions return plain int. */
+enum {
+    ZDXUSBCAL_OK = 0,
+
+    /* GetUSBDeviceInfo */
+    ZDXUSBCAL_SETUP_MISSING = -6003, /* in *deviceCount: setup library not bound */
+    ZDXUSBCAL_INFO_FAILED = -1,      /* no memory, setup library missing, null pointer */
+    ZDXUSBCAL_INFO_NO_DEVICE = -2,   /* none present, or none passes the filters */
+
+    /* CalCommand (ZDXUSBCAL_CMD_REFUSED: any function 0..4) */
+    ZDXUSBCAL_CMD_REFUSED = -1,         /* command too long, or a null buffer or value */
+    ZDXUSBCAL_CMD_NO_ANSWER_PIPE = -2,  /* also: no device with that serial number */
+    ZDXUSBCAL_CMD_NO_COMMAND_PIPE = -3, /* the command pipe cannot be opened */
+    ZDXUSBCAL_CMD_WRITE_FAILED = -4,    /* also: setup library missing */
+    ZDXUSBCAL_CMD_NO_ANSWER = -5,       /* nothing usable came back */
+    ZDXUSBCAL_CMD_BAD_FUNCTION = -99,   /* function outside 0..4; nothing done */
+
+    /* CommandLPT (ZDXUSBCAL_LPT_NOT_OPEN: CalCommand functions 1..4) */
+    ZDXUSBCAL_LPT_REFUSED = -1,    /* driver refused a range, or a close without an open */
+    ZDXUSBCAL_LPT_BAD_PORT = -7,   /* port number other than 0 or 1 */
+    ZDXUSBCAL_LPT_NO_DRIVER = -10, /* the port I/O driver cannot be opened */
+    ZDXUSBCAL_LPT_NOT_OPEN = -11   /* the port open is not the one the function needs */
+};
+
+/* CalCommand's functions. */
+enum {
+    /* No function: answers ZDXUSBCAL_CMD_BAD_FUNCTION and does nothing else, the
+     * harmless call that tests whether the library can be bound. */
+    ZDXUSBCAL_FN_PROBE = -1,
+    ZDXUSBCAL_FN_USB = 0,        /* one command line to a calibrator on USB */
+    ZDXUSBCAL_FN_LPT1_WRITE = 1, /* data register out, status and data back */
+    ZDXUSBCAL_FN_LPT2_WRITE = 2,
+    ZDXUSBCAL_FN_LPT1_READ = 3, /* control, status and data back */
+    ZDXUSBCAL_FN_LPT2_READ = 4
+};
+
+/* CommandLPT's actions and port numbers. */
+enum {
+    ZDXUSBCAL_LPT_OPEN = 0,
+    ZDXUSBCAL_LPT_CLOSE = 1,
+    ZDXUSBCAL_LPT1 = 0,
+    ZDXUSBCAL_LPT2 = 1,
+    /* Not a port: a close with it answers ZDXUSBCAL_LPT_BAD_PORT and does
+     * nothing else, a harmless test whether the library can be bound. */
+    ZDXUSBCAL_LPT_PROBE_PORT = 9
+};
+
 /* Finds a calibrator, optionally one whose serial number contains the text in
  * `serial` and whose string descriptor 6 contains the text in `string6`
  * (case-sensitive substrings; an empty text is no filter), and reports it.

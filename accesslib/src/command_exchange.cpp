@@ -6,10 +6,10 @@
 namespace zdx {
 
 int CommandExchange::run(const char* serial, char* buffer, int* value) {
-    if (buffer == nullptr || value == nullptr) return kCmdTooLong;
+    if (buffer == nullptr || value == nullptr) return kCmdRefused;
     // Never looks further than one character past the longest command.
     const void* end = std::memchr(buffer, '\0', kMaxCommandChars + 1);
-    if (end == nullptr) return kCmdTooLong;
+    if (end == nullptr) return kCmdRefused;
     const auto length = static_cast<std::uint32_t>(static_cast<const char*>(end) - buffer);
 
     // An open that reports kSetupMissing is not caught here: the write below
@@ -29,8 +29,10 @@ int CommandExchange::run(const char* serial, char* buffer, int* value) {
         return kCmdWriteFailed;
     }
 
+    // An empty command sends a lone line feed and reads nothing.
+    const bool empty_command = length == 0;
     std::uint32_t count = 0;
-    if (length + 1 > 1) {
+    if (!empty_command) {
         // A line cut short by the time-out still counts: only the number of
         // bytes delivered matters, not the read's own result.
         pipes_.read_line(answer_slot_, exchange_, sizeof exchange_,

@@ -13,7 +13,7 @@ class CommandExchange {
     // Sends the command in `buffer` to the device with this serial (null: the
     // first device) and returns the answer in `buffer` when it is shorter than
     // the command; `value` receives the bytes received. Results kOk,
-    // kCmdTooLong (also for a null buffer or value), kCmdNoAnswerPipe,
+    // kCmdRefused (command too long, or a null buffer or value), kCmdNoAnswerPipe,
     // kCmdNoCommandPipe, kCmdWriteFailed, kCmdNoAnswer.
     int run(const char* serial, char* buffer, int* value);
 

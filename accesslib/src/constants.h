@@ -6,36 +6,40 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "zdxusbcal.h"
+
 namespace zdx {
 
-// ---- Results shared by every part -----------------------------------------
-inline constexpr int kOk = 0;
+// ---- Results of the exports: the public names, as the library spells them --
+inline constexpr int kOk = ZDXUSBCAL_OK;
 // The platform's setup library cannot be bound (reported once, then forever).
-inline constexpr int kSetupMissing = -6003;
+inline constexpr int kSetupMissing = ZDXUSBCAL_SETUP_MISSING;
 
-// ---- GetUSBDeviceInfo --------------------------------------------------------
-inline constexpr int kInfoNoMemory = -1;  // also: setup library missing, bad pointer
-inline constexpr int kInfoNoDevice = -2;  // none present, or none passes the filters
+// GetUSBDeviceInfo
+inline constexpr int kInfoFailed = ZDXUSBCAL_INFO_FAILED;  // no memory, no setup, bad pointer
+inline constexpr int kInfoNoDevice = ZDXUSBCAL_INFO_NO_DEVICE;
 
-// ---- CalCommand ---------------------------------------------------------------
-inline constexpr int kCmdTooLong = -1;  // also: null buffer or value pointer
-inline constexpr int kCmdNoAnswerPipe = -2;
-inline constexpr int kCmdNoCommandPipe = -3;
-inline constexpr int kCmdWriteFailed = -4;
-inline constexpr int kCmdNoAnswer = -5;
-inline constexpr int kCmdBadFunction = -99;
+// CalCommand
+inline constexpr int kCmdRefused = ZDXUSBCAL_CMD_REFUSED;  // too long, or a null buffer or value
+inline constexpr int kCmdNoAnswerPipe = ZDXUSBCAL_CMD_NO_ANSWER_PIPE;
+inline constexpr int kCmdNoCommandPipe = ZDXUSBCAL_CMD_NO_COMMAND_PIPE;
+inline constexpr int kCmdWriteFailed = ZDXUSBCAL_CMD_WRITE_FAILED;
+inline constexpr int kCmdNoAnswer = ZDXUSBCAL_CMD_NO_ANSWER;
+inline constexpr int kCmdBadFunction = ZDXUSBCAL_CMD_BAD_FUNCTION;
+inline constexpr int kFunctionUsb = ZDXUSBCAL_FN_USB;
+inline constexpr int kFunctionLast = ZDXUSBCAL_FN_LPT2_READ;
 
-// ---- Internal pipe operations -------------------------------------------------
+// CommandLPT and the register functions
+inline constexpr int kLptRefused = ZDXUSBCAL_LPT_REFUSED;
+inline constexpr int kLptBadPort = ZDXUSBCAL_LPT_BAD_PORT;
+inline constexpr int kLptNoDriver = ZDXUSBCAL_LPT_NO_DRIVER;
+inline constexpr int kLptNotOpen = ZDXUSBCAL_LPT_NOT_OPEN;
+
+// ---- Internal pipe operations (never returned by an export) -------------------
 inline constexpr int kPipeOpenFailed = -1;
 inline constexpr int kPipeTimeout = -10;
 inline constexpr int kPipeWriteRefused = -12;
 inline constexpr int kPipeBadSlot = -22;
-
-// ---- CommandLPT and the register functions ------------------------------------
-inline constexpr int kLptRefused = -1;
-inline constexpr int kLptBadPort = -7;
-inline constexpr int kLptNoDriver = -10;
-inline constexpr int kLptNotOpen = -11;
 
 // ---- Device discovery -----------------------------------------------------------
 // Interface class {1B447280-1A9B-11D3-ADCA-444553540000} as a 16-byte GUID record.

@@ -4,13 +4,6 @@
 
 namespace zdx {
 
-namespace {
-
-constexpr int kFunctionUsb = 0;
-constexpr int kFunctionLast = 4;
-
-}  // namespace
-
 Library::Library(const PlatformOps& ops)
     : binding_(ops),
       finder_(ops, binding_),
@@ -26,7 +19,7 @@ int Library::get_usb_device_info(const DeviceInfoArgs& args) {
 int Library::cal_command(int function, const char* serial, char* buffer, int* value) {
     if (function < kFunctionUsb || function > kFunctionLast) return kCmdBadFunction;
     if (function == kFunctionUsb) return exchange_.run(serial, buffer, value);
-    if (value == nullptr) return kCmdTooLong;
+    if (value == nullptr) return kCmdRefused;
     return port_.registers(function, value);
 }
 

@@ -67,7 +67,7 @@ int UsbDeviceInfo::run(const DeviceInfoArgs& args) {
         args.string4 == nullptr || args.string4_length == nullptr || args.string5 == nullptr ||
         args.string5_length == nullptr || args.string6 == nullptr ||
         args.string6_length == nullptr) {
-        return kInfoNoMemory;
+        return kInfoFailed;
     }
     // Both filters are taken before arguments 2 and 8 are emptied.
     const bool filters_fit =
@@ -83,15 +83,15 @@ int UsbDeviceInfo::run(const DeviceInfoArgs& args) {
     int found = 0;
     {
         std::unique_ptr<DeviceRecord[]> scratch(new (std::nothrow) DeviceRecord[kMaxDevices]);
-        if (!scratch) return kInfoNoMemory;
+        if (!scratch) return kInfoFailed;
         found = finder_.enumerate(scratch.get(), kMaxDevices);
     }
     *args.device_count = found;
-    if (found == kSetupMissing) return kInfoNoMemory;
+    if (found == kSetupMissing) return kInfoFailed;
 
     std::unique_ptr<DeviceRecord[]> records(
         new (std::nothrow) DeviceRecord[static_cast<std::size_t>(std::max(found, 1))]);
-    if (!records) return kInfoNoMemory;
+    if (!records) return kInfoFailed;
     const int count = finder_.enumerate(records.get(), found);
     *args.device_count = count;
     if (count <= 0 || !filters_fit) return kInfoNoDevice;

@@ -24,7 +24,7 @@ class UsbDeviceInfo {
   public:
     explicit UsbDeviceInfo(DeviceFinder& finder) : finder_(finder) {}
 
-    // Runs one discovery. Results: kOk, kInfoNoMemory (also when the setup
+    // Runs one discovery. Results: kOk, kInfoFailed (also when the setup
     // library cannot be bound or a pointer is null), kInfoNoDevice (also when
     // a filter does not fit its 104-byte field).
     int run(const DeviceInfoArgs& args);

@@ -39,9 +39,12 @@ class SerialPort : public SerialLine {
     int portNumber() const { return portNumber_; }
     // Kept until the next open; an unreadable text keeps the previous settings.
     bool setSettings(const QString& text);
-    // Opens (with every line setting applied first) or closes the port.
+    // Opens (with every line setting applied first) or closes the port. When
+    // the port stays closed, errorString() says why.
     void setOpen(bool open);
     bool isOpen() const override;
+    // The port's own text for its last error.
+    QString errorString() const { return port_->errorString(); }
     void close() override { setOpen(false); }
 
     void writeText(std::string_view text) override;

@@ -1,5 +1,7 @@
 #include "setting_lines.h"
 
+#include "zdxusbcal.h"
+
 namespace q270 {
 
 namespace {
@@ -32,10 +34,10 @@ std::string composeRelayLine(const std::array<std::int16_t, 4>& relayBytes) {
 }
 
 int judgeUsbReplies(int r1, int r2, std::string_view answerA, std::string_view answerB) {
-    if (r1 != 0 || r2 != 0) return 0;
-    int reply = beginsWith(answerB, '0') ? 2 : 1;
-    if (beginsWith(answerB, '?')) reply = 3;
-    if (beginsWith(answerA, '?')) reply = 3;
+    if (r1 != ZDXUSBCAL_OK || r2 != ZDXUSBCAL_OK) return kReplyFailed;
+    int reply = beginsWith(answerB, '0') ? kReplyAccepted : kReplyCondition;
+    if (beginsWith(answerB, '?')) reply = kReplyNotUnderstood;
+    if (beginsWith(answerA, '?')) reply = kReplyNotUnderstood;
     return reply;
 }
 
@@ -45,10 +47,10 @@ bool serialAnswerAllowsLineB(std::string_view answerA) {
 
 int judgeSerialReplies(std::string_view answerA, std::string_view answerB) {
     // The order matters: a reported condition outranks everything else.
-    int reply = beginsWith(answerB, '0') ? 2 : 3;
-    if (beginsWith(answerB, '?')) reply = 3;
-    if (beginsWithCondition(answerB)) reply = 1;
-    if (beginsWithCondition(answerA)) reply = 1;
+    int reply = beginsWith(answerB, '0') ? kReplyAccepted : kReplyNotUnderstood;
+    if (beginsWith(answerB, '?')) reply = kReplyNotUnderstood;
+    if (beginsWithCondition(answerB)) reply = kReplyCondition;
+    if (beginsWithCondition(answerA)) reply = kReplyCondition;
     return reply;
 }
 

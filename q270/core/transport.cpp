@@ -10,7 +10,7 @@ constexpr int kRelayPairs = 50;
 constexpr float kRelayPause = 0.02f;
 constexpr float kCloseLinkPause = 0.1f;
 // No library result: what an exchange that could not be made at all reports.
-constexpr int kNoExchange = -6003;
+constexpr int kNoExchange = ZDXUSBCAL_SETUP_MISSING;
 }  // namespace
 
 Transport::Transport(ProgramState& state, SerialLine& port, UsbAccess& usb, Clock& clock)
@@ -46,7 +46,7 @@ void Transport::SendSettings(int beep) {
     if (repaint_) repaint_();
     std::string lineA = composeLineA(state_);
     std::string lineB = composeLineB(state_, beep);
-    if (state_.Connection == 1) {
+    if (state_.Connection == kConnUsb) {
         if (state_.DllMissing != 0) return;
         const int r1 = usbExchange(lineA);
         const int r2 = usbExchange(lineB);
@@ -60,12 +60,12 @@ void Transport::SendSettings(int beep) {
 }
 
 void Transport::CloseLink() {
-    if (state_.Connection == 1 && state_.DllMissing == 0) {
+    if (state_.Connection == kConnUsb && state_.DllMissing == 0) {
         std::string line = "DCL";
         usbExchange(line);
         Delay(kCloseLinkPause);
     }
-    if (port_.isOpen() && (state_.Connection == 2 || state_.Connection == 3)) {
+    if (port_.isOpen() && (state_.Connection == kConnCom1 || state_.Connection == kConnComN)) {
         WriteLineCom("DCL");
         Delay(kCloseLinkPause);
         port_.close();

@@ -4,28 +4,24 @@
 
 #include <string>
 
+#include "calibrator_library.h"
+
 namespace q270 {
 
-struct UsbDeviceInfo {
-    int result = -1;  // negative: no usable device
-    std::string serial;
-    std::string string4;
-    std::string string5;
-    std::string string6;  // the device ID
-};
+using UsbDeviceInfo = zdx::DeviceInfo;
 
 class UsbAccess {
   public:
     virtual ~UsbAccess() = default;
-    // The harmless call CalCommand(-1, "", "", value); throws zdx::LibraryMissing
-    // when the library cannot be bound.
+    // The harmless call CalCommand(ZDXUSBCAL_FN_PROBE, "", "", value); throws
+    // zdx::LibraryMissing when the library cannot be bound.
     virtual void probe() = 0;
     // Discovery with the two filters (empty = no filter). Strings come back cut
     // to their returned lengths, "(null)" as empty.
     virtual UsbDeviceInfo deviceInfo(const std::string& serialFilter,
                                      const std::string& idFilter) = 0;
-    // CalCommand(0, serial, line, value): line in, answer (line feed included)
-    // out. Returns the library result.
+    // CalCommand(ZDXUSBCAL_FN_USB, serial, line, value): line in, answer (line
+    // feed included) out. Returns the library result.
     virtual int exchange(const std::string& serial, std::string& line) = 0;
 };
 

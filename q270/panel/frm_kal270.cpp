@@ -71,17 +71,17 @@ frmKal270::frmKal270(ProgramState& state, const QString& commandLine, UsbAccess*
       state_(state),
       clock_(clock == nullptr ? SteadyClock::instance() : *clock),
       ownUsb_(usb == nullptr ? std::make_unique<LibraryUsbAccess>() : nullptr),
-      MSComm1(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm1")),
-      transport_(state, MSComm1, usb == nullptr ? *ownUsb_ : *usb, clock_) {
+      serialPort_(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm1")),
+      transport_(state, serialPort_, usb == nullptr ? *ownUsb_ : *usb, clock_) {
     setObjectName(QStringLiteral("frmKal270"));
     buildControls();
     connectHandlers();
     transport_.setRepaint([this] { flushPaint(); });
-    TimerTick = new QTimer(this);
-    TimerTick->setObjectName(QStringLiteral("TimerTick"));
-    TimerTick->setTimerType(Qt::PreciseTimer);
-    TimerTick->setInterval(kTimerIntervalMs);
-    connect(TimerTick, &QTimer::timeout, this, &frmKal270::timerElapsed);
+    tickTimer_ = new QTimer(this);
+    tickTimer_->setObjectName(QStringLiteral("TimerTick"));
+    tickTimer_->setTimerType(Qt::PreciseTimer);
+    tickTimer_->setInterval(kTimerIntervalMs);
+    connect(tickTimer_, &QTimer::timeout, this, &frmKal270::timerElapsed);
     // The start-up's direct timer event is the first one counted.
     lastTimerEvent_ = clock_.now();
     startUp(commandLine);
@@ -119,19 +119,19 @@ void frmKal270::buildControls() {
 }
 
 QGroupBox* frmKal270::buildChannelGroup() {
-    Frame[0] = new QGroupBox;
-    Frame[0]->setObjectName(QStringLiteral("Frame_0"));
-    auto* box = new QVBoxLayout(Frame[0]);
-    box->addLayout(optionRow(Channel, "Channel", Frame[0]));
-    for (std::size_t i = 9; i < Channel.size(); ++i) Channel[i]->setVisible(false);
-    ChanScroll = horizontalScroll("ChanScroll", 0, 8, Frame[0]);
-    box->addWidget(ChanScroll);
-    ChanLabel = new QLabel(QStringLiteral("Channel"), Frame[0]);
-    ChanLabel->setObjectName(QStringLiteral("ChanLabel"));
-    makeBold(ChanLabel, 12);
-    box->addWidget(ChanLabel);
-    Channel[0]->setChecked(true);
-    return Frame[0];
+    channelGroup_ = new QGroupBox;
+    channelGroup_->setObjectName(QStringLiteral("Frame_0"));
+    auto* box = new QVBoxLayout(channelGroup_);
+    box->addLayout(optionRow(channelOptions_, "Channel", channelGroup_));
+    for (std::size_t i = 9; i < channelOptions_.size(); ++i) channelOptions_[i]->setVisible(false);
+    channelScroll_ = horizontalScroll("ChanScroll", 0, 8, channelGroup_);
+    box->addWidget(channelScroll_);
+    channelLabel_ = new QLabel(QStringLiteral("Channel"), channelGroup_);
+    channelLabel_->setObjectName(QStringLiteral("ChanLabel"));
+    makeBold(channelLabel_, 12);
+    box->addWidget(channelLabel_);
+    channelOptions_[0]->setChecked(true);
+    return channelGroup_;
 }
 
 QGroupBox* frmKal270::buildRangeGroup() {
@@ -141,136 +141,138 @@ QGroupBox* frmKal270::buildRangeGroup() {
     rangeStrip_ = new QWidget(group);
     auto* strip = new QVBoxLayout(rangeStrip_);
     strip->setContentsMargins(0, 0, 0, 0);
-    strip->addLayout(optionRow(Range, "Range", rangeStrip_));
-    Range[5]->setVisible(false);
-    RangeScroll = horizontalScroll("RangeScroll", 1, 6, rangeStrip_);
-    RangeScroll->setValue(1);
-    strip->addWidget(RangeScroll);
+    strip->addLayout(optionRow(rangeOptions_, "Range", rangeStrip_));
+    rangeOptions_[5]->setVisible(false);
+    rangeScroll_ = horizontalScroll("RangeScroll", 1, 6, rangeStrip_);
+    rangeScroll_->setValue(1);
+    strip->addWidget(rangeScroll_);
     setRangeScrollWidth(kRangeScrollWidthFive);
     box->addWidget(rangeStrip_);
-    RangeLabel = new QLabel(QStringLiteral("Range"), group);
-    RangeLabel->setObjectName(QStringLiteral("RangeLabel"));
-    box->addWidget(RangeLabel);
-    Range[0]->setChecked(true);
+    rangeLabel_ = new QLabel(QStringLiteral("Range"), group);
+    rangeLabel_->setObjectName(QStringLiteral("RangeLabel"));
+    box->addWidget(rangeLabel_);
+    rangeOptions_[0]->setChecked(true);
     return group;
 }
 
 void frmKal270::setRangeScrollWidth(int layoutUnits) {
-    RangeScroll->setProperty("layoutWidth", layoutUnits);
+    rangeScroll_->setProperty("layoutWidth", layoutUnits);
     rangeStrip_->setFixedWidth(layoutUnits / kLayoutUnitsPerPixel);
 }
 
 QGroupBox* frmKal270::buildPercentGroup() {
-    Frame[1] = new QGroupBox;
-    Frame[1]->setObjectName(QStringLiteral("Frame_1"));
-    auto* box = new QVBoxLayout(Frame[1]);
-    box->addLayout(optionRow(Proze, "Proze", Frame[1]));
-    ProzScroll = horizontalScroll("ProzScroll", 0, 10, Frame[1]);
-    box->addWidget(ProzScroll);
-    ProzLabel = new QLabel(QStringLiteral("+ 0 %"), Frame[1]);
-    ProzLabel->setObjectName(QStringLiteral("ProzLabel"));
-    makeBold(ProzLabel, 12);
-    box->addWidget(ProzLabel);
-    Proze[0]->setChecked(true);
-    return Frame[1];
+    percentGroup_ = new QGroupBox;
+    percentGroup_->setObjectName(QStringLiteral("Frame_1"));
+    auto* box = new QVBoxLayout(percentGroup_);
+    box->addLayout(optionRow(percentOptions_, "Proze", percentGroup_));
+    percentScroll_ = horizontalScroll("ProzScroll", 0, 10, percentGroup_);
+    box->addWidget(percentScroll_);
+    percentLabel_ = new QLabel(QStringLiteral("+ 0 %"), percentGroup_);
+    percentLabel_->setObjectName(QStringLiteral("ProzLabel"));
+    makeBold(percentLabel_, 12);
+    box->addWidget(percentLabel_);
+    percentOptions_[0]->setChecked(true);
+    return percentGroup_;
 }
 
 QGroupBox* frmKal270::buildSignGroup() {
-    Frame1 = new QGroupBox;
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    auto* grid = new QGridLayout(Frame1);
-    Plus = button("Plus", QStringLiteral("+"), Frame1);
-    Minus = button("Minus", QStringLiteral("-"), Frame1);
-    for (QPushButton* sign : {Plus, Minus}) {
+    signGroup_ = new QGroupBox;
+    signGroup_->setObjectName(QStringLiteral("Frame1"));
+    auto* grid = new QGridLayout(signGroup_);
+    plusButton_ = button("Plus", QStringLiteral("+"), signGroup_);
+    minusButton_ = button("Minus", QStringLiteral("-"), signGroup_);
+    for (QPushButton* sign : {plusButton_, minusButton_}) {
         sign->setCheckable(true);
         sign->setAutoExclusive(true);
         makeBold(sign, 12);
     }
-    Plus->setChecked(true);
-    HBr = new QCheckBox(QStringLiteral("HB"), Frame1);
-    HBr->setObjectName(QStringLiteral("HBr"));
-    Commandsp = button("Commandsp", QStringLiteral("Spez"), Frame1);
-    Commandsp->installEventFilter(this);
-    grid->addWidget(Plus, 0, 0);
-    grid->addWidget(Minus, 0, 1);
-    grid->addWidget(HBr, 1, 0);
-    grid->addWidget(Commandsp, 1, 1);
-    return Frame1;
+    plusButton_->setChecked(true);
+    halfBridgeBox_ = new QCheckBox(QStringLiteral("HB"), signGroup_);
+    halfBridgeBox_->setObjectName(QStringLiteral("HBr"));
+    spezButton_ = button("Commandsp", QStringLiteral("Spez"), signGroup_);
+    spezButton_->installEventFilter(this);
+    grid->addWidget(plusButton_, 0, 0);
+    grid->addWidget(minusButton_, 0, 1);
+    grid->addWidget(halfBridgeBox_, 1, 0);
+    grid->addWidget(spezButton_, 1, 1);
+    return signGroup_;
 }
 
 QGroupBox* frmKal270::buildToggleGroup() {
     auto* group = new QGroupBox;
     auto* row = new QHBoxLayout(group);
-    Command7 = button("Command7", QStringLiteral("Ready"), group);
-    Command6 = button("Command6", QStringLiteral("Beep"), group);
-    RelRef = button("RelRef", QStringLiteral("Clean Relais"), group);
-    for (QPushButton* b : {Command7, Command6}) makeBold(b);
-    for (QPushButton* b : {Command7, Command6, RelRef}) {
+    readyButton_ = button("Command7", QStringLiteral("Ready"), group);
+    beepButton_ = button("Command6", QStringLiteral("Beep"), group);
+    relayCleanButton_ = button("RelRef", QStringLiteral("Clean Relais"), group);
+    for (QPushButton* b : {readyButton_, beepButton_}) makeBold(b);
+    for (QPushButton* b : {readyButton_, beepButton_, relayCleanButton_}) {
         zdx::setBackColour(b, zdx::kColour3DLight);
         row->addWidget(b);
     }
-    Command6->installEventFilter(this);
+    beepButton_->installEventFilter(this);
     return group;
 }
 
 QGroupBox* frmKal270::buildCommunicationGroup() {
-    frameTest = new QGroupBox(QStringLiteral("Communication"));
-    frameTest->setObjectName(QStringLiteral("frameTest"));
-    auto* row = new QHBoxLayout(frameTest);
-    CommandUSBb = button("CommandUSBb", QStringLiteral("USB"), frameTest);
-    CommandCOM1 = button("CommandCOM1", QStringLiteral("COM1"), frameTest);
-    CommandCOM2 = button("CommandCOM2", QStringLiteral("COM2"), frameTest);
-    CommandCOM2->setToolTip(QStringLiteral("Click right to change Port"));
-    for (QPushButton* b : {CommandUSBb, CommandCOM1, CommandCOM2}) {
+    communicationGroup_ = new QGroupBox(QStringLiteral("Communication"));
+    communicationGroup_->setObjectName(QStringLiteral("frameTest"));
+    auto* row = new QHBoxLayout(communicationGroup_);
+    usbButton_ = button("CommandUSBb", QStringLiteral("USB"), communicationGroup_);
+    com1Button_ = button("CommandCOM1", QStringLiteral("COM1"), communicationGroup_);
+    comNButton_ = button("CommandCOM2", QStringLiteral("COM2"), communicationGroup_);
+    comNButton_->setToolTip(QStringLiteral("Click right to change Port"));
+    for (QPushButton* b : {usbButton_, com1Button_, comNButton_}) {
         zdx::setBackColour(b, zdx::kColourButtonFace);
         row->addWidget(b);
     }
-    CommandCOM2->installEventFilter(this);
-    return frameTest;
+    comNButton_->installEventFilter(this);
+    return communicationGroup_;
 }
 
 QGroupBox* frmKal270::buildMessageGroup() {
-    frameMeldungen = new QGroupBox(QStringLiteral("Messages"));
-    frameMeldungen->setObjectName(QStringLiteral("frameMeldungen"));
-    auto* box = new QVBoxLayout(frameMeldungen);
-    txtMessages = new QPlainTextEdit(frameMeldungen);
-    txtMessages->setObjectName(QStringLiteral("txtMessages"));
-    txtMessages->setReadOnly(true);
-    txtMessages->setMinimumSize(260, 70);
-    zdx::setBackColour(txtMessages, kTextBoxGrey);
-    zdx::setForeColour(txtMessages, zdx::kColourBlack);
-    Textremo = new QLineEdit(frameMeldungen);
-    Textremo->setObjectName(QStringLiteral("Textremo"));
-    Textremo->setReadOnly(true);
-    zdx::setBackColour(Textremo, kTextBoxGrey);
-    Textremo->setVisible(false);
-    box->addWidget(txtMessages, 1);
-    box->addWidget(Textremo);
-    return frameMeldungen;
+    messageGroup_ = new QGroupBox(QStringLiteral("Messages"));
+    messageGroup_->setObjectName(QStringLiteral("frameMeldungen"));
+    auto* box = new QVBoxLayout(messageGroup_);
+    messages_ = new QPlainTextEdit(messageGroup_);
+    messages_->setObjectName(QStringLiteral("txtMessages"));
+    messages_->setReadOnly(true);
+    messages_->setMinimumSize(260, 70);
+    zdx::setBackColour(messages_, kTextBoxGrey);
+    zdx::setForeColour(messages_, zdx::kColourBlack);
+    conditionBox_ = new QLineEdit(messageGroup_);
+    conditionBox_->setObjectName(QStringLiteral("Textremo"));
+    conditionBox_->setReadOnly(true);
+    zdx::setBackColour(conditionBox_, kTextBoxGrey);
+    conditionBox_->setVisible(false);
+    box->addWidget(messages_, 1);
+    box->addWidget(conditionBox_);
+    return messageGroup_;
 }
 
 void frmKal270::connectHandlers() {
-    for (std::size_t i = 0; i < Channel.size(); ++i)
-        connect(Channel[i], &QRadioButton::clicked, this,
+    for (std::size_t i = 0; i < channelOptions_.size(); ++i)
+        connect(channelOptions_[i], &QRadioButton::clicked, this,
                 [this, i] { channelClicked(static_cast<int>(i)); });
-    connect(ChanScroll, &QScrollBar::valueChanged, this, &frmKal270::chanScrollChanged);
-    for (std::size_t i = 0; i < Range.size(); ++i)
-        connect(Range[i], &QRadioButton::clicked, this,
+    connect(channelScroll_, &QScrollBar::valueChanged, this, &frmKal270::chanScrollChanged);
+    for (std::size_t i = 0; i < rangeOptions_.size(); ++i)
+        connect(rangeOptions_[i], &QRadioButton::clicked, this,
                 [this, i] { rangeClicked(static_cast<int>(i)); });
-    connect(RangeScroll, &QScrollBar::valueChanged, this, &frmKal270::rangeScrollChanged);
-    for (std::size_t i = 0; i < Proze.size(); ++i)
-        connect(Proze[i], &QRadioButton::clicked, this,
+    connect(rangeScroll_, &QScrollBar::valueChanged, this, &frmKal270::rangeScrollChanged);
+    for (std::size_t i = 0; i < percentOptions_.size(); ++i)
+        connect(percentOptions_[i], &QRadioButton::clicked, this,
                 [this, i] { prozeClicked(static_cast<int>(i)); });
-    connect(ProzScroll, &QScrollBar::valueChanged, this, &frmKal270::percentLabelUpdate);
-    connect(Plus, &QPushButton::clicked, this, &frmKal270::plusClicked);
-    connect(Minus, &QPushButton::clicked, this, &frmKal270::minusClicked);
-    connect(HBr, &QCheckBox::clicked, this, &frmKal270::hbrClicked);
-    connect(Command7, &QPushButton::clicked, this, &frmKal270::readyClicked);
-    connect(Commandsp, &QPushButton::clicked, this, &frmKal270::spezClicked);
-    connect(RelRef, &QPushButton::clicked, this, &frmKal270::relRefClicked);
-    connect(CommandUSBb, &QPushButton::clicked, this, [this] { SelectConnection(1, true); });
-    connect(CommandCOM1, &QPushButton::clicked, this, [this] { SelectConnection(2, true); });
-    connect(CommandCOM2, &QPushButton::clicked, this, [this] { SelectConnection(3, true); });
+    connect(percentScroll_, &QScrollBar::valueChanged, this, &frmKal270::percentLabelUpdate);
+    connect(plusButton_, &QPushButton::clicked, this, &frmKal270::plusClicked);
+    connect(minusButton_, &QPushButton::clicked, this, &frmKal270::minusClicked);
+    connect(halfBridgeBox_, &QCheckBox::clicked, this, &frmKal270::hbrClicked);
+    connect(readyButton_, &QPushButton::clicked, this, &frmKal270::readyClicked);
+    connect(spezButton_, &QPushButton::clicked, this, &frmKal270::spezClicked);
+    connect(relayCleanButton_, &QPushButton::clicked, this, &frmKal270::relRefClicked);
+    connect(usbButton_, &QPushButton::clicked, this, [this] { SelectConnection(kConnUsb, true); });
+    connect(com1Button_, &QPushButton::clicked, this,
+            [this] { SelectConnection(kConnCom1, true); });
+    connect(comNButton_, &QPushButton::clicked, this,
+            [this] { SelectConnection(kConnComN, true); });
 }
 
 bool frmKal270::eventFilter(QObject* watched, QEvent* event) {
@@ -281,7 +283,7 @@ bool frmKal270::eventFilter(QObject* watched, QEvent* event) {
     if (!press && type != QEvent::MouseButtonRelease)
         return QMainWindow::eventFilter(watched, event);
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    if (watched == Command6) {
+    if (watched == beepButton_) {
         // Any mouse button holds the beeper, not only the one that clicks.
         if (press)
             beepPressed();
@@ -289,11 +291,11 @@ bool frmKal270::eventFilter(QObject* watched, QEvent* event) {
             beepReleased();
         return mouse->button() != Qt::LeftButton;
     }
-    if (watched == CommandCOM2 && press && mouse->button() == Qt::RightButton) {
+    if (watched == comNButton_ && press && mouse->button() == Qt::RightButton) {
         com2RightPressed();
         return true;
     }
-    if (watched == Commandsp && press && mouse->button() == Qt::RightButton) {
+    if (watched == spezButton_ && press && mouse->button() == Qt::RightButton) {
         spezRightPressed();
         return true;
     }

@@ -148,7 +148,7 @@ class frmKal270 : public QMainWindow {
     ProgramState& state_;
     Clock& clock_;
     std::unique_ptr<UsbAccess> ownUsb_;
-    SerialPort MSComm1;
+    SerialPort serialPort_;  // "MSComm1"
     Transport transport_;
 
     std::int16_t TickPhase = 0;
@@ -163,34 +163,37 @@ class frmKal270 : public QMainWindow {
     bool closePending_ = false;  // the window was asked to close during a run
     bool messageSet_ = false;    // the connection attempt of this cycle wrote txtMessages
 
-    std::array<QGroupBox*, 2> Frame{};
-    std::array<QRadioButton*, 16> Channel{};
-    QScrollBar* ChanScroll = nullptr;
-    QLabel* ChanLabel = nullptr;
-    std::array<QRadioButton*, 6> Range{};
-    QScrollBar* RangeScroll = nullptr;
+    // The controls, named for what they are; each carries its design name as
+    // its objectName (given beside it), by which tests and tools find it.
+    QGroupBox* channelGroup_ = nullptr;               // "Frame_0"
+    std::array<QRadioButton*, 16> channelOptions_{};  // "Channel_0".."Channel_15"
+    QScrollBar* channelScroll_ = nullptr;             // "ChanScroll"
+    QLabel* channelLabel_ = nullptr;                  // "ChanLabel"
+    std::array<QRadioButton*, 6> rangeOptions_{};     // "Range_0".."Range_5"
+    QScrollBar* rangeScroll_ = nullptr;               // "RangeScroll"
     QWidget* rangeStrip_ = nullptr;
-    QLabel* RangeLabel = nullptr;
-    std::array<QRadioButton*, 11> Proze{};
-    QScrollBar* ProzScroll = nullptr;
-    QLabel* ProzLabel = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QPushButton* Plus = nullptr;
-    QPushButton* Minus = nullptr;
-    QCheckBox* HBr = nullptr;
-    QPushButton* Commandsp = nullptr;
-    QPushButton* RelRef = nullptr;
-    QPushButton* Command7 = nullptr;
-    QPushButton* Command6 = nullptr;
-    QGroupBox* frameTest = nullptr;
-    QPushButton* CommandUSBb = nullptr;
-    QPushButton* CommandCOM1 = nullptr;
-    QPushButton* CommandCOM2 = nullptr;
-    QGroupBox* frameMeldungen = nullptr;
-    QPlainTextEdit* txtMessages = nullptr;
-    QLineEdit* Textremo = nullptr;
-    QLabel* statusPanel1_ = nullptr;
-    QTimer* TimerTick = nullptr;
+    QLabel* rangeLabel_ = nullptr;                    // "RangeLabel"
+    QGroupBox* percentGroup_ = nullptr;               // "Frame_1"
+    std::array<QRadioButton*, 11> percentOptions_{};  // "Proze_0".."Proze_10"
+    QScrollBar* percentScroll_ = nullptr;             // "ProzScroll"
+    QLabel* percentLabel_ = nullptr;                  // "ProzLabel"
+    QGroupBox* signGroup_ = nullptr;                  // "Frame1"
+    QPushButton* plusButton_ = nullptr;               // "Plus"
+    QPushButton* minusButton_ = nullptr;              // "Minus"
+    QCheckBox* halfBridgeBox_ = nullptr;              // "HBr"
+    QPushButton* spezButton_ = nullptr;               // "Commandsp"
+    QPushButton* relayCleanButton_ = nullptr;         // "RelRef"
+    QPushButton* readyButton_ = nullptr;              // "Command7"
+    QPushButton* beepButton_ = nullptr;               // "Command6"
+    QGroupBox* communicationGroup_ = nullptr;         // "frameTest"
+    QPushButton* usbButton_ = nullptr;                // "CommandUSBb"
+    QPushButton* com1Button_ = nullptr;               // "CommandCOM1"
+    QPushButton* comNButton_ = nullptr;               // "CommandCOM2": COM(2 + ComIncrement)
+    QGroupBox* messageGroup_ = nullptr;               // "frameMeldungen"
+    QPlainTextEdit* messages_ = nullptr;              // "txtMessages": connection messages
+    QLineEdit* conditionBox_ = nullptr;               // "Textremo": device conditions
+    QLabel* statusPanel1_ = nullptr;                  // "Panel1" of the status bar
+    QTimer* tickTimer_ = nullptr;                     // "TimerTick"
     Clock::time_point lastTimerEvent_{};  // when the last nominal timer event was counted
 };
 

@@ -14,13 +14,15 @@
 #include <exception>
 
 #include "colour_value.h"
-#include "cycle_step.h"
 #include "device_profile.h"
 #include "frm_kal270.h"
 #include "frm_results.h"
 #include "settings_store.h"
+#include "skip_step.h"
 
 namespace q270 {
+
+using zdx::skipOnError;
 
 namespace {
 
@@ -45,37 +47,38 @@ int atMost(int value, int low, int high, int fallback) {
 }  // namespace
 
 void frmKal270::startUp(const QString& commandLine) {
-    state_.LinkState = 0;
+    state_.LinkState = kLinkNotConnected;
     TickPhase = 0;
     setWindowTitle(
         QString::fromLatin1(kWindowTitle.data(), static_cast<qsizetype>(kWindowTitle.size())));
     readSettings();
-    Commandsp->setEnabled(false);
-    Commandsp->setVisible(false);
-    RelRef->setEnabled(false);
-    RelRef->setVisible(false);
+    spezButton_->setEnabled(false);
+    spezButton_->setVisible(false);
+    relayCleanButton_->setEnabled(false);
+    relayCleanButton_->setVisible(false);
     state_.LoadState = 0;
     state_.LoadMode = 0;
     applyOptions(commandLine);
     state_.RangeTable = defaultRangeTable();
     SelectConnection(state_.Connection, false);
 
-    if (state_.SelChannel > ChanScroll->maximum()) state_.SelChannel = ChanScroll->maximum();
-    ChanLabel->setText(QStringLiteral("Channel %1").arg(state_.SelChannel));
-    ChanScroll->setValue(state_.SelChannel);
-    ProzScroll->setValue(state_.SelPercent);
-    if (state_.SelRange > RangeScroll->maximum()) state_.SelRange = RangeScroll->maximum();
-    RangeScroll->setValue(state_.SelRange);
+    if (state_.SelChannel > channelScroll_->maximum())
+        state_.SelChannel = channelScroll_->maximum();
+    channelLabel_->setText(QStringLiteral("Channel %1").arg(state_.SelChannel));
+    channelScroll_->setValue(state_.SelChannel);
+    percentScroll_->setValue(state_.SelPercent);
+    if (state_.SelRange > rangeScroll_->maximum()) state_.SelRange = rangeScroll_->maximum();
+    rangeScroll_->setValue(state_.SelRange);
     // Also when the scroll bar already stood there: the labels show the full scale from the start.
     ShowRange();
     if (state_.SelSign != 0) {
-        Minus->setChecked(true);
+        minusButton_->setChecked(true);
         minusClicked();
     } else {
-        Plus->setChecked(true);
+        plusButton_->setChecked(true);
         plusClicked();
     }
-    if (state_.Connection == 1) state_.DllMissing = transport_.probeLibrary() ? 0 : 1;
+    if (state_.Connection == kConnUsb) state_.DllMissing = transport_.probeLibrary() ? 0 : 1;
 }
 
 void frmKal270::readSettings() {
@@ -86,23 +89,24 @@ void frmKal270::readSettings() {
     state_.SelPercent = within(store.readInt(QStringLiteral("Q270Proze"), 0), 0, 10, 0);
     ComIncrement = static_cast<std::int16_t>(
         within(store.readInt(QStringLiteral("Q270COMxincr"), 0), 0, 7, 0));
-    state_.Connection = within(store.readInt(QStringLiteral("Connection"), 1), 1, 3, 1);
+    state_.Connection = within(store.readInt(QStringLiteral("Connection"), kConnUsb), kConnUsb,
+                               kConnComN, kConnUsb);
 }
 
 void frmKal270::applyOptions(const QString& commandLine) {
     const Options options = parseOptions(commandLine.toStdString());
     if (options.special) {
-        Commandsp->setEnabled(true);
-        Commandsp->setVisible(true);
+        spezButton_->setEnabled(true);
+        spezButton_->setVisible(true);
     } else if (options.loadMode) {
-        Commandsp->setEnabled(true);
-        Commandsp->setVisible(true);
-        Commandsp->setText(QStringLiteral("Load high"));
+        spezButton_->setEnabled(true);
+        spezButton_->setVisible(true);
+        spezButton_->setText(QStringLiteral("Load high"));
         state_.LoadMode = 1;
     } else if (options.relayClean) {
         RelayBytes = options.RelayBytes;
-        RelRef->setEnabled(true);
-        RelRef->setVisible(true);
+        relayCleanButton_->setEnabled(true);
+        relayCleanButton_->setVisible(true);
     }
     DevFilter = options.DevFilter.value_or("");
     IdFilter = options.IdFilter.value_or("");
@@ -112,8 +116,8 @@ void frmKal270::applyOptions(const QString& commandLine) {
 void frmKal270::shutDown() {
     if (shutDownDone_) return;
     shutDownDone_ = true;
-    TimerTick->stop();
-    guarded([this] { transport_.CloseLink(); });
+    tickTimer_->stop();
+    skipOnError("CloseLink at shut-down", [this] { transport_.CloseLink(); });
     zdx::SettingsStore store(kApplication);
     store.writeInt(QStringLiteral("Connection"), state_.Connection);
     store.writeInt(QStringLiteral("Q270Range"), state_.SelRange);
@@ -143,24 +147,24 @@ void frmKal270::SelectConnection(int conn, bool closeFirst) {
     // The direct timer event below is one event after those that passed until now.
     countPassedEvents();
     state_.StopRequest = 0;
-    for (QPushButton* b : {CommandUSBb, CommandCOM1, CommandCOM2})
+    for (QPushButton* b : {usbButton_, com1Button_, comNButton_})
         zdx::setBackColour(b, zdx::kColourButtonFace);
-    CommandCOM2->setText(QStringLiteral("COM%1").arg(2 + ComIncrement));
-    if (closeFirst) guarded([this] { transport_.CloseLink(); });
+    comNButton_->setText(QStringLiteral("COM%1").arg(2 + ComIncrement));
+    if (closeFirst) skipOnError("CloseLink", [this] { transport_.CloseLink(); });
     state_.Connection = conn;
-    if (conn == 1) {
-        zdx::setBackColour(CommandUSBb, zdx::kColourYellow);
+    if (conn == kConnUsb) {
+        zdx::setBackColour(usbButton_, zdx::kColourYellow);
         state_.DllMissing = 0;
         if (!transport_.probeLibrary()) {
-            state_.LinkState = 0;
+            state_.LinkState = kLinkNotConnected;
             state_.DllMissing = 1;
             return;
         }
     } else {
-        zdx::setBackColour(conn == 2 ? CommandCOM1 : CommandCOM2, zdx::kColourYellow);
+        zdx::setBackColour(conn == kConnCom1 ? com1Button_ : comNButton_, zdx::kColourYellow);
         state_.DllMissing = 0;
     }
-    state_.LinkState = 0;
+    state_.LinkState = kLinkNotConnected;
     TickPhase = 0;
     flushPaint();
     directTimerEvent();
@@ -212,7 +216,7 @@ int frmKal270::eventsSinceLast(int limit) {
 
 void frmKal270::armTimer() {
     if (shutDownDone_) return;
-    TimerTick->start(kTimerIntervalMs * std::max<int>(1, state_.CycleCountdown));
+    tickTimer_->start(kTimerIntervalMs * std::max<int>(1, state_.CycleCountdown));
 }
 
 void frmKal270::runCycle() {
@@ -220,13 +224,17 @@ void frmKal270::runCycle() {
     // window events through; a cycle inside them would send settings and take
     // their stop.
     if (scanActive_ || (results_ && results_->busy())) return;
-    guarded([this] { animate(); });
+    skipOnError("animate", [this] { animate(); });
     std::string id;  // the device ID of this cycle's connection attempt
-    if (state_.LinkState == 0) stateNotConnected(id);
-    if (state_.LinkState == 1) guarded([this] { stateGoingOnline(); });
-    if (state_.LinkState == 2) stateOnline(id);
-    if (state_.LinkState == 3) stateResultsView();
-    if (state_.LinkState == 4) stateReopenResults();
+    // Plain ifs, not else-ifs: each test sees the state the block before it
+    // left, so one cycle connects, goes online and sends the settings, or goes
+    // from online straight into the run a scan request asked for.
+    if (state_.LinkState == kLinkNotConnected) stateNotConnected(id);
+    if (state_.LinkState == kLinkGoingOnline)
+        skipOnError("going online", [this] { stateGoingOnline(); });
+    if (state_.LinkState == kLinkOnline) stateOnline(id);
+    if (state_.LinkState == kLinkResultsView) stateResultsView();
+    if (state_.LinkState == kLinkReopenResults) stateReopenResults();
 }
 
 void frmKal270::animate() {
@@ -240,27 +248,28 @@ void frmKal270::setMessages(const QString& text, std::uint32_t colour) {
     // The box shows CR LF line breaks as plain line breaks; the text as set, CR
     // LF included, stays readable in its "messageText" property. Setting the text
     // it already shows would only relayout and repaint it, on every cycle of a retry.
-    txtMessages->setProperty("messageText", text);
+    messages_->setProperty("messageText", text);
     const QString shown = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (txtMessages->toPlainText() != shown) txtMessages->setPlainText(shown);
-    if (zdx::foreColour(txtMessages) != colour) zdx::setForeColour(txtMessages, colour);
+    if (messages_->toPlainText() != shown) messages_->setPlainText(shown);
+    if (zdx::foreColour(messages_) != colour) zdx::setForeColour(messages_, colour);
     messageSet_ = true;
 }
 
 void frmKal270::showCondition(const QString& text) {
-    if (Textremo->text() != text) Textremo->setText(text);
-    Textremo->setVisible(true);
+    if (conditionBox_->text() != text) conditionBox_->setText(text);
+    conditionBox_->setVisible(true);
 }
 
 void frmKal270::stateNotConnected(std::string& id) {
-    guarded([this] {
+    skipOnError("clearing the condition", [this] {
         transport_.ClearStop();
-        Textremo->setVisible(false);
+        conditionBox_->setVisible(false);
     });
     // Every attempt replaces the whole message; one that ends without a message leaves it empty.
     messageSet_ = false;
     stateAttempt(id);
-    if (!messageSet_) guarded([this] { setMessages(QString(), zdx::kColourBlack); });
+    if (!messageSet_)
+        skipOnError("clearing the messages", [this] { setMessages(QString(), zdx::kColourBlack); });
 }
 
 void frmKal270::stateAttempt(std::string& id) {
@@ -269,15 +278,16 @@ void frmKal270::stateAttempt(std::string& id) {
                     zdx::kColourRed);
         return;
     }
-    if (state_.Connection == 1)
+    if (state_.Connection == kConnUsb)
         connectUsb(id);
     else
         connectSerial(id);
 }
 
 void frmKal270::connectUsb(std::string& id) {
-    guarded([this] { zdx::setBackColour(CommandUSBb, zdx::kColourYellow); });
-    guarded([this, &id] {
+    skipOnError("USB button colour",
+                [this] { zdx::setBackColour(usbButton_, zdx::kColourYellow); });
+    skipOnError("USB discovery", [this, &id] {
         const UsbDeviceInfo info = transport_.usb().deviceInfo(DevFilter, IdFilter);
         state_.DeviceSerial = info.serial;
         id = info.string6;
@@ -285,7 +295,7 @@ void frmKal270::connectUsb(std::string& id) {
             setMessages(QStringLiteral("\r\n\r\nno USB device found"), zdx::kColourRed);
             return;
         }
-        state_.LinkState = 1;
+        state_.LinkState = kLinkGoingOnline;
         const QString serial = fromLatin1(state_.DeviceSerial);
         if (state_.DeviceSerial.rfind("KX", 0) == 0)
             setMessages(QStringLiteral("Connected via NVQ + KX, USB device\r\nSNo: ") + serial,
@@ -294,36 +304,40 @@ void frmKal270::connectUsb(std::string& id) {
             setMessages(QStringLiteral("Connected to ZDX USB device\r\nSNo: ") + serial +
                             QStringLiteral("     ID: ") + fromLatin1(id),
                         zdx::kColourBlack);
-        guarded([this, &id] { applyDeviceProfile(id); });
-        HBr->setVisible(false);
-        HBr->setCheckState(Qt::Unchecked);
+        skipOnError("device profile", [this, &id] { applyDeviceProfile(id); });
+        halfBridgeBox_->setVisible(false);
+        halfBridgeBox_->setCheckState(Qt::Unchecked);
         state_.HBState = 0;
-        if (state_.DeviceSerial.find("Q270H") != std::string::npos) HBr->setVisible(true);
-        zdx::setBackColour(CommandUSBb, zdx::kColourGreen);
+        if (state_.DeviceSerial.find("Q270H") != std::string::npos)
+            halfBridgeBox_->setVisible(true);
+        zdx::setBackColour(usbButton_, zdx::kColourGreen);
     });
-    state_.ReplyState = 0;
+    state_.ReplyState = kReplyFailed;
 }
 
 void frmKal270::connectSerial(std::string& id) {
-    guarded([this] {
-        MSComm1.setPortNumber(state_.Connection == 3 ? 2 + ComIncrement : state_.Connection - 1);
-        MSComm1.setSettings(QStringLiteral("9600,E,8,1"));
-        MSComm1.setOpen(true);
+    skipOnError("opening the COM port", [this] {
+        serialPort_.setPortNumber(state_.Connection == kConnComN ? 2 + ComIncrement : 1);
+        serialPort_.setSettings(QStringLiteral("9600,E,8,1"));
+        serialPort_.setOpen(true);
     });
-    if (!MSComm1.isOpen()) {
+    if (!serialPort_.isOpen()) {
+        qCDebug(zdx::lcCycle) << "COM port" << serialPort_.portNumber()
+                              << "not opened:" << serialPort_.errorString();
         setMessages(QStringLiteral("Error accessing COM port"), zdx::kColourRed);
         return;
     }
-    zdx::setBackColour(state_.Connection == 2 ? CommandCOM1 : CommandCOM2, zdx::kColourGreen);
-    guarded([this, &id] {
+    zdx::setBackColour(state_.Connection == kConnCom1 ? com1Button_ : comNButton_,
+                       zdx::kColourGreen);
+    skipOnError("serial identification", [this, &id] {
         id = cleanSerialIdentification(transport_.QueryCom("SNR?0"));
         state_.DeviceSerial = cleanSerialIdentification(transport_.QueryCom("SNR?1"));
     });
     setMessages(QStringLiteral("Connection via serial line\r\nSNo: ") +
                     fromLatin1(state_.DeviceSerial) + QStringLiteral("     ID: ") + fromLatin1(id),
                 zdx::kColourBlack);
-    guarded([this, &id] { applyDeviceProfile(id); });
-    state_.LinkState = 1;
+    skipOnError("device profile", [this, &id] { applyDeviceProfile(id); });
+    state_.LinkState = kLinkGoingOnline;
 }
 
 void frmKal270::applyDeviceProfile(const std::string& id) {
@@ -331,46 +345,47 @@ void frmKal270::applyDeviceProfile(const std::string& id) {
     if (maximum <= 8 && state_.SelChannel > maximum) {
         // The channel falls back to 0 on the panel as well, not only in the variable.
         state_.SelChannel = 0;
-        ChanScroll->setValue(0);
+        channelScroll_->setValue(0);
     }
-    ChanScroll->setMaximum(maximum);
-    for (std::size_t i = 9; i < Channel.size(); ++i)
-        Channel[i]->setVisible(static_cast<int>(i) <= maximum);
+    channelScroll_->setMaximum(maximum);
+    for (std::size_t i = 9; i < channelOptions_.size(); ++i)
+        channelOptions_[i]->setVisible(static_cast<int>(i) <= maximum);
 }
 
 void frmKal270::stateGoingOnline() {
     state_.BeepState = 0;
-    state_.LinkState = 2;
+    state_.LinkState = kLinkOnline;
     state_.ScanRequest = 0;
     RangeProbeDone = 0;
 }
 
 void frmKal270::stateOnline(const std::string& id) {
-    if (RangeProbeDone == 0) guarded([this, &id] { probeRanges(id); });
-    guarded([this] { transport_.SendSettings(state_.BeepState); });
-    if (state_.StopRequest == 0) guarded([this] { showConditions(); });
-    if (state_.ScanRequest != 0) state_.LinkState = 3;
+    if (RangeProbeDone == 0) skipOnError("range probe", [this, &id] { probeRanges(id); });
+    skipOnError("SendSettings", [this] { transport_.SendSettings(state_.BeepState); });
+    if (state_.StopRequest == 0)
+        skipOnError("showing the conditions", [this] { showConditions(); });
+    if (state_.ScanRequest != 0) state_.LinkState = kLinkResultsView;
 }
 
 void frmKal270::probeRanges(const std::string& id) {
     setRangeScrollWidth(kRangeScrollWidthFive);
-    Range[5]->setVisible(false);
+    rangeOptions_[5]->setVisible(false);
     const int savedRange = state_.SelRange;
     const int savedSign = state_.SelSign;
     state_.SelSign = kProbeMode;
     state_.SelRange = 6;
-    guarded([this] { transport_.SendSettings(state_.BeepState); });
+    skipOnError("range probe SendSettings", [this] { transport_.SendSettings(state_.BeepState); });
     state_.SelRange = savedRange;
     state_.SelSign = savedSign;
     state_.RangeTable = rangeTableFor(id);
-    if (state_.ReplyState == 2) {
+    if (state_.ReplyState == kReplyAccepted) {
         setRangeScrollWidth(kRangeScrollWidthSix);
-        RangeScroll->setMaximum(6);
-        Range[5]->setVisible(true);
+        rangeScroll_->setMaximum(6);
+        rangeOptions_[5]->setVisible(true);
         RangeProbeDone = 2;
     } else {
-        if (RangeScroll->value() == 6) RangeScroll->setValue(5);
-        RangeScroll->setMaximum(5);
+        if (rangeScroll_->value() == 6) rangeScroll_->setValue(5);
+        rangeScroll_->setMaximum(5);
         RangeProbeDone = 1;
     }
     ShowRange();
@@ -384,17 +399,17 @@ void frmKal270::showConditions() {
     // Decided first and shown once, so a standing condition does not blink the box every cycle.
     const int reply = state_.ReplyState;
     QString condition;
-    if (reply == 1) condition = QStringLiteral("Q270 bell !");
-    if (state_.Connection == 1) {
-        if (reply == 0)
-            state_.LinkState = 0;
-        else if (reply == 3)
+    if (reply == kReplyCondition) condition = QStringLiteral("Q270 bell !");
+    if (state_.Connection == kConnUsb) {
+        if (reply == kReplyFailed)
+            state_.LinkState = kLinkNotConnected;
+        else if (reply == kReplyNotUnderstood)
             condition = QStringLiteral("No Q270 connected to USB bus !");
-    } else if (reply == 3) {
+    } else if (reply == kReplyNotUnderstood) {
         condition = QStringLiteral("No answer from Q270");
     }
     if (condition.isEmpty())
-        Textremo->setVisible(false);
+        conditionBox_->setVisible(false);
     else
         showCondition(condition);
 }

@@ -24,58 +24,60 @@ char localeDecimalSeparator() {
 }  // namespace
 
 void frmKal270::askForCycle() {
-    if (state_.LinkState != 2) return;
+    if (state_.LinkState != kLinkOnline) return;
     state_.CycleCountdown = 1;
-    if (TimerTick != nullptr) armTimer();
+    if (tickTimer_ != nullptr) armTimer();
 }
 
 void frmKal270::ShowRange() {
     state_.FullScale = fullScaleOf(state_.RangeTable, state_.SelRange);
-    RangeLabel->setText(QString::fromStdString(
+    rangeLabel_->setText(QString::fromStdString(
         rangeLabelText(state_.RangeTable, state_.SelRange, localeDecimalSeparator())));
 }
 
 void frmKal270::channelClicked(int index) {
-    ChanScroll->setValue(index);
+    channelScroll_->setValue(index);
     askForCycle();
 }
 
 void frmKal270::chanScrollChanged(int value) {
     state_.SelChannel = value;
-    if (value >= 0 && value < static_cast<int>(Channel.size())) Channel[value]->setChecked(true);
-    ChanLabel->setText(QStringLiteral("Channel %1").arg(value));
+    if (value >= 0 && value < static_cast<int>(channelOptions_.size()))
+        channelOptions_[value]->setChecked(true);
+    channelLabel_->setText(QStringLiteral("Channel %1").arg(value));
     askForCycle();
 }
 
 void frmKal270::rangeClicked(int index) {
-    RangeScroll->setValue(index + 1);
+    rangeScroll_->setValue(index + 1);
     askForCycle();
 }
 
 void frmKal270::rangeScrollChanged(int value) {
     state_.SelRange = value;
-    if (value >= 1 && value <= static_cast<int>(Range.size())) Range[value - 1]->setChecked(true);
+    if (value >= 1 && value <= static_cast<int>(rangeOptions_.size()))
+        rangeOptions_[value - 1]->setChecked(true);
     ShowRange();
     percentLabelUpdate();
     askForCycle();
 }
 
 void frmKal270::prozeClicked(int index) {
-    ProzScroll->setValue(index);
+    percentScroll_->setValue(index);
     askForCycle();
 }
 
 void frmKal270::refreshPercentLabel() {
-    const bool minus = Minus->isChecked();
+    const bool minus = minusButton_->isChecked();
     state_.SignText.assign(1, minus ? '-' : '+');
-    state_.SelPercent = ProzScroll->value();
-    if (state_.SelPercent >= 0 && state_.SelPercent < static_cast<int>(Proze.size()))
-        Proze[state_.SelPercent]->setChecked(true);
+    state_.SelPercent = percentScroll_->value();
+    if (state_.SelPercent >= 0 && state_.SelPercent < static_cast<int>(percentOptions_.size()))
+        percentOptions_[state_.SelPercent]->setChecked(true);
     drawPercentLabel(minus);
 }
 
 void frmKal270::drawPercentLabel(bool minus) {
-    ProzLabel->setText(
+    percentLabel_->setText(
         QString::fromStdString(percentLabelText(state_, minus, localeDecimalSeparator())));
 }
 
@@ -97,16 +99,16 @@ void frmKal270::minusClicked() {
 void frmKal270::hbrClicked() {
     // Travels with the next "K1A" line; nothing is sent now.
     // 0 unchecked, 1 checked, 2 greyed (Qt numbers checked as 2 and greyed as 1).
-    const Qt::CheckState check = HBr->checkState();
+    const Qt::CheckState check = halfBridgeBox_->checkState();
     state_.HBState = check == Qt::Checked ? 1 : check == Qt::PartiallyChecked ? 2 : 0;
 }
 
 void frmKal270::readyClicked() {
     if (state_.ReadyState != 0) {
-        zdx::setBackColour(Command7, zdx::kColour3DLight);
+        zdx::setBackColour(readyButton_, zdx::kColour3DLight);
         state_.ReadyState = 0;
     } else {
-        zdx::setBackColour(Command7, zdx::kColourYellow);
+        zdx::setBackColour(readyButton_, zdx::kColourYellow);
         state_.ReadyState = 1;
     }
     transport_.SendSettings(state_.BeepState);
@@ -114,7 +116,7 @@ void frmKal270::readyClicked() {
 }
 
 void frmKal270::beepPressed() {
-    zdx::setBackColour(Command6, zdx::kColourRed);
+    zdx::setBackColour(beepButton_, zdx::kColourRed);
     transport_.SendSettings(1);
     askForCycle();
     directTimerEvent();
@@ -122,7 +124,7 @@ void frmKal270::beepPressed() {
 }
 
 void frmKal270::beepReleased() {
-    zdx::setBackColour(Command6, zdx::kColour3DLight);
+    zdx::setBackColour(beepButton_, zdx::kColour3DLight);
     transport_.SendSettings(0);
 }
 
@@ -133,31 +135,32 @@ void frmKal270::spezClicked() {
         return;
     }
     if (state_.LoadState != 0) {
-        Commandsp->setText(QStringLiteral("Load high"));
+        spezButton_->setText(QStringLiteral("Load high"));
         state_.LoadState = 0;
     } else {
-        Commandsp->setText(QStringLiteral("Load low"));
+        spezButton_->setText(QStringLiteral("Load low"));
         state_.LoadState = 1;
     }
     transport_.SendSettings(state_.BeepState);
 }
 
 void frmKal270::relRefClicked() {
-    zdx::setBackColour(RelRef, zdx::kColourYellow);
+    zdx::setBackColour(relayCleanButton_, zdx::kColourYellow);
     flushPaint();
     transport_.cleanRelays(RelayBytes);
-    zdx::setBackColour(RelRef, zdx::kColour3DLight);
+    zdx::setBackColour(relayCleanButton_, zdx::kColour3DLight);
 }
 
 void frmKal270::com2RightPressed() {
-    if (state_.Connection != 3) return;
+    if (state_.Connection != kConnComN) return;
     ComIncrement = static_cast<std::int16_t>(ComIncrement >= 7 ? 0 : ComIncrement + 1);
-    SelectConnection(3, true);
+    SelectConnection(kConnComN, true);
 }
 
 void frmKal270::spezRightPressed() {
     // Re-opens the results view of this run; only an online link can show it.
-    if (state_.LinkState == 2 && state_.ResultsAvailable != 0) state_.LinkState = 4;
+    if (state_.LinkState == kLinkOnline && state_.ResultsAvailable != 0)
+        state_.LinkState = kLinkReopenResults;
 }
 
 void frmKal270::statusBarClicked() {

@@ -5,11 +5,13 @@
 // expects.
 #include <QLabel>
 
-#include "cycle_step.h"
 #include "frm_kal270.h"
 #include "frm_results.h"
+#include "skip_step.h"
 
 namespace q270 {
+
+using zdx::skipOnError;
 
 frmResults& frmKal270::results() {
     if (!results_) {
@@ -24,7 +26,7 @@ frmResults& frmKal270::results() {
 void frmKal270::stateResultsView() {
     if (state_.ScanRequest != 0) {
         state_.ScanRequest = 0;
-        guarded([this] {
+        skipOnError("starting the run", [this] {
             setVisible(false);
             results().show();
             statusPanel1_->clear();
@@ -37,13 +39,13 @@ void frmKal270::stateResultsView() {
     }
     if (state_.StopRequest != 0) {
         state_.StopRequest = 0;
-        guarded([this] {
+        skipOnError("ending the results view", [this] {
             results().ScanEnd();
             results().setVisible(false);
             setVisible(true);
         });
         state_.ResultsAvailable = -1;
-        state_.LinkState = 2;
+        state_.LinkState = kLinkOnline;
     }
     if (closePending_) {
         closePending_ = false;
@@ -52,12 +54,12 @@ void frmKal270::stateResultsView() {
 }
 
 void frmKal270::stateReopenResults() {
-    guarded([this] {
+    skipOnError("reopening the results", [this] {
         results().setVisible(true);
         statusPanel1_->clear();
         results().Scanx();
     });
-    state_.LinkState = 3;
+    state_.LinkState = kLinkResultsView;
 }
 
 void frmKal270::closeResults() {

@@ -132,7 +132,7 @@ TEST_F(CommandExchangeTest, CommandLengthLimit) {
     EXPECT_EQ(q610->written, longest + "\n");
 
     q610->written.clear();
-    EXPECT_EQ(exchange(longest + "K"), kCmdTooLong);
+    EXPECT_EQ(exchange(longest + "K"), kCmdRefused);
     EXPECT_EQ(q610->written, "");
     EXPECT_EQ(value, -77);
     EXPECT_EQ(answer(), longest + "K");
@@ -239,9 +239,9 @@ TEST_F(CommandExchangeTest, DispatchAndNullArguments) {
     for (int function : {5, -1, 1000}) {
         EXPECT_EQ(library.cal_command(function, "A123", text, &v), kCmdBadFunction);
     }
-    EXPECT_EQ(library.cal_command(0, "A123", nullptr, &v), kCmdTooLong);
-    EXPECT_EQ(library.cal_command(0, "A123", text, nullptr), kCmdTooLong);
-    EXPECT_EQ(library.cal_command(1, nullptr, nullptr, nullptr), kCmdTooLong);
+    EXPECT_EQ(library.cal_command(0, "A123", nullptr, &v), kCmdRefused);
+    EXPECT_EQ(library.cal_command(0, "A123", text, nullptr), kCmdRefused);
+    EXPECT_EQ(library.cal_command(1, nullptr, nullptr, nullptr), kCmdRefused);
     EXPECT_TRUE(fake.opened.empty());
     EXPECT_EQ(v, 9);
 }

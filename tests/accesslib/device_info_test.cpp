@@ -234,7 +234,7 @@ TEST_F(DeviceInfoTest, MissingSetupLibraryIsTriedOnce) {
     fake.setup_present = false;
     for (int i = 0; i < 2; ++i) {
         InfoCall call;
-        EXPECT_EQ(call.run(library), kInfoNoMemory);
+        EXPECT_EQ(call.run(library), kInfoFailed);
         EXPECT_EQ(call.count, kSetupMissing);
         EXPECT_TRUE(call.all_empty());
     }
@@ -262,7 +262,7 @@ TEST_F(DeviceInfoTest, NullArgumentGivesMinusOne) {
     char text[8] = "";
     EXPECT_EQ(library.get_usb_device_info(
                   {&count, text, &length, nullptr, &length, text, &length, text, &length}),
-              kInfoNoMemory);
+              kInfoFailed);
     EXPECT_EQ(count, 5);
     EXPECT_EQ(fake.bind_attempts, 0);
 }

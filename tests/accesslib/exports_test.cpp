@@ -40,22 +40,22 @@ TEST_F(ExportsTest, WithoutSetupLibraryOrDriver) {
     auto lpt = entry<decltype(&CommandLPT)>("CommandLPT");
 
     int value = 0;
-    EXPECT_EQ(command(-1, nullptr, nullptr, &value), -99);
-    EXPECT_EQ(lpt(1, 9), -7);
-    EXPECT_EQ(lpt(0, 0), -10);
+    EXPECT_EQ(command(ZDXUSBCAL_FN_PROBE, nullptr, nullptr, &value), ZDXUSBCAL_CMD_BAD_FUNCTION);
+    EXPECT_EQ(lpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT), ZDXUSBCAL_LPT_BAD_PORT);
+    EXPECT_EQ(lpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_NO_DRIVER);
 
     char serial[201] = {}, s4[201] = {}, s5[201] = {}, s6[201] = {};
     int count = 0, l1 = 0, l4 = 0, l5 = 0, l6 = 0;
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(info(&count, serial, &l1, s4, &l4, s5, &l5, s6, &l6), -1);
-        EXPECT_EQ(count, -6003);
+        EXPECT_EQ(info(&count, serial, &l1, s4, &l4, s5, &l5, s6, &l6), ZDXUSBCAL_INFO_FAILED);
+        EXPECT_EQ(count, ZDXUSBCAL_SETUP_MISSING);
     }
     char buffer[16] = "PAP 4";
     value = 123;
-    EXPECT_EQ(command(0, nullptr, buffer, &value), -4);
+    EXPECT_EQ(command(ZDXUSBCAL_FN_USB, nullptr, buffer, &value), ZDXUSBCAL_CMD_WRITE_FAILED);
     EXPECT_STREQ(buffer, "PAP 4");
     EXPECT_EQ(value, 123);
-    EXPECT_EQ(command(0, nullptr, nullptr, &value), -1);
+    EXPECT_EQ(command(ZDXUSBCAL_FN_USB, nullptr, nullptr, &value), ZDXUSBCAL_CMD_REFUSED);
 }
 
 }  // namespace

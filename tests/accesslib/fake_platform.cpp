@@ -20,36 +20,36 @@ std::uint32_t get_u32(const std::uint8_t* bytes) {
 }
 
 const PlatformOps kOps = {
-    "fake",
-    [] { return current->bind_setup(); },
-    [](const std::uint8_t*) -> DeviceInfoSet {
+    .name = "fake",
+    .bind_setup = [] { return current->bind_setup(); },
+    .get_class_devs = [](const std::uint8_t*) -> DeviceInfoSet {
         ++current->sets_open;
         return current;
     },
-    [](DeviceInfoSet, const std::uint8_t*, std::uint32_t index) {
-        return current->enum_interface(index);
-    },
-    [](DeviceInfoSet, const std::uint8_t*, std::uint32_t index, char* path, std::size_t capacity,
-       std::size_t* required) { return current->interface_path(index, path, capacity, required); },
-    [](DeviceInfoSet) { --current->sets_open; },
-    [](const char* path, OpenMode mode) { return current->open(path, mode); },
-    [](PlatformHandle handle, std::uint32_t code, const void* in, std::uint32_t in_size, void* out,
-       std::uint32_t out_size, std::uint32_t* returned) {
-        return current->device_control(handle, code, in, in_size, out, out_size, returned);
-    },
-    [](PlatformHandle handle, void* buffer, std::uint32_t size, std::uint32_t* got) {
-        return current->read(handle, buffer, size, got);
-    },
-    [](PlatformHandle handle, const void* data, std::uint32_t size, std::uint32_t* written) {
-        return current->write(handle, data, size, written);
-    },
-    [](PlatformHandle handle) { return current->close(handle); },
-    [] { return current->clock; },
-    [] { return current->os_family; },
-    [](std::uint16_t address) { return current->registers[address]; },
-    [](std::uint16_t address, std::uint8_t value) {
-        current->port_writes.emplace_back(address, value);
-    },
+    .enum_interface = [](DeviceInfoSet, const std::uint8_t*,
+                         std::uint32_t index) { return current->enum_interface(index); },
+    .interface_path =
+        [](DeviceInfoSet, const std::uint8_t*, std::uint32_t index, char* path,
+           std::size_t capacity, std::size_t* required) {
+            return current->interface_path(index, path, capacity, required);
+        },
+    .destroy_set = [](DeviceInfoSet) { --current->sets_open; },
+    .open = [](const char* path, OpenMode mode) { return current->open(path, mode); },
+    .device_control =
+        [](PlatformHandle handle, std::uint32_t code, const void* in, std::uint32_t in_size,
+           void* out, std::uint32_t out_size, std::uint32_t* returned) {
+            return current->device_control(handle, code, in, in_size, out, out_size, returned);
+        },
+    .read = [](PlatformHandle handle, void* buffer, std::uint32_t size,
+               std::uint32_t* got) { return current->read(handle, buffer, size, got); },
+    .write = [](PlatformHandle handle, const void* data, std::uint32_t size,
+                std::uint32_t* written) { return current->write(handle, data, size, written); },
+    .close = [](PlatformHandle handle) { return current->close(handle); },
+    .clock_ms = [] { return current->clock; },
+    .os_family = [] { return current->os_family; },
+    .port_in = [](std::uint16_t address) { return current->registers[address]; },
+    .port_out = [](std::uint16_t address,
+                   std::uint8_t value) { current->port_writes.emplace_back(address, value); },
 };
 
 }  // namespace

@@ -13,7 +13,7 @@ TEST(LibraryWhenBenchDies, CallsFailCleanly) {
     session.exportEnvironment();
     ZdxLibrary lib;
     ASSERT_EQ(exchange(lib, "Q", "PAP 4").result, 0);
-    ASSERT_EQ(lib.commandLpt(0, 0), 0);
+    ASSERT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
 
     session.kill();
 
@@ -24,9 +24,9 @@ TEST(LibraryWhenBenchDies, CallsFailCleanly) {
     EXPECT_LT(d.result, 0);
     EXPECT_TRUE(d.guardsIntact);
     int value = 0x41;
-    EXPECT_EQ(lib.calCommand(1, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(lib.calCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr, nullptr, &value), 0);
     EXPECT_EQ(value, 0xFFFF);  // nothing answers on the bus any more
-    lib.commandLpt(1, 0);
+    lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1);
 }
 
 }  // namespace

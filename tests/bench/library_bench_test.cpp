@@ -69,7 +69,7 @@ TEST_F(LibraryOnBench, DiscoveryChoosesByFiltersAndFillsTheStrings) {
     EXPECT_EQ(getDeviceInfo(lib(), "", "Q610").serial, "B456");
 
     DeviceInfo none = getDeviceInfo(lib(), "", "TV560");
-    EXPECT_EQ(none.result, -2);
+    EXPECT_EQ(none.result, ZDXUSBCAL_INFO_NO_DEVICE);
     EXPECT_EQ(none.count, 2);
     EXPECT_EQ(none.serial, "");
     EXPECT_EQ(none.s6, "");
@@ -85,16 +85,16 @@ TEST_F(LibraryOnBench, DiscoveryChoosesByFiltersAndFillsTheStrings) {
 TEST_F(LibraryOnBench, NoDeviceAndManyDevices) {
     load(R"({"usb": []})");
     DeviceInfo none = getDeviceInfo(lib());
-    EXPECT_EQ(none.result, -2);
+    EXPECT_EQ(none.result, ZDXUSBCAL_INFO_NO_DEVICE);
     EXPECT_EQ(none.count, 0);
-    EXPECT_EQ(exchange(lib(), "A123", "K1A0,0,1,0").result, -2);
+    EXPECT_EQ(exchange(lib(), "A123", "K1A0,0,1,0").result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
 
     load(R"({"usb_generate": [{"count": 40, "kind": "Q610", "serial_prefix": "G"}]})");
     DeviceInfo many = getDeviceInfo(lib());
     EXPECT_EQ(many.result, 0);
     EXPECT_EQ(many.count, 32);
     EXPECT_EQ(many.serial, "G0001");
-    EXPECT_EQ(getDeviceInfo(lib(), "G0033").result, -2);
+    EXPECT_EQ(getDeviceInfo(lib(), "G0033").result, ZDXUSBCAL_INFO_NO_DEVICE);
     EXPECT_EQ(exchange(lib(), "G0040", "PAP 4").result, 0);
 }
 
@@ -117,7 +117,7 @@ TEST_F(LibraryOnBench, ExchangesCarryRealAnswers) {
     EXPECT_EQ(exchange(lib(), "Q610-2", "PAP 68").buffer, "1\r\n");
     // "DCL" is answered with as many bytes as it has: no usable answer.
     Exchange dcl = exchange(lib(), "Q270S9-1", "DCL");
-    EXPECT_EQ(dcl.result, -5);
+    EXPECT_EQ(dcl.result, ZDXUSBCAL_CMD_NO_ANSWER);
     EXPECT_EQ(dcl.value, 3);
     EXPECT_EQ(bench().linesTo("Q270S9-1"),
               (std::vector<std::string>{"K1A1,5,2,0", "K1A128,0,6,0", "DCL"}));
@@ -144,7 +144,7 @@ TEST_F(LibraryOnBench, FaultyAnswersGiveTheDocumentedOutcomes) {
     load(R"({"usb": [{"kind": "Q610", "serial": "Q"}]})");
     bench().setFault("Q", "silent");
     Exchange silent = exchange(lib(), "Q", "PAP 4");
-    EXPECT_EQ(silent.result, -5);
+    EXPECT_EQ(silent.result, ZDXUSBCAL_CMD_NO_ANSWER);
     EXPECT_EQ(silent.value, 0);
     EXPECT_EQ(silent.buffer, "");
 
@@ -158,7 +158,7 @@ TEST_F(LibraryOnBench, FaultyAnswersGiveTheDocumentedOutcomes) {
     bench().setFault("Q", "none");
     bench().setFault("Q", "overlong");
     Exchange overlong = exchange(lib(), "Q", "PAP 4");
-    EXPECT_EQ(overlong.result, -5);
+    EXPECT_EQ(overlong.result, ZDXUSBCAL_CMD_NO_ANSWER);
     EXPECT_EQ(overlong.value, 15);
     EXPECT_EQ(overlong.buffer, "");
     EXPECT_TRUE(overlong.guardsIntact);
@@ -171,13 +171,13 @@ TEST_F(LibraryOnBench, FaultyAnswersGiveTheDocumentedOutcomes) {
 
     bench().setFault("Q", "none");
     bench().setFault("Q", "late");
-    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").result, -5);
+    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").result, ZDXUSBCAL_CMD_NO_ANSWER);
 }
 
 TEST_F(LibraryOnBench, WaitingForASilentDeviceDoesNotSpin) {
     load(R"({"usb": [{"kind": "Q610", "serial": "Q", "faults": ["silent"]}]})");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").result, -5);
+    EXPECT_EQ(exchange(lib(), "Q", "PAP 4").result, ZDXUSBCAL_CMD_NO_ANSWER);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(100));
     EXPECT_LT(took, std::chrono::milliseconds(400));
@@ -195,7 +195,7 @@ TEST_F(LibraryOnBench, ConditionAndScheduledUnplugTakeEffect) {
     bench().control("condition Q270S9-9 1");
     EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").buffer, "1\r\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(170));
-    EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").result, -2);
+    EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_EQ(exchange(lib(), "Q270S9-9", "K1B0,0,0,0").result, 0);
 }
@@ -229,8 +229,8 @@ TEST_F(LibraryOnBench, EnumerationStopsAtADeviceThatFailsAStep) {
         DeviceInfo d = getDeviceInfo(lib());
         EXPECT_EQ(d.result, 0) << fault;
         EXPECT_EQ(d.count, 1) << fault;
-        EXPECT_EQ(getDeviceInfo(lib(), "OK2").result, -2) << fault;
-        EXPECT_EQ(exchange(lib(), "BAD", "PAP 4").result, -2) << fault;
+        EXPECT_EQ(getDeviceInfo(lib(), "OK2").result, ZDXUSBCAL_INFO_NO_DEVICE) << fault;
+        EXPECT_EQ(exchange(lib(), "BAD", "PAP 4").result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE) << fault;
     }
 }
 
@@ -257,7 +257,7 @@ TEST_F(LibraryOnBench, UnpluggedDeviceIsGoneAndReachedAgainAfterReplug) {
     load(kTwoDevices);
     EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, 0);
     bench().unplug("B456");
-    EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, -2);
+    EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
     EXPECT_EQ(getDeviceInfo(lib()).count, 1);
     bench().replug("B456");
     EXPECT_EQ(exchange(lib(), "B456", "PAP 4").result, 0);
@@ -270,21 +270,21 @@ TEST_F(LibraryOnBench, SerialArgumentIsReadOnlyWithinItsBound) {
     const auto send = [&](const char* serial) {
         GuardedBuffer buffer(6, "PAP 4");
         Exchange e;
-        e.result = lib().calCommand(0, serial, buffer.data(), &e.value);
+        e.result = lib().calCommand(ZDXUSBCAL_FN_USB, serial, buffer.data(), &e.value);
         e.buffer = buffer.text();
         e.guardsIntact = buffer.guardsIntact();
         return e;
     };
     // The serial's NUL is the last readable byte.
     EXPECT_EQ(send(page.place(std::string_view("Q610-1", 7))).buffer, "1\r\n");
-    EXPECT_EQ(send(page.place(std::string(254, 'Q') + '\0')).result, -2);
+    EXPECT_EQ(send(page.place(std::string(254, 'Q') + '\0')).result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
 
     // 255 bytes without a NUL, the first of them a serial that exists: no
     // device, and nothing beyond them is read.
     for (const std::string& unterminated :
          {std::string(255, 'Q'), "Q610-1" + std::string(249, 'x')}) {
         Exchange e = send(page.place(unterminated));
-        EXPECT_EQ(e.result, -2);
+        EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
         EXPECT_EQ(e.value, -1);
         EXPECT_EQ(e.buffer, "PAP 4");
         EXPECT_TRUE(e.guardsIntact);
@@ -303,7 +303,7 @@ unsigned long answerReads(BenchSession& bench) {
 TEST_F(LibraryOnBench, CommandPipeThatDoesNotOpenGivesMinus3) {
     load(R"({"usb": [{"kind": "Q610", "serial": "Q", "faults": ["refuse_command_pipe"]}]})");
     Exchange e = exchange(lib(), "Q", "PAP 4");
-    EXPECT_EQ(e.result, -3);
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_COMMAND_PIPE);
     EXPECT_EQ(e.value, -1);
     EXPECT_EQ(e.buffer, "PAP 4");
     EXPECT_TRUE(e.guardsIntact);
@@ -311,7 +311,8 @@ TEST_F(LibraryOnBench, CommandPipeThatDoesNotOpenGivesMinus3) {
     EXPECT_EQ(answerReads(bench()), 0u);
     // The answer pipe is closed every time: more failures than there are
     // pipe slots still reach the command pipe.
-    for (int i = 0; i < 70; ++i) ASSERT_EQ(exchange(lib(), "Q", "PAP 4").result, -3) << i;
+    for (int i = 0; i < 70; ++i)
+        ASSERT_EQ(exchange(lib(), "Q", "PAP 4").result, ZDXUSBCAL_CMD_NO_COMMAND_PIPE) << i;
     // The device itself still opens.
     EXPECT_EQ(getDeviceInfo(lib()).serial, "Q");
     bench().setFault("Q", "none");
@@ -323,7 +324,7 @@ TEST_F(LibraryOnBench, SlowOrShortWriteGivesMinus4WithoutARead) {
     const auto start = std::chrono::steady_clock::now();
     Exchange slow = exchange(lib(), "Q", "PAP 4");
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
-    EXPECT_EQ(slow.result, -4);
+    EXPECT_EQ(slow.result, ZDXUSBCAL_CMD_WRITE_FAILED);
     EXPECT_EQ(slow.value, -1);
     EXPECT_EQ(slow.buffer, "PAP 4");
     // The line was written, only too slowly; no answer is read after it.
@@ -332,14 +333,15 @@ TEST_F(LibraryOnBench, SlowOrShortWriteGivesMinus4WithoutARead) {
 
     load(R"({"usb": [{"kind": "Q610", "serial": "Q", "faults": ["short_write"]}]})");
     Exchange shortWrite = exchange(lib(), "Q", "PAP 4");
-    EXPECT_EQ(shortWrite.result, -4);
+    EXPECT_EQ(shortWrite.result, ZDXUSBCAL_CMD_WRITE_FAILED);
     EXPECT_EQ(shortWrite.value, -1);
     EXPECT_EQ(shortWrite.buffer, "PAP 4");
     EXPECT_TRUE(shortWrite.guardsIntact);
     EXPECT_EQ(answerReads(bench()), 0u);
     // Both pipes are closed every time: two slots per exchange would run
     // out after 32.
-    for (int i = 0; i < 40; ++i) ASSERT_EQ(exchange(lib(), "Q", "PAP 4").result, -4) << i;
+    for (int i = 0; i < 40; ++i)
+        ASSERT_EQ(exchange(lib(), "Q", "PAP 4").result, ZDXUSBCAL_CMD_WRITE_FAILED) << i;
     // The library does not repeat what the device did not take: the bytes
     // taken wait for a line feed, and the next line carries them.
     bench().setFault("Q", "none");
@@ -359,55 +361,60 @@ std::vector<std::string> entriesOf(BenchSession& bench, const std::string& devic
 
 TEST_F(LibraryOnBench, RegistersAreWrittenAndReadInTheirOrder) {
     load(R"({"lpt": [{"port": 1, "device": "Q610"}]})");
-    ASSERT_EQ(lib().commandLpt(0, 0), 0);
+    ASSERT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
     bench().clearTraffic();
     int value = 0x41;
-    ASSERT_EQ(lib().calCommand(1, nullptr, nullptr, &value), 0);
+    ASSERT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr, nullptr, &value), 0);
     EXPECT_EQ(entriesOf(bench(), "LPT1"),
               (std::vector<std::string>{"in data=0x41", "out status=0x5F", "out data=0x41"}));
     bench().clearTraffic();
-    ASSERT_EQ(lib().calCommand(3, nullptr, nullptr, &value), 0);
+    ASSERT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT1_READ, nullptr, nullptr, &value), 0);
     EXPECT_EQ(entriesOf(bench(), "LPT1"),
               (std::vector<std::string>{"out control=0xCC", "out status=0x5F", "out data=0x41"}));
     // A function for the port that is not open touches no register.
     bench().clearTraffic();
-    EXPECT_EQ(lib().calCommand(4, nullptr, nullptr, &value), -11);
-    EXPECT_EQ(lib().calCommand(2, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT2_READ, nullptr, nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT2_WRITE, nullptr, nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
     EXPECT_TRUE(bench().traffic().empty());
 }
 
 TEST_F(LibraryOnBench, ParallelPortRegistersOnTheBench) {
     load(R"({"lpt": [{"port": 1, "device": "Q610"}, {"port": 2, "present": false}]})");
-    ASSERT_EQ(lib().commandLpt(0, 0), 0);
+    ASSERT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
     int value = 0x41;
-    EXPECT_EQ(lib().calCommand(2, nullptr, nullptr, &value), -11);
-    EXPECT_EQ(lib().calCommand(1, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT2_WRITE, nullptr, nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr, nullptr, &value), 0);
     EXPECT_EQ(value, 0x5F41);
     value = 0;
-    EXPECT_EQ(lib().calCommand(3, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT1_READ, nullptr, nullptr, &value), 0);
     EXPECT_EQ(value, 0xCC5F41);
     EXPECT_EQ(bench().lpt(0).data, 0x41);
     EXPECT_EQ(bench().linesTo("LPT1"), (std::vector<std::string>{"data=0x41"}));
 
-    ASSERT_EQ(lib().commandLpt(0, 1), 0);
+    ASSERT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT2), 0);
     value = 0x41;
-    EXPECT_EQ(lib().calCommand(2, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT2_WRITE, nullptr, nullptr, &value), 0);
     EXPECT_EQ(value, 0xFFFF);  // absent: nothing reads back
-    EXPECT_EQ(lib().commandLpt(1, 1), 0);
-    EXPECT_EQ(lib().commandLpt(1, 9), -7);
+    EXPECT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT2), 0);
+    EXPECT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT),
+              ZDXUSBCAL_LPT_BAD_PORT);
 }
 
 TEST_F(LibraryOnBench, PortDriverMissingRefusingAndOtherFamilies) {
     load(R"({"port_driver": "missing"})");
-    EXPECT_EQ(lib().commandLpt(0, 0), -10);
+    EXPECT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_NO_DRIVER);
     load(R"({"port_driver": "refusing"})");
-    EXPECT_EQ(lib().commandLpt(0, 0), -1);
+    EXPECT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_REFUSED);
     int value = 0x41;
-    EXPECT_EQ(lib().calCommand(1, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr, nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
     // Outside the NT family the driver is not used at all.
     load(R"({"os_family": "other", "port_driver": "missing"})");
-    EXPECT_EQ(lib().commandLpt(0, 0), 0);
-    EXPECT_EQ(lib().calCommand(1, nullptr, nullptr, &value), 0);
+    EXPECT_EQ(lib().commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
+    EXPECT_EQ(lib().calCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr, nullptr, &value), 0);
     EXPECT_EQ(value & 0xFF, 0x41);
 }
 

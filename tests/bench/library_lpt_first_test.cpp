@@ -15,18 +15,19 @@ TEST(LibraryParallelPortFirst, ReachesTheBenchWithoutAnyUsbCall) {
                                     "lpt": [{"port": 1, "device": "Q610"}]})");
     session.exportEnvironment();
     ZdxLibrary lib;
-    EXPECT_EQ(lib.commandLpt(1, 9), -7);
-    ASSERT_EQ(lib.commandLpt(0, 0), 0);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT),
+              ZDXUSBCAL_LPT_BAD_PORT);
+    ASSERT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
     int value = 68;
-    ASSERT_EQ(lib.calCommand(1, nullptr, nullptr, &value), 0);
+    ASSERT_EQ(lib.calCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr, nullptr, &value), 0);
     EXPECT_EQ(value, 0x5F00 + 68);
     EXPECT_EQ(session.lpt(0).data, 68);
     EXPECT_EQ(session.linesTo("LPT1"), std::vector<std::string>{"data=0x44"});
 
     // The first USB call binds the setup library; the port I/O driver handle
     // from the open above must survive it, so that closing access still works.
-    EXPECT_EQ(getDeviceInfo(lib).result, -2);
-    EXPECT_EQ(lib.commandLpt(1, 0), 0);
+    EXPECT_EQ(getDeviceInfo(lib).result, ZDXUSBCAL_INFO_NO_DEVICE);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1), 0);
 }
 
 }  // namespace

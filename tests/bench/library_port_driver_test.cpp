@@ -49,10 +49,10 @@ TEST(LibraryPortDriver, RangesHandlesAndTheirReplacement) {
     PortDriverLog log(session);
 
     // Closing before any open: no handle, so no request at all.
-    EXPECT_EQ(lib.commandLpt(1, 0), -1);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_REFUSED);
     EXPECT_TRUE(log.take().empty());
 
-    ASSERT_EQ(lib.commandLpt(0, 0), 0);
+    ASSERT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
     Lines first = log.take();
     const std::string h1 = PortDriverLog::openedHandle(first);
     ASSERT_FALSE(h1.empty());
@@ -60,7 +60,7 @@ TEST(LibraryPortDriver, RangesHandlesAndTheirReplacement) {
                             "handle=" + h1 + " open 0x77A-0x77A granted"}));
 
     // A second open takes a new handle and closes the one it replaces.
-    ASSERT_EQ(lib.commandLpt(0, 1), 0);
+    ASSERT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT2), 0);
     Lines second = log.take();
     const std::string h2 = PortDriverLog::openedHandle(second);
     ASSERT_FALSE(h2.empty());
@@ -70,41 +70,43 @@ TEST(LibraryPortDriver, RangesHandlesAndTheirReplacement) {
                              "handle=" + h2 + " open 0x67A-0x67A granted"}));
 
     // Closing access uses the kept handle, same ranges, same order.
-    EXPECT_EQ(lib.commandLpt(1, 1), 0);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT2), 0);
     EXPECT_EQ(log.take(), (Lines{"handle=" + h2 + " close 0x278-0x27F granted",
                                  "handle=" + h2 + " close 0x67A-0x67A granted"}));
 
     // A port number other than 0 or 1 reaches no driver.
-    EXPECT_EQ(lib.commandLpt(0, 2), -7);
-    EXPECT_EQ(lib.commandLpt(1, 9), -7);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, 2), ZDXUSBCAL_LPT_BAD_PORT);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT),
+              ZDXUSBCAL_LPT_BAD_PORT);
     EXPECT_TRUE(log.take().empty());
 
     // A refused first range: the second is not asked for, and no port is open.
     session.loadScenario(R"({"port_driver": "refusing"})");
     log.take();
-    EXPECT_EQ(lib.commandLpt(0, 0), -1);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_REFUSED);
     Lines refused = log.take();
     const std::string h3 = PortDriverLog::openedHandle(refused);
     ASSERT_FALSE(h3.empty());
     EXPECT_EQ(refused, (Lines{"open handle=" + h3, "close handle=" + h2,
                               "handle=" + h3 + " open 0x378-0x37F refused"}));
     int value = 0x41;
-    EXPECT_EQ(lib.calCommand(1, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(lib.calCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr, nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
 
     // A driver that is gone: the open fails and the handle kept from before
     // stays (it is what a close then uses).
     session.loadScenario(R"({"port_driver": "missing"})");
     log.take();
-    EXPECT_EQ(lib.commandLpt(0, 0), -10);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_NO_DRIVER);
     EXPECT_EQ(log.take(), Lines{"open refused: no driver"});
-    EXPECT_EQ(lib.commandLpt(1, 0), -1);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_REFUSED);
     EXPECT_EQ(log.take(), Lines{"handle=" + h3 + " close 0x378-0x37F refused"});
 
     // Outside the NT family the driver is never asked.
     session.loadScenario(R"({"os_family": "other", "port_driver": "present"})");
     log.take();
-    EXPECT_EQ(lib.commandLpt(0, 0), 0);
-    EXPECT_EQ(lib.commandLpt(1, 0), 0);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
+    EXPECT_EQ(lib.commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1), 0);
     EXPECT_TRUE(log.take().empty());
 }
 

@@ -15,15 +15,15 @@ TEST(LibraryWithoutBench, SetupMissingIsReportedAndRemembered) {
     ZdxLibrary lib;
     for (int i = 0; i < 2; ++i) {
         DeviceInfo d = getDeviceInfo(lib);
-        EXPECT_EQ(d.result, -1);
-        EXPECT_EQ(d.count, -6003);
+        EXPECT_EQ(d.result, ZDXUSBCAL_INFO_FAILED);
+        EXPECT_EQ(d.count, ZDXUSBCAL_SETUP_MISSING);
         EXPECT_EQ(d.serial, "");
         EXPECT_TRUE(d.guardsIntact);
     }
     Exchange e = exchange(lib, "A", "PAP 4");
-    EXPECT_EQ(e.result, -4);
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_WRITE_FAILED);
     EXPECT_EQ(e.buffer, "PAP 4");
-    EXPECT_EQ(lib.calCommand(-1, "", nullptr, nullptr), -99);
+    EXPECT_EQ(lib.calCommand(ZDXUSBCAL_FN_PROBE, "", nullptr, nullptr), ZDXUSBCAL_CMD_BAD_FUNCTION);
 }
 
 }  // namespace

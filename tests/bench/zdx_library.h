@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "zdxusbcal.h"
+
 namespace zdx::testing {
 
 class ZdxLibrary {
@@ -98,7 +100,7 @@ struct Exchange {
 inline Exchange exchange(ZdxLibrary& lib, const std::string& serial, const std::string& command) {
     GuardedBuffer buffer(command.size() + 1, command);
     Exchange e;
-    e.result = lib.calCommand(0, serial.c_str(), buffer.data(), &e.value);
+    e.result = lib.calCommand(ZDXUSBCAL_FN_USB, serial.c_str(), buffer.data(), &e.value);
     e.buffer = buffer.text();
     e.guardsIntact = buffer.guardsIntact();
     return e;

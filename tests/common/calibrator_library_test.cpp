@@ -1,9 +1,9 @@
 #include "calibrator_library.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -18,8 +18,9 @@ TEST(CalibratorLibraryTest, UnboundLibraryRaisesLibraryMissingOnEveryCall) {
     auto& library = zdx::CalibratorLibrary::instance();
     EXPECT_FALSE(library.bind());
     int value = 0;
-    EXPECT_THROW(library.CalCommand(-1, "", nullptr, &value), zdx::LibraryMissing);
-    EXPECT_THROW(library.CommandLPT(1, 9), zdx::LibraryMissing);
+    EXPECT_THROW(library.CalCommand(ZDXUSBCAL_FN_PROBE, "", nullptr, &value), zdx::LibraryMissing);
+    EXPECT_THROW(library.CommandLPT(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT),
+                 zdx::LibraryMissing);
     int count = 0;
     EXPECT_THROW(library.GetUSBDeviceInfo(&count, nullptr, nullptr, nullptr, nullptr, nullptr,
                                           nullptr, nullptr, nullptr),
@@ -30,7 +31,9 @@ TEST(CalibratorLibraryTest, AFileWithoutTheExportsIsNotBound) {
     // Any shared object that lacks the three exports will do: the maths library.
     ASSERT_EQ(setenv("ZDXUSBCAL_LIBRARY", "libm.so.6", 1), 0);
     EXPECT_FALSE(zdx::CalibratorLibrary::instance().bind());
-    EXPECT_THROW(zdx::CalibratorLibrary::instance().CommandLPT(1, 9), zdx::LibraryMissing);
+    EXPECT_THROW(zdx::CalibratorLibrary::instance().CommandLPT(ZDXUSBCAL_LPT_CLOSE,
+                                                               ZDXUSBCAL_LPT_PROBE_PORT),
+                 zdx::LibraryMissing);
 }
 
 TEST(CalibratorLibraryTest, TheBuiltLibraryIsBoundAndAnswersTheProbes) {
@@ -39,8 +42,10 @@ TEST(CalibratorLibraryTest, TheBuiltLibraryIsBoundAndAnswersTheProbes) {
     ASSERT_TRUE(library.bind());
     int value = 0;
     char empty[1] = "";
-    EXPECT_EQ(library.CalCommand(-1, "", empty, &value), -99);
-    EXPECT_EQ(library.CommandLPT(1, 9), -7);
+    EXPECT_EQ(library.CalCommand(ZDXUSBCAL_FN_PROBE, "", empty, &value),
+              ZDXUSBCAL_CMD_BAD_FUNCTION);
+    EXPECT_EQ(library.CommandLPT(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT),
+              ZDXUSBCAL_LPT_BAD_PORT);
 }
 
 }  // namespace

@@ -32,14 +32,14 @@ class LinuxPpdevCards : public ::testing::Test {
     }
     void TearDown() override {
         ::unsetenv("ZDXUSBCAL_LPT1");
-        library_->commandLpt(1, 0);
-        library_->commandLpt(1, 1);
+        library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1);
+        library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT2);
     }
     // Which emulated port the library claims for CommandLPT(0, port).
     static EmulatedParport* claimed_by_open(int port) {
         const int before[3] = {card_->counters().claims, legacy2_->counters().claims,
                                second_card_->counters().claims};
-        if (library_->commandLpt(0, port) != 0) return nullptr;
+        if (library_->commandLpt(ZDXUSBCAL_LPT_OPEN, port) != 0) return nullptr;
         EmulatedParport* ports[3] = {card_.get(), legacy2_.get(), second_card_.get()};
         EmulatedParport* claimed = nullptr;
         for (int i = 0; i < 3; ++i) {
@@ -77,10 +77,10 @@ TEST_F(LinuxPpdevCards, TheEnvironmentNamesTheNode) {
 TEST(LinuxPpdevAbsent, NoNodeIsAMissingDriver) {
     EmulatedUsbBus bus;
     ZdxLibrary library;
-    EXPECT_EQ(library.commandLpt(0, 0), -10);
-    EXPECT_EQ(library.commandLpt(0, 1), -10);
+    EXPECT_EQ(library.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), ZDXUSBCAL_LPT_NO_DRIVER);
+    EXPECT_EQ(library.commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT2), ZDXUSBCAL_LPT_NO_DRIVER);
     int value = 0x41;
-    EXPECT_EQ(library.calCommand(1, "", nullptr, &value), -11);
+    EXPECT_EQ(library.calCommand(1, "", nullptr, &value), ZDXUSBCAL_LPT_NOT_OPEN);
     EXPECT_EQ(value, 0x41);
 }
 

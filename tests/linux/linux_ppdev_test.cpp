@@ -33,8 +33,8 @@ class LinuxPpdev : public ::testing::Test {
         bus_.reset();
     }
     void TearDown() override {
-        library_->commandLpt(1, 0);
-        library_->commandLpt(1, 1);
+        library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1);
+        library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT2);
         for (auto* port : {lpt1_.get(), lpt2_.get()}) {
             port->set_held_by_driver(false);
             port->set_status(0x7F);
@@ -49,7 +49,7 @@ class LinuxPpdev : public ::testing::Test {
     // let through by freeing the port, so that the test ends either way.
     static int open_promptly(int port, EmulatedParport& emulated) {
         auto opened =
-            std::async(std::launch::async, [port] { return library_->commandLpt(0, port); });
+            std::async(std::launch::async, [port] { return library_->commandLpt(ZDXUSBCAL_LPT_OPEN, port); });
         if (opened.wait_for(std::chrono::milliseconds(kPromptMs)) != std::future_status::ready) {
             ADD_FAILURE() << "CommandLPT(0, " << port << ") waits for the held port";
             emulated.set_held_by_driver(false);
@@ -67,65 +67,65 @@ std::unique_ptr<ZdxLibrary> LinuxPpdev::library_;
 
 TEST_F(LinuxPpdev, RegistersAsPpdevReadsThemBack) {
     const auto before = lpt1_->counters();
-    ASSERT_EQ(library_->commandLpt(0, 0), 0);
+    ASSERT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
     EXPECT_EQ(lpt1_->counters().claims - before.claims, 1);
-    EXPECT_EQ(call(1, 0x41), 0x7F41);
-    EXPECT_EQ(call(1, 0x1C5), 0x7FC5);  // only the low byte is written
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x41), 0x7F41);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x1C5), 0x7FC5);  // only the low byte is written
     // Control is the driver's copy in four bits: the claim's 0x0C.
-    EXPECT_EQ(call(3, 0), 0x0C7FC5);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_READ, 0), 0x0C7FC5);
     lpt1_->set_status(0x3F);
-    EXPECT_EQ(call(3, 0), 0x0C3FC5);
-    EXPECT_EQ(call(2, 0x41), -11);
-    EXPECT_EQ(library_->commandLpt(1, 0), 0);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_READ, 0), 0x0C3FC5);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT2_WRITE, 0x41), ZDXUSBCAL_LPT_NOT_OPEN);
+    EXPECT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1), 0);
     EXPECT_EQ(lpt1_->counters().releases - before.releases, 1);
-    EXPECT_EQ(call(1, 0x41), -11);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x41), ZDXUSBCAL_LPT_NOT_OPEN);
     EXPECT_EQ(lpt1_->counters().unclaimed_accesses, before.unclaimed_accesses);
 }
 
 TEST_F(LinuxPpdev, OneClaimLastsTheOpenSession) {
     const auto before = lpt1_->counters();
-    ASSERT_EQ(library_->commandLpt(0, 0), 0);
-    EXPECT_EQ(call(1, 0x10), 0x7F10);
-    ASSERT_EQ(library_->commandLpt(0, 0), 0);
+    ASSERT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x10), 0x7F10);
+    ASSERT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
     // The probe closes the port for the library; the claim stays until a close.
-    EXPECT_EQ(library_->commandLpt(1, 9), -7);
-    EXPECT_EQ(call(1, 0x20), -11);
-    ASSERT_EQ(library_->commandLpt(0, 0), 0);
-    EXPECT_EQ(call(3, 0), 0x0C7F10);  // the data written before the repeated opens
+    EXPECT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT), ZDXUSBCAL_LPT_BAD_PORT);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x20), ZDXUSBCAL_LPT_NOT_OPEN);
+    ASSERT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_READ, 0), 0x0C7F10);  // the data written before the repeated opens
     auto during = lpt1_->counters();
     EXPECT_EQ(during.registrations - before.registrations, 1);
     EXPECT_EQ(during.claims - before.claims, 1);
     EXPECT_EQ(during.releases - before.releases, 0);
-    EXPECT_EQ(library_->commandLpt(1, 0), 0);
+    EXPECT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1), 0);
     EXPECT_EQ(lpt1_->counters().releases - before.releases, 1);
 }
 
 TEST_F(LinuxPpdev, PortThatAnotherDriverHoldsIsRefusedAtOnce) {
     lpt2_->set_held_by_driver(true);
     const auto before = lpt2_->counters();
-    EXPECT_EQ(open_promptly(1, *lpt2_), -1);
-    EXPECT_EQ(call(4, 0), -11);
+    EXPECT_EQ(open_promptly(ZDXUSBCAL_LPT2, *lpt2_), ZDXUSBCAL_LPT_REFUSED);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT2_READ, 0), ZDXUSBCAL_LPT_NOT_OPEN);
     EXPECT_EQ(lpt2_->counters().waiting_claims, before.waiting_claims);
     // LPT1 is not held up by LPT2's holder.
-    EXPECT_EQ(library_->commandLpt(0, 0), 0);
-    EXPECT_EQ(call(1, 0x41), 0x7F41);
+    EXPECT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x41), 0x7F41);
 }
 
 TEST_F(LinuxPpdev, SecondProgramOnTheSamePortIsRefusedWithoutHanging) {
-    ASSERT_EQ(library_->commandLpt(0, 0), 0);
+    ASSERT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1), 0);
     {
         SecondProgram second({"lpt", "0"});
         EXPECT_EQ(second.result(kPromptMs), "-1");
         // The first program's registers and its close go on.
-        EXPECT_EQ(call(1, 0x55), 0x7F55);
-        EXPECT_EQ(library_->commandLpt(1, 0), 0);
+        EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x55), 0x7F55);
+        EXPECT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1), 0);
     }
     // Now the other way round: the second program holds LPT1.
     SecondProgram second({"lpt", "0"});
     ASSERT_EQ(second.result(kPromptMs), "0");
-    EXPECT_EQ(open_promptly(0, *lpt1_), -1);
-    EXPECT_EQ(call(1, 0x41), -11);
-    EXPECT_EQ(library_->commandLpt(0, 1), 0);  // LPT2 stays free for this one
+    EXPECT_EQ(open_promptly(ZDXUSBCAL_LPT1, *lpt1_), ZDXUSBCAL_LPT_REFUSED);
+    EXPECT_EQ(call(ZDXUSBCAL_FN_LPT1_WRITE, 0x41), ZDXUSBCAL_LPT_NOT_OPEN);
+    EXPECT_EQ(library_->commandLpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT2), 0);  // LPT2 stays free for this one
 }
 
 }  // namespace

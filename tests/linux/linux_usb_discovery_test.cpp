@@ -74,7 +74,7 @@ TEST_F(LinuxUsbDiscovery, ListedDevicesAreFoundInLocationOrderAndOthersIgnored) 
     EXPECT_EQ(info.s5, "ZDX");
     EXPECT_EQ(info.s6, "Q270-S");
     EXPECT_TRUE(info.guardsIntact);
-    EXPECT_EQ(getDeviceInfo(*library_, "NOTME").result, -2);
+    EXPECT_EQ(getDeviceInfo(*library_, "NOTME").result, ZDXUSBCAL_INFO_NO_DEVICE);
 }
 
 TEST_F(LinuxUsbDiscovery, SiteIdsFromFileAndEnvironmentAreCalibrators) {
@@ -90,7 +90,7 @@ TEST_F(LinuxUsbDiscovery, SerialAndIdentificationFilters) {
     EXPECT_EQ(q610.serial, "B456");
     EXPECT_EQ(q610.s6, "Q610-S");
     DeviceInfo none = getDeviceInfo(*library_, "A1", "Q610");
-    EXPECT_EQ(none.result, -2);
+    EXPECT_EQ(none.result, ZDXUSBCAL_INFO_NO_DEVICE);
     EXPECT_EQ(none.serial, "");
 }
 
@@ -132,8 +132,8 @@ TEST_F(LinuxUsbDiscovery, DeviceDescriptorsThatLieAboutTheirLength) {
     EXPECT_EQ(liar.result, 0);
     EXPECT_EQ(liar.serial, "LIAR");
     EXPECT_TRUE(liar.guardsIntact);
-    EXPECT_EQ(getDeviceInfo(*library_, "SHORT").result, -2);
-    EXPECT_EQ(exchange(*library_, "SHORT", "PAP 4").result, -2);
+    EXPECT_EQ(getDeviceInfo(*library_, "SHORT").result, ZDXUSBCAL_INFO_NO_DEVICE);
+    EXPECT_EQ(exchange(*library_, "SHORT", "PAP 4").result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
 }
 
 TEST_F(LinuxUsbDiscovery, LongSerialIsCutAtItsCapacity) {

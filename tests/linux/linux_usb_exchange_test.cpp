@@ -128,14 +128,14 @@ TEST_F(LinuxUsbExchange, AnswerComesBackThroughOneClaimedInterface) {
 
 TEST_F(LinuxUsbExchange, AnswerNotShorterThanTheCommandIsRefused) {
     Exchange e = exchange(*library_, "ANS", "PAP 8");
-    EXPECT_EQ(e.result, -5);
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER);
     EXPECT_EQ(e.value, 6);
     EXPECT_EQ(e.buffer, "");
 }
 
 TEST_F(LinuxUsbExchange, NoDeviceWithThatSerial) {
     Exchange e = exchange(*library_, "NOBODY", "PAP 4");
-    EXPECT_EQ(e.result, -2);
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
     EXPECT_EQ(e.buffer, "PAP 4");
 }
 
@@ -144,7 +144,7 @@ TEST_F(LinuxUsbExchange, SilentDeviceIsAwaitedWithoutSpinning) {
     const auto start = Clock::now();
     Exchange e = exchange(*library_, "SILENT", "PAP 4");
     const long ms = elapsed_ms(start);
-    EXPECT_EQ(e.result, -5);
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER);
     EXPECT_EQ(e.value, 0);
     EXPECT_GE(ms, 100);
     EXPECT_LT(ms, 1000);
@@ -166,7 +166,7 @@ TEST_F(LinuxUsbExchange, AnswerWithoutLineFeedIsUsedWhenTheTimeEnds) {
 TEST_F(LinuxUsbExchange, FloodingDeviceFillsNothingBeyondTheCommandsBuffer) {
     for (int i = 0; i < 3; ++i) {
         Exchange e = exchange(*library_, "FLOOD", "PAP 4");
-        EXPECT_EQ(e.result, -5);
+        EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER);
         EXPECT_EQ(e.value, 15);  // the command's length plus 10
         EXPECT_EQ(e.buffer, "");
         EXPECT_TRUE(e.guardsIntact);
@@ -263,18 +263,18 @@ TEST_F(LinuxUsbExchange, DeviceReplugedBetweenExchangesIsReachedAgain) {
 TEST_F(LinuxUsbExchange, DeviceThatDisappearsDuringTheExchange) {
     dropping_->unplug_after_next_command();
     Exchange e = exchange(*library_, "DROP", "PAP 4");
-    EXPECT_EQ(e.result, -5);
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER);
     EXPECT_EQ(e.value, 0);
     EXPECT_TRUE(e.guardsIntact);
     unplug(*dropping_, "DROP");
-    EXPECT_EQ(exchange(*library_, "DROP", "PAP 4").result, -2);
+    EXPECT_EQ(exchange(*library_, "DROP", "PAP 4").result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
 }
 
 TEST_F(LinuxUsbExchange, DeviceUnpluggedBetweenTwoExchanges) {
     EXPECT_EQ(exchange(*library_, "GONE", "PAP 4").result, 0);
     unplug(*leaving_, "GONE");
     Exchange e = exchange(*library_, "GONE", "PAP 4");
-    EXPECT_EQ(e.result, -2);
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
     EXPECT_EQ(e.buffer, "PAP 4");
 }
 

@@ -64,7 +64,7 @@ TEST(LinuxUsbPermission, DeviceThatMayNotBeOpenedIsSkippedAndToldOnce) {
     EXPECT_EQ(getDeviceInfo(library, "BEHIND").result, 0);
     EXPECT_EQ(exchange(library, "BEHIND", "PAP 4").result, 0);
     Exchange denied = exchange(library, "DENIED", "PAP 4");
-    EXPECT_EQ(denied.result, -2);
+    EXPECT_EQ(denied.result, ZDXUSBCAL_INFO_NO_DEVICE);
     EXPECT_EQ(denied.buffer, "PAP 4");
     // Which device, why, and what to do, once.
     const std::string line = "1209:0610 at usb:1-2 cannot be opened (LIBUSB_ERROR_ACCESS)";

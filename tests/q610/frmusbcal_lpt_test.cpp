@@ -5,6 +5,7 @@
 #include "real_mouse.h"
 
 using namespace q610test;
+using namespace zdx::q610;
 
 using zdx::testing::MouseEventLog;
 using zdx::testing::RealMouse;
@@ -26,7 +27,7 @@ class LptPanel : public BenchPanelTest {
 
 TEST_F(LptPanel, ConnectsAndWritesTheByteEveryTick) {
     frmusbCal& window = startOnLpt1("72");
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(messages(window), "\r\nQ610 must be switched to 'REMOTE'");
     EXPECT_EQ(messagesColour(window), zdx::kColourBlack);
     EXPECT_EQ(backColor(window, "CommandLPT1"), zdx::kColourGreen);
@@ -46,7 +47,7 @@ TEST_F(LptPanel, PortWithoutHardwareIsReportedEveryTick) {
     frmusbCal& window = startOnLpt1();
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(remark(window), "LPT-Port not found on this Computer");
-        EXPECT_EQ(window.linkState(), 2);
+        EXPECT_EQ(window.linkState(), kLinkRunning);
         window.tick();
     }
 }
@@ -69,7 +70,7 @@ TEST_F(LptPanel, DriverOutcomesGiveTheirMessagesOnEveryTick) {
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(messages(window), c.message);
             EXPECT_EQ(messagesColour(window), zdx::kColourRed);
-            EXPECT_EQ(window.linkState(), 0);
+            EXPECT_EQ(window.linkState(), kLinkNotConnected);
             EXPECT_EQ(backColor(window, "CommandLPT1"), zdx::kColourYellow);
             window.tick();
         }
@@ -81,7 +82,7 @@ TEST_F(LptPanel, OlderSystemsNeedNoDriver) {
     useScenario(scenarioWith(R"("os_family": "other", "port_driver": "missing",
                                 "lpt": [{"port": 1, "device": "Q610"}])"));
     frmusbCal& window = startOnLpt1();
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(bench().lpt(0).data, 4);
 }
 
@@ -131,32 +132,38 @@ TEST_F(LptPanel, QuickRightPressesEachReadTheRegisters) {
     EXPECT_EQ(log.types.value(2), QEvent::MouseButtonDblClick);
     EXPECT_EQ(remark(window).substr(0, 17), "Port 0x278 :  01 ");
     EXPECT_TRUE(window.portDisplayOn());
-    EXPECT_EQ(window.connection(), 3);
+    EXPECT_EQ(window.connection(), kConnectionLpt2);
 }
 
 TEST_F(LptPanel, ChangingConnectionClosesTheOldOneAndConnectsAtOnce) {
     frmusbCal& window = start();
     click(window, "CommandLPT1");
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourButtonFace);
     EXPECT_EQ(backColor(window, "CommandLPT1"), zdx::kColourGreen);
     // Nothing is sent to a Q610 on USB when it is left.
     EXPECT_EQ(sentTo(kQ610Serial), std::vector<std::string>{"PAP 4"});
     EXPECT_EQ(bench().lpt(0).data, 4);
     click(window, "CommandUSBb");
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     // LPT1 was closed when USB was chosen.
     int value = 4;
-    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(1, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr,
+                                                            nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
 }
 
 TEST_F(LptPanel, LeavingOnLpt1ClosesThePortThenStoresTheSettings) {
     frmusbCal& window = startOnLpt1("68");
     int value = 68;
-    ASSERT_EQ(zdx::CalibratorLibrary::instance().CalCommand(1, nullptr, nullptr, &value), 0);
+    ASSERT_EQ(zdx::CalibratorLibrary::instance().CalCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr,
+                                                            nullptr, &value),
+              0);
     window.close();
     value = 68;
-    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(1, nullptr, nullptr, &value), -11);
+    EXPECT_EQ(zdx::CalibratorLibrary::instance().CalCommand(ZDXUSBCAL_FN_LPT1_WRITE, nullptr,
+                                                            nullptr, &value),
+              ZDXUSBCAL_LPT_NOT_OPEN);
     EXPECT_EQ(storedValue("Connection"), "2");
     EXPECT_EQ(storedValue("Q610State"), "68");
 }

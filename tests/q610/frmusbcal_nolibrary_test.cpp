@@ -5,6 +5,7 @@
 #include "window_probe.h"
 
 using namespace q610test;
+using namespace zdx::q610;
 
 namespace {
 
@@ -28,7 +29,7 @@ TEST_F(PanelWithoutLibrary, EveryCycleShowsTheLibraryMessageInRed) {
         window->tick();
         EXPECT_EQ(messages(*window), "Error: ZDXUSBCAL.DLL not found !\r\nno operation possible");
         EXPECT_EQ(messagesColour(*window), zdx::kColourRed);
-        EXPECT_EQ(window->linkState(), 0);
+        EXPECT_EQ(window->linkState(), kLinkNotConnected);
     }
     window->close();
 }
@@ -38,7 +39,7 @@ TEST_F(PanelWithoutLibrary, ConnectionButtonsDoNothing) {
     window->tick();
     click(*window, "CommandLPT1");
     click(*window, "CommandLPT2");
-    EXPECT_EQ(window->connection(), 1);
+    EXPECT_EQ(window->connection(), kConnectionUsb);
     EXPECT_EQ(backColor(*window, "CommandUSBb"), zdx::kColourYellow);
     EXPECT_EQ(backColor(*window, "CommandLPT1"), zdx::kColourButtonFace);
     EXPECT_EQ(backColor(*window, "CommandLPT2"), zdx::kColourButtonFace);
@@ -63,7 +64,7 @@ TEST_F(PanelWithoutLibrary, StepBeepAndReadyLeaveThePanelAsItWas) {
     window->tick();
     EXPECT_EQ(statusPanel(*window), "USB transfer: --");
     EXPECT_EQ(messages(*window), "Error: ZDXUSBCAL.DLL not found !\r\nno operation possible");
-    EXPECT_EQ(window->linkState(), 0);
+    EXPECT_EQ(window->linkState(), kLinkNotConnected);
     EXPECT_EQ(remark(*window), "");
     window->close();
     EXPECT_EQ(storedValue("Q610State"), "68");
@@ -72,7 +73,7 @@ TEST_F(PanelWithoutLibrary, StepBeepAndReadyLeaveThePanelAsItWas) {
 TEST_F(PanelWithoutLibrary, SettingsAreStoredOnExitEvenOnLpt) {
     storeSettings("3", "72");
     auto window = openPanel();
-    EXPECT_EQ(window->connection(), 3);
+    EXPECT_EQ(window->connection(), kConnectionLpt2);
     EXPECT_EQ(backColor(*window, "CommandLPT2"), zdx::kColourYellow);
     window->tick();
     // The register display needs the library: a right click shows nothing.

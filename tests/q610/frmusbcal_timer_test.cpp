@@ -4,6 +4,7 @@
 #include "bench_panel_fixture.h"
 
 using namespace q610test;
+using namespace zdx::q610;
 
 namespace {
 
@@ -17,7 +18,7 @@ TEST_F(TimedPanel, TimerSendsTheByteAboutEvery300Ms) {
     // Five ticks are due; allow for a slow machine, never for a spinning timer.
     EXPECT_GE(sent, 3u);
     EXPECT_LE(sent, 6u);
-    EXPECT_EQ(window->linkState(), 2);
+    EXPECT_EQ(window->linkState(), kLinkRunning);
     window->close();
 }
 

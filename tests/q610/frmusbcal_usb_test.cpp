@@ -6,6 +6,7 @@
 #include "real_mouse.h"
 
 using namespace q610test;
+using namespace zdx::q610;
 
 using zdx::testing::MouseEventLog;
 using zdx::testing::RealMouse;
@@ -17,8 +18,8 @@ class UsbPanel : public BenchPanelTest {};
 
 TEST_F(UsbPanel, FirstStartConnectsAndSendsStepZero) {
     frmusbCal& window = start();
-    EXPECT_EQ(window.connection(), 1);
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.connection(), kConnectionUsb);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(sentTo(kQ610Serial), Lines{"PAP 4"});
     EXPECT_EQ(messages(window),
               "Connected to Q610, USB device\r\nSNo: Q610-00123     ID: Q610 V2.03");
@@ -75,7 +76,7 @@ TEST_F(UsbPanel, StoredSettingsAreRestoredToOneStep) {
         storeSettings(c.connection, c.bits);
         bench().clearTraffic();
         frmusbCal& window = start();
-        EXPECT_EQ(window.connection(), 1);
+        EXPECT_EQ(window.connection(), kConnectionUsb);
         EXPECT_EQ(sentTo(kQ610Serial), Lines{c.sent});
         EXPECT_EQ(backColor(window, c.yellowStep), zdx::kColourYellow);
         EXPECT_EQ(backColor(window, "Command7"), c.ready ? zdx::kColourGreen : zdx::kColour3DLight);
@@ -143,7 +144,7 @@ TEST_F(UsbPanel, LocalQ610IsAskedToSwitchToRemote) {
     useScenario(usbAndLptScenario(false));
     frmusbCal& window = start();
     EXPECT_EQ(remark(window), "Switch Q610 to REMOTE !");
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     bench().setRemote(kQ610Serial, true);
     window.tick();
     EXPECT_EQ(remark(window), "");
@@ -157,7 +158,7 @@ TEST_F(UsbPanel, InterfaceModuleGetsCioLinesAndDclOnLeaving) {
     EXPECT_EQ(remark(window), "");
     click(window, "CommandLPT1");
     EXPECT_EQ(sentTo("KX0042"), (Lines{R"(\x12CIO 4)", R"(\x12CIO 1)", "DCL"}));
-    EXPECT_EQ(window.connection(), 2);
+    EXPECT_EQ(window.connection(), kConnectionLpt1);
 }
 
 TEST_F(UsbPanel, InterfaceModuleWithoutQ610SaysSo) {
@@ -173,12 +174,12 @@ TEST_F(UsbPanel, FailedExchangeConnectsAnewOnTheNextTick) {
     click(window, "Command4");
     bench().setFault(kQ610Serial, "silent");
     window.tick();
-    EXPECT_EQ(window.linkState(), 0);
+    EXPECT_EQ(window.linkState(), kLinkNotConnected);
     // Not connected any more: chosen, not green.
     EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourYellow);
     bench().setFault(kQ610Serial, "none");
     window.tick();
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(backColor(window, "Command4"), zdx::kColourYellow);
     EXPECT_EQ(lastSentTo(kQ610Serial), "PAP 8");
     EXPECT_EQ(messages(window),
@@ -190,7 +191,7 @@ TEST_F(UsbPanel, UnpluggedWhileRunningTheButtonTurnsBackToYellow) {
     ASSERT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
     bench().unplug(kQ610Serial);
     window.tick();
-    EXPECT_EQ(window.linkState(), 0);
+    EXPECT_EQ(window.linkState(), kLinkNotConnected);
     EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourYellow);
     window.tick();
     EXPECT_EQ(messages(window), "\r\n\r\nno USB device found");
@@ -206,13 +207,13 @@ TEST_F(UsbPanel, MissingDeviceIsReportedEveryTickUntilPluggedIn) {
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(messages(window), "\r\n\r\nno USB device found");
         EXPECT_EQ(messagesColour(window), zdx::kColourRed);
-        EXPECT_EQ(window.linkState(), 0);
+        EXPECT_EQ(window.linkState(), kLinkNotConnected);
         window.tick();
     }
     EXPECT_EQ(statusPanel(window), "USB transfer: \\");
     bench().replug(kQ610Serial);
     window.tick();
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(sentTo(kQ610Serial), Lines{"PAP 4"});
 }
 
@@ -225,8 +226,8 @@ TEST_F(UsbPanel, RightClickOnLptWhileOnUsbDoesNothing) {
     }
     // The USB link goes on as before: the next tick sends, and nothing warns.
     window.tick();
-    EXPECT_EQ(window.connection(), 1);
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.connection(), kConnectionUsb);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(sentTo(kQ610Serial), (Lines{"PAP 4", "PAP 4"}));
     EXPECT_EQ(remark(window), "");
     // The same right click on the port in use shows its registers.
@@ -245,32 +246,32 @@ TEST_F(UsbPanel, ShortGarbageAndLateAnswersWhileRunning) {
     frmusbCal& window = start();
     bench().setFault(kQ610Serial, "no_lf");
     window.tick();
-    EXPECT_EQ(window.replyState(), 1);
+    EXPECT_EQ(window.replyState(), kReplyAnswered);
     EXPECT_EQ(remark(window), "Switch Q610 to REMOTE !");
-    EXPECT_EQ(window.linkState(), 2);
+    EXPECT_EQ(window.linkState(), kLinkRunning);
     EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
     bench().setFault(kQ610Serial, "none");
     window.tick();
-    EXPECT_EQ(window.replyState(), 2);
+    EXPECT_EQ(window.replyState(), kReplyRemote);
     EXPECT_EQ(remark(window), "");
 
     for (const char* fault : {"garbage", "late"}) {
         SCOPED_TRACE(fault);
         bench().setFault(kQ610Serial, fault);
         window.tick();
-        EXPECT_EQ(window.replyState(), 0);
-        EXPECT_EQ(window.linkState(), 0);
+        EXPECT_EQ(window.replyState(), kReplyFailed);
+        EXPECT_EQ(window.linkState(), kLinkNotConnected);
         EXPECT_EQ(remark(window), "");
         EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourYellow);
         bench().setFault(kQ610Serial, "none");
         // Found again at once; the byte goes out on the same tick.
         bench().clearTraffic();
         window.tick();
-        EXPECT_EQ(window.linkState(), 2);
+        EXPECT_EQ(window.linkState(), kLinkRunning);
         EXPECT_EQ(backColor(window, "CommandUSBb"), zdx::kColourGreen);
         EXPECT_EQ(sentTo(kQ610Serial), Lines{"PAP 4"});
         window.tick();
-        EXPECT_EQ(window.replyState(), 2);
+        EXPECT_EQ(window.replyState(), kReplyRemote);
         EXPECT_EQ(remark(window), "");
     }
 }

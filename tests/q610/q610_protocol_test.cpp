@@ -1,5 +1,7 @@
 #include "q610_protocol.h"
 
+#include "zdxusbcal.h"
+
 #include <gtest/gtest.h>
 
 using namespace zdx::q610;
@@ -29,13 +31,24 @@ TEST(Q610Protocol, UsbAnswersAreJudgedByFirstCharacterAndLength) {
     // The length counts the line feed: "1\n" is two bytes and not a remote answer.
     EXPECT_EQ(judgeUsbReply(0, '1', 2), kReplyAnswered);
     EXPECT_EQ(judgeUsbReply(0, '?', 4), kReplyAnswered);
-    for (int result : {-1, -2, -4, -5}) EXPECT_EQ(judgeUsbReply(result, '1', 3), kReplyFailed);
+    for (int result : {ZDXUSBCAL_CMD_REFUSED, ZDXUSBCAL_CMD_NO_ANSWER_PIPE,
+                       ZDXUSBCAL_CMD_WRITE_FAILED, ZDXUSBCAL_CMD_NO_ANSWER})
+        EXPECT_EQ(judgeUsbReply(result, '1', 3), kReplyFailed);
+}
+
+// Connections 2 and 3 are ports 0 and 1, written by functions 1 and 2 and read by 3 and 4.
+TEST(Q610Protocol, EachLptConnectionUsesItsOwnPort) {
+    for (const int connection : {kConnectionLpt1, kConnectionLpt2}) {
+        EXPECT_EQ(lptPortNumber(connection), connection - 2);
+        EXPECT_EQ(lptWriteFunction(connection), connection - 1);
+        EXPECT_EQ(lptReadFunction(connection), connection + 1);
+    }
 }
 
 TEST(Q610Protocol, LptReadBackMustMatchTheByteWritten) {
     EXPECT_EQ(judgeLptReply(0, 4, 0x7F04), kReplyAnswered);
-    EXPECT_EQ(judgeLptReply(0, 4, 0x7FFF), kReplyFailed);    // floating data bus
-    EXPECT_EQ(judgeLptReply(-11, 4, 0x7F04), kReplyFailed);  // port not open
+    EXPECT_EQ(judgeLptReply(0, 4, 0x7FFF), kReplyFailed);                       // floating data bus
+    EXPECT_EQ(judgeLptReply(ZDXUSBCAL_LPT_NOT_OPEN, 4, 0x7F04), kReplyFailed);  // port not open
     // The status test divides as a real number: only exactly 0xFF00 fails it.
     EXPECT_EQ(judgeLptReply(0, 0, 0xFF00), kReplyFailed);
     EXPECT_EQ(judgeLptReply(0, 4, 0xFF04), kReplyAnswered);

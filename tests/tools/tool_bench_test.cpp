@@ -12,6 +12,7 @@
 
 #include "bench_session.h"
 #include "tool_support.h"
+#include "zdxusbcal.h"
 
 namespace {
 
@@ -23,6 +24,11 @@ constexpr const char* kThreeDevices = R"({"usb": [
     {"kind": "Q270", "serial": "Q270S9-00418", "id": "Q270S9 V1.20", "string4": "ZDX GmbH"}],
   "serial": [{"com": 1, "kind": "meter", "calibrator": "Q270S9-00417",
               "reading_ms": 5, "settle_ms": 0}]})";
+
+// The start of the line `send` prints for a library result: "result: <code> (".
+std::string resultOf(int code) {
+    return "result: " + std::to_string(code) + " (";
+}
 
 class ToolBenchTest : public ::testing::Test {
   protected:
@@ -106,11 +112,11 @@ TEST_F(ToolBenchTest, SendPrintsTheAnswerAndTheLibrarysResult) {
     run = RunTool({"send", "Q270S9-00417", "SNR?0"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("received: 14\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("result: -5 ("), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(resultOf(ZDXUSBCAL_CMD_NO_ANSWER)), std::string::npos) << run.out;
 
     run = RunTool({"send", "Q270S9-00999", "DCL"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find("result: -2 ("), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(resultOf(ZDXUSBCAL_CMD_NO_ANSWER_PIPE)), std::string::npos) << run.out;
 }
 
 TEST_F(ToolBenchTest, SendOf90CharactersGoesOutAndOf91IsTheLibrarysMinus1) {
@@ -122,8 +128,8 @@ TEST_F(ToolBenchTest, SendOf90CharactersGoesOutAndOf91IsTheLibrarysMinus1) {
     bench_->clearTraffic();
     run = RunTool({"send", "Q270S9-00417", ninety + "X"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out,
-              "answer: \"\"\nresult: -1 (command longer than 90 characters; nothing was sent)\n");
+    EXPECT_EQ(run.out, "answer: \"\"\n" + resultOf(ZDXUSBCAL_CMD_REFUSED) +
+                           "command longer than 90 characters; nothing was sent)\n");
     EXPECT_TRUE(bench_->linesTo("Q270S9-00417").empty());
 }
 

@@ -37,9 +37,9 @@ int main() {
     }
 
     // The two programs' probes.
-    std::printf("CommandLPT(1,9) = %d\n", lpt(1, 9));
+    std::printf("CommandLPT(1,9) = %d\n", lpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT_PROBE_PORT));
     int value = 0;
-    std::printf("CalCommand(-1) = %d\n", command(-1, "", nullptr, &value));
+    std::printf("CalCommand(-1) = %d\n", command(ZDXUSBCAL_FN_PROBE, "", nullptr, &value));
 
     // Discovery with 200-byte buffers of NULs and lengths of 0.
     char serial[201] = {}, s4[201] = {}, s5[201] = {}, s6[201] = {};
@@ -53,10 +53,11 @@ int main() {
 
     char buffer[101] = "PAP 4";
     value = -1;
-    const int exchanged = command(0, serial, buffer, &value);
-    std::printf("CalCommand(0,\"PAP 4\") = %d value %d buffer \"%s\"\n", exchanged, value, buffer);
+    const int exchanged = command(ZDXUSBCAL_FN_USB, serial, buffer, &value);
+    std::printf("CalCommand(0,\"PAP 4\") = %d value %d buffer \"%s\"\n", exchanged,
+                value, buffer);
 
-    std::printf("CommandLPT(0,0) = %d\n", lpt(0, 0));
-    lpt(1, 0);
+    std::printf("CommandLPT(0,0) = %d\n", lpt(ZDXUSBCAL_LPT_OPEN, ZDXUSBCAL_LPT1));
+    lpt(ZDXUSBCAL_LPT_CLOSE, ZDXUSBCAL_LPT1);
     return 0;
 }

@@ -327,21 +327,21 @@ void bench_port_out(std::uint16_t address, std::uint8_t value) {
 }
 
 const PlatformOps kBenchOps = {
-    "bench",
-    bench_bind_setup,
-    bench_get_class_devs,
-    bench_enum_interface,
-    bench_interface_path,
-    bench_destroy_set,
-    bench_open,
-    bench_device_control,
-    bench_read,
-    bench_write,
-    bench_close,
-    bench_clock_ms,
-    bench_os_family,
-    bench_port_in,
-    bench_port_out,
+    .name = "bench",
+    .bind_setup = bench_bind_setup,
+    .get_class_devs = bench_get_class_devs,
+    .enum_interface = bench_enum_interface,
+    .interface_path = bench_interface_path,
+    .destroy_set = bench_destroy_set,
+    .open = bench_open,
+    .device_control = bench_device_control,
+    .read = bench_read,
+    .write = bench_write,
+    .close = bench_close,
+    .clock_ms = bench_clock_ms,
+    .os_family = bench_os_family,
+    .port_in = bench_port_in,
+    .port_out = bench_port_out,
 };
 
 }  // namespace

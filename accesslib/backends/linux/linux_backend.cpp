@@ -189,21 +189,21 @@ std::uint32_t linux_os_family() {
 }
 
 const PlatformOps kLinuxOps = {
-    "linux",
-    linux_bind_setup,
-    linux_get_class_devs,
-    linux_enum_interface,
-    linux_interface_path,
-    linux_destroy_set,
-    linux_open,
-    linux_device_control,
-    linux_read,
-    linux_write,
-    linux_close,
-    linux_clock_ms,
-    linux_os_family,
-    linuxport::ppdev_in,
-    linuxport::ppdev_out,
+    .name = "linux",
+    .bind_setup = linux_bind_setup,
+    .get_class_devs = linux_get_class_devs,
+    .enum_interface = linux_enum_interface,
+    .interface_path = linux_interface_path,
+    .destroy_set = linux_destroy_set,
+    .open = linux_open,
+    .device_control = linux_device_control,
+    .read = linux_read,
+    .write = linux_write,
+    .close = linux_close,
+    .clock_ms = linux_clock_ms,
+    .os_family = linux_os_family,
+    .port_in = linuxport::ppdev_in,
+    .port_out = linuxport::ppdev_out,
 };
 
 }  // namespace

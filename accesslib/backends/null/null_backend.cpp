@@ -68,21 +68,21 @@ std::uint8_t null_port_in(std::uint16_t) {
 void null_port_out(std::uint16_t, std::uint8_t) {}
 
 constexpr PlatformOps kNullOps = {
-    "null",
-    null_bind_setup,
-    null_get_class_devs,
-    null_enum_interface,
-    null_interface_path,
-    null_destroy_set,
-    null_open,
-    null_device_control,
-    null_read,
-    null_write,
-    null_close,
-    null_clock_ms,
-    null_os_family,
-    null_port_in,
-    null_port_out,
+    .name = "null",
+    .bind_setup = null_bind_setup,
+    .get_class_devs = null_get_class_devs,
+    .enum_interface = null_enum_interface,
+    .interface_path = null_interface_path,
+    .destroy_set = null_destroy_set,
+    .open = null_open,
+    .device_control = null_device_control,
+    .read = null_read,
+    .write = null_write,
+    .close = null_close,
+    .clock_ms = null_clock_ms,
+    .os_family = null_os_family,
+    .port_in = null_port_in,
+    .port_out = null_port_out,
 };
 
 }  // namespace

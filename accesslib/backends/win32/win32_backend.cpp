@@ -165,21 +165,21 @@ std::uint32_t win32_os_family() {
 }
 
 constexpr PlatformOps kWin32Ops = {
-    "win32",
-    win32_bind_setup,
-    win32_get_class_devs,
-    win32_enum_interface,
-    win32_interface_path,
-    win32_destroy_set,
-    win32_open,
-    win32_device_control,
-    win32_read,
-    win32_write,
-    win32_close,
-    win32_clock_ms,
-    win32_os_family,
-    win32_port_in,
-    win32_port_out,
+    .name = "win32",
+    .bind_setup = win32_bind_setup,
+    .get_class_devs = win32_get_class_devs,
+    .enum_interface = win32_enum_interface,
+    .interface_path = win32_interface_path,
+    .destroy_set = win32_destroy_set,
+    .open = win32_open,
+    .device_control = win32_device_control,
+    .read = win32_read,
+    .write = win32_write,
+    .close = win32_close,
+    .clock_ms = win32_clock_ms,
+    .os_family = win32_os_family,
+    .port_in = win32_port_in,
+    .port_out = win32_port_out,
 };
 
 }  // namespace

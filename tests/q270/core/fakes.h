@@ -78,7 +78,7 @@ class FakeUsb : public UsbAccess {
         serials.push_back(serial);
         if (answers.empty()) {
             line.clear();
-            return -5;
+            return ZDXUSBCAL_CMD_NO_ANSWER;
         }
         auto [result, answer] = answers.front();
         answers.pop_front();

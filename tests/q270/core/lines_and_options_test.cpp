@@ -3,6 +3,7 @@
 
 #include "options.h"
 #include "setting_lines.h"
+#include "zdxusbcal.h"
 
 namespace q270 {
 namespace {
@@ -42,13 +43,13 @@ TEST(SettingLines, RelayLineMostSignificantFirst) {
 }
 
 TEST(SettingLines, UsbJudging) {
-    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", "0\n"), 2);
-    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", "3\n"), 1);
-    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", ""), 1);
-    EXPECT_EQ(judgeUsbReplies(0, 0, "?\n", "0\n"), 3);
-    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", "?\n"), 3);
-    EXPECT_EQ(judgeUsbReplies(0, -5, "0\n", "0\n"), 0);
-    EXPECT_EQ(judgeUsbReplies(-2, 0, "", "0\n"), 0);
+    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", "0\n"), kReplyAccepted);
+    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", "3\n"), kReplyCondition);
+    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", ""), kReplyCondition);
+    EXPECT_EQ(judgeUsbReplies(0, 0, "?\n", "0\n"), kReplyNotUnderstood);
+    EXPECT_EQ(judgeUsbReplies(0, 0, "0\n", "?\n"), kReplyNotUnderstood);
+    EXPECT_EQ(judgeUsbReplies(0, ZDXUSBCAL_CMD_NO_ANSWER, "0\n", "0\n"), kReplyFailed);
+    EXPECT_EQ(judgeUsbReplies(ZDXUSBCAL_CMD_NO_ANSWER_PIPE, 0, "", "0\n"), kReplyFailed);
 }
 
 TEST(SettingLines, SerialJudgingOrder) {
@@ -57,13 +58,15 @@ TEST(SettingLines, SerialJudgingOrder) {
     EXPECT_FALSE(serialAnswerAllowsLineB("9"));
     EXPECT_FALSE(serialAnswerAllowsLineB("?"));
     EXPECT_FALSE(serialAnswerAllowsLineB(""));
-    EXPECT_EQ(judgeSerialReplies("0\n", "0\n"), 2);
-    EXPECT_EQ(judgeSerialReplies("3\n", "0\n"), 1);  // condition on A outranks accepted B
-    EXPECT_EQ(judgeSerialReplies("0\n", "5\n"), 1);
-    EXPECT_EQ(judgeSerialReplies("0\n", "?\n"), 3);
-    EXPECT_EQ(judgeSerialReplies("9\n", "x"), 3);  // lineB skipped
-    EXPECT_EQ(judgeSerialReplies("", "x"), 3);
-    EXPECT_EQ(judgeSerialReplies("?\n", "0\n"), 2);  // "?" on A alone does not count on serial
+    EXPECT_EQ(judgeSerialReplies("0\n", "0\n"), kReplyAccepted);
+    EXPECT_EQ(judgeSerialReplies("3\n", "0\n"),
+              kReplyCondition);  // condition on A outranks accepted B
+    EXPECT_EQ(judgeSerialReplies("0\n", "5\n"), kReplyCondition);
+    EXPECT_EQ(judgeSerialReplies("0\n", "?\n"), kReplyNotUnderstood);
+    EXPECT_EQ(judgeSerialReplies("9\n", "x"), kReplyNotUnderstood);  // lineB skipped
+    EXPECT_EQ(judgeSerialReplies("", "x"), kReplyNotUnderstood);
+    EXPECT_EQ(judgeSerialReplies("?\n", "0\n"),
+              kReplyAccepted);  // "?" on A alone does not count on serial
 }
 
 TEST(Options, ExclusionsAndCaptions) {

@@ -40,8 +40,10 @@ TEST(SerialPort, ComPortMappingAndClosedPort) {
     // A port that cannot be opened stays closed and answers nothing.
     qputenv("ZDX_COM9", "/nonexistent/tty");
     port.setPortNumber(9);
+    const QString beforeOpen = port.errorString();
     port.setOpen(true);
     EXPECT_FALSE(port.isOpen());
+    EXPECT_NE(port.errorString(), beforeOpen);  // the port's reason stays readable
     port.writeText("K1A0,0,1,0\n");
     EXPECT_EQ(port.waitingCount(), 0);
     EXPECT_EQ(port.readWaiting(), "");

@@ -75,7 +75,7 @@ struct TransportFixture : ::testing::Test {
 };
 
 TEST_F(TransportFixture, UsbSendSettings) {
-    state.Connection = 1;
+    state.Connection = kConnUsb;
     state.DeviceSerial = "Q270-0001";
     state.SelRange = 2;
     state.SelSign = 1;
@@ -86,53 +86,53 @@ TEST_F(TransportFixture, UsbSendSettings) {
     transport.SendSettings(1);
     EXPECT_EQ(usb.sent, (std::vector<std::string>{"K1A1,5,2,0", "K1B0,1000,100,0"}));
     EXPECT_EQ(usb.serials[0], "Q270-0001");
-    EXPECT_EQ(state.ReplyState, 2);
+    EXPECT_EQ(state.ReplyState, kReplyAccepted);
     EXPECT_EQ(state.BeepState, 1);
     EXPECT_EQ(repaints, 1);
 
     usb.answers = {{0, "?\n"}, {0, "0\n"}};
     transport.SendSettings(0);
-    EXPECT_EQ(state.ReplyState, 3);
-    usb.answers = {{0, "0\n"}, {-2, ""}};
+    EXPECT_EQ(state.ReplyState, kReplyNotUnderstood);
+    usb.answers = {{0, "0\n"}, {ZDXUSBCAL_CMD_NO_ANSWER_PIPE, ""}};
     transport.SendSettings(0);
-    EXPECT_EQ(state.ReplyState, 0);
+    EXPECT_EQ(state.ReplyState, kReplyFailed);
 
     usb.sent.clear();
     state.DllMissing = 1;
-    state.ReplyState = 2;
+    state.ReplyState = kReplyAccepted;
     transport.SendSettings(0);
     EXPECT_TRUE(usb.sent.empty());
-    EXPECT_EQ(state.ReplyState, 2);
+    EXPECT_EQ(state.ReplyState, kReplyAccepted);
 }
 
 TEST_F(TransportFixture, SerialSendSettingsSkipsLineBAfterUnusableAnswer) {
-    state.Connection = 2;
+    state.Connection = kConnCom1;
     state.SelRange = 1;
     port.replies = {{"3\r\n"}, {"0\r\n"}};
     transport.SendSettings(0);
     EXPECT_EQ(port.written, (std::vector<std::string>{"K1A0,0,1,0\n", "K1B0,0,0,0\n"}));
-    EXPECT_EQ(state.ReplyState, 1);
+    EXPECT_EQ(state.ReplyState, kReplyCondition);
 
     port.written.clear();
     port.replies = {{"9\r\n"}};
     transport.SendSettings(0);
     EXPECT_EQ(port.written.size(), 1u);
-    EXPECT_EQ(state.ReplyState, 3);
+    EXPECT_EQ(state.ReplyState, kReplyNotUnderstood);
 
     port.written.clear();
     transport.SendSettings(0);  // silent device
     EXPECT_EQ(port.written.size(), 1u);
-    EXPECT_EQ(state.ReplyState, 3);
+    EXPECT_EQ(state.ReplyState, kReplyNotUnderstood);
 }
 
 TEST_F(TransportFixture, CloseLinkPerConnection) {
-    state.Connection = 1;
+    state.Connection = kConnUsb;
     transport.CloseLink();
     EXPECT_EQ(usb.sent, std::vector<std::string>{"DCL"});
     EXPECT_TRUE(port.isOpen());  // a serial port left open by another connection stays
 
     usb.sent.clear();
-    state.Connection = 3;
+    state.Connection = kConnComN;
     const auto start = clock.now();
     transport.CloseLink();
     EXPECT_TRUE(usb.sent.empty());
@@ -140,14 +140,14 @@ TEST_F(TransportFixture, CloseLinkPerConnection) {
     EXPECT_GE(clock.now() - start, 100ms);
     EXPECT_FALSE(port.isOpen());
 
-    state.Connection = 1;
+    state.Connection = kConnUsb;
     state.DllMissing = 1;
     transport.CloseLink();
     EXPECT_TRUE(usb.sent.empty());
 }
 
 TEST_F(TransportFixture, RelayCleaningRunsFiftyPairsOnTheClock) {
-    state.Connection = 2;  // relay cleaning always goes over USB
+    state.Connection = kConnCom1;  // relay cleaning always goes over USB
     const auto start = clock.now();
     EXPECT_TRUE(transport.cleanRelays({255, 0, 0, 1}));
     ASSERT_EQ(usb.sent.size(), 100u);

@@ -17,7 +17,7 @@ class Countdown : public WindowTest {
   protected:
     frmKal270& start() {
         frmKal270& w = open({}, &clock_);
-        EXPECT_EQ(w.state().LinkState, 2);
+        EXPECT_EQ(w.state().LinkState, kLinkOnline);
         // The start-up's handlers asked for a cycle; let it run, so that every
         // test starts right after a cycle.
         clock_.advance(3ms);
@@ -102,16 +102,16 @@ TEST_F(Countdown, ADirectCallRunsACycleWhenTheCountdownAllowsIt) {
     frmKal270& w = start();
     clock_.advance(12ms);  // four events: countdown 6
     QTest::mouseClick(control("CommandUSBb"), Qt::LeftButton);
-    EXPECT_EQ(w.state().LinkState, 0);  // the fifth event: no cycle yet
+    EXPECT_EQ(w.state().LinkState, kLinkNotConnected);  // the fifth event: no cycle yet
     EXPECT_EQ(w.state().CycleCountdown, 5);
     EXPECT_EQ(armedMs(), 15);
     wake(15ms);
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
 
     bench_->clearTraffic();
     clock_.advance(27ms);  // nine events since that cycle: countdown 1
     QTest::mouseClick(control("CommandUSBb"), Qt::LeftButton);
-    EXPECT_EQ(w.state().LinkState, 2);  // reconnected at once
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);  // reconnected at once
     EXPECT_EQ(w.state().CycleCountdown, 10);
     EXPECT_EQ(linesTo(kQ270Serial).at(0), "DCL");
     EXPECT_EQ(linesTo(kQ270Serial).at(1), "K1A128,0,6,0");
@@ -148,7 +148,7 @@ TEST_F(Countdown, ABlockingCycleIsFollowedByNineEvents) {
     state_ = std::make_unique<ProgramState>();
     window_ = std::make_unique<frmKal270>(*state_, QString(), &usb, &clock_);
     frmKal270& w = *window_;
-    ASSERT_EQ(w.state().LinkState, 2);
+    ASSERT_EQ(w.state().LinkState, kLinkOnline);
     wake(3ms);  // the start-up's handlers asked for this cycle
     ASSERT_EQ(w.state().CycleCountdown, 10);
     usb.sent.clear();

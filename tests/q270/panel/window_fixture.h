@@ -13,12 +13,12 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_environment.h"
 #include "bench_session.h"
 #include "colour_value.h"
 #include "frm_kal270.h"
@@ -34,22 +34,6 @@ inline std::string q270Scenario(const std::string& extra = "") {
 }
 
 class WindowTest : public ::testing::Test {
-  public:
-    // One bench and one settings folder for the whole test program.
-    class Environment : public ::testing::Environment {
-      public:
-        void SetUp() override {
-            bench_ = new zdx::bench::BenchSession(q270Scenario());
-            bench_->exportEnvironment();  // before any library call
-            configDir_ = new QTemporaryDir;
-            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configDir_->path());
-        }
-        void TearDown() override {
-            delete bench_;
-            delete configDir_;
-        }
-    };
-
   protected:
     void SetUp() override {
         QSettings store("ZDX", "ZDXKalQ270");
@@ -107,15 +91,11 @@ class WindowTest : public ::testing::Test {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    static zdx::bench::BenchSession* bench_;
-    static QTemporaryDir* configDir_;
+    // The bench of the whole test program, and its settings folder.
+    static inline std::unique_ptr<zdx::bench::BenchSession>& bench_ =
+        zdx::testing::BenchEnvironment::add(q270Scenario()).bench();
     std::unique_ptr<ProgramState> state_;
     std::unique_ptr<frmKal270> window_;
 };
-
-inline zdx::bench::BenchSession* WindowTest::bench_ = nullptr;
-inline QTemporaryDir* WindowTest::configDir_ = nullptr;
-inline ::testing::Environment* const kWindowTestEnvironment =
-    ::testing::AddGlobalTestEnvironment(new WindowTest::Environment);
 
 }  // namespace q270::testing

@@ -19,20 +19,20 @@ TEST_F(NoLibrary, ReportsAndAttemptsNothing) {
     FakeClock clock;
     frmKal270& w = open("/Relais(255)", &clock);
     EXPECT_EQ(w.state().DllMissing, 1);
-    EXPECT_EQ(w.state().LinkState, 0);
+    EXPECT_EQ(w.state().LinkState, kLinkNotConnected);
     for (int i = 0; i < 3; ++i) {
         cycle();
         EXPECT_EQ(messages(), "Error: ZDXUSBCAL.DLL not found !\r\nno operation possible");
         EXPECT_EQ(fore("txtMessages"), zdx::kColourRed);
         EXPECT_EQ(back("CommandUSBb"), zdx::kColourYellow);
-        EXPECT_EQ(w.state().LinkState, 0);
+        EXPECT_EQ(w.state().LinkState, kLinkNotConnected);
     }
 
     // Ready still toggles; its settings cannot be sent, and that is noted, not fatal.
     QTest::mouseClick(control("Command7"), Qt::LeftButton);
     EXPECT_EQ(w.state().ReadyState, 1);
     EXPECT_EQ(back("Command7"), zdx::kColourYellow);
-    EXPECT_EQ(w.state().ReplyState, 0);
+    EXPECT_EQ(w.state().ReplyState, kReplyFailed);
     // Relay cleaning is skipped: not one of its hundred waits is made.
     const auto before = clock.now();
     QTest::mouseClick(control("RelRef"), Qt::LeftButton);
@@ -45,7 +45,7 @@ TEST_F(NoLibrary, ReportsAndAttemptsNothing) {
     open();
     QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
     EXPECT_EQ(window_->state().DllMissing, 0);
-    EXPECT_EQ(window_->state().LinkState, 2);
+    EXPECT_EQ(window_->state().LinkState, kLinkOnline);
     EXPECT_EQ(linesTo("COM2").at(0), "SNR?0");
 }
 

@@ -63,7 +63,7 @@ TEST_F(Panel, BeepReadyAndColours) {
 // (a double-click to Qt) sounds the beeper as the first did, with either button.
 TEST_F(Panel, QuickPressesOfBeepEachSoundTheBeeper) {
     frmKal270& w = open();
-    ASSERT_EQ(w.state().LinkState, 2);
+    ASSERT_EQ(w.state().LinkState, kLinkOnline);
     const std::vector<std::string> press = {"K1A0,0,1,0", "K1B0,1000,100,0", "K1A0,0,1,0",
                                             "K1B0,1000,100,0"};
     const std::vector<std::string> release = {"K1A0,0,1,0", "K1B0,0,0,0"};
@@ -94,25 +94,26 @@ TEST_F(Panel, QuickPressesOfBeepEachSoundTheBeeper) {
 // only once a results view has been closed; quick presses each count.
 TEST_F(Panel, SpezRightPressReopensResultsOnlyWhenThereAreAny) {
     frmKal270& w = open("/ZDXEinmessen");
-    ASSERT_EQ(w.state().LinkState, 2);
+    ASSERT_EQ(w.state().LinkState, kLinkOnline);
     QWidget* spez = control("Commandsp");
     QTest::mouseClick(spez, Qt::RightButton);
-    EXPECT_EQ(w.state().LinkState, 2);  // no results yet
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);  // no results yet
     w.state().ResultsAvailable = -1;
     {
         RealMouse mouse;
         mouse.click(spez, Qt::RightButton);
-        EXPECT_EQ(w.state().LinkState, 4);
-        w.state().LinkState = 2;             // as after the view was closed again
+        EXPECT_EQ(w.state().LinkState, kLinkReopenResults);
+        w.state().LinkState = kLinkOnline;   // as after the view was closed again
         mouse.click(spez, Qt::RightButton);  // the double-click of the pair
-        EXPECT_EQ(w.state().LinkState, 4);
+        EXPECT_EQ(w.state().LinkState, kLinkReopenResults);
     }
-    w.state().LinkState = 0;
+    w.state().LinkState = kLinkNotConnected;
     QTest::mouseClick(spez, Qt::RightButton);
-    EXPECT_EQ(w.state().LinkState, 0);  // not online: nothing
-    w.state().LinkState = 2;
+    EXPECT_EQ(w.state().LinkState, kLinkNotConnected);  // not online: nothing
+    w.state().LinkState = kLinkOnline;
     QTest::mouseClick(spez, Qt::LeftButton);
-    EXPECT_EQ(w.state().LinkState, 2);  // the left click is the run's, not the re-opening's
+    EXPECT_EQ(w.state().LinkState,
+              kLinkOnline);  // the left click is the run's, not the re-opening's
     w.state().ScanRequest = 0;
 }
 
@@ -232,7 +233,7 @@ TEST_F(Panel, StoredSelectionAboveTheScrollBarsIsLowered) {
     store("9", "20");
     bench_->loadScenario(R"({"usb": [{"kind": "Q270", "serial": "T1", "id": "TV560 A"}]})");
     frmKal270& w = open();
-    ASSERT_EQ(w.state().LinkState, 2);
+    ASSERT_EQ(w.state().LinkState, kLinkOnline);
     EXPECT_EQ(w.state().SelRange, 6);
     EXPECT_EQ(control<QScrollBar>("RangeScroll")->value(), 6);
     EXPECT_EQ(text("RangeLabel"), "Range 1000 mV/V");
@@ -260,7 +261,7 @@ TEST_F(Panel, SettingsRoundTripAndFallbacks) {
         store.setValue("Properties/Connection", "9");
     }
     frmKal270& w = open();
-    EXPECT_EQ(w.state().Connection, 1);
+    EXPECT_EQ(w.state().Connection, kConnUsb);
     EXPECT_EQ(w.state().SelRange, 3);
     EXPECT_EQ(w.state().SelChannel, 0);
     EXPECT_EQ(text("ChanLabel"), "Channel 0");

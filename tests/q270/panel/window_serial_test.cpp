@@ -18,8 +18,8 @@ TEST_F(Serial, ConnectIdentifyAndSend) {
     bench_->clearTraffic();
     QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
     EXPECT_EQ(linesTo(kQ270Serial), std::vector<std::string>{"DCL"});  // USB link ended first
-    EXPECT_EQ(w.state().Connection, 3);
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().Connection, kConnComN);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
     // Serial answers carry the decimal comma.
     EXPECT_EQ(messages(), "Connection via serial line\r\nSNo: Q270S9-00418     ID: Q270S9 V1,18");
     EXPECT_EQ(back("CommandCOM2"), zdx::kColourGreen);
@@ -35,9 +35,9 @@ TEST_F(Serial, ConnectIdentifyAndSend) {
 
     bench_->setFault("COM2", "silent");
     cycle();
-    EXPECT_EQ(w.state().ReplyState, 3);
+    EXPECT_EQ(w.state().ReplyState, kReplyNotUnderstood);
     EXPECT_EQ(text("Textremo"), "No answer from Q270");
-    EXPECT_EQ(w.state().LinkState, 2);  // a serial link is never dropped
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);  // a serial link is never dropped
     bench_->setFault("COM2", "none");
 
     bench_->clearTraffic();
@@ -54,7 +54,7 @@ TEST_F(Serial, SilentPortStillGoesOnlineAndConditionsShow) {
     }
     frmKal270& w = open();
     EXPECT_EQ(back("CommandCOM1"), zdx::kColourGreen);
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
     EXPECT_EQ(text("Textremo"), "No answer from Q270");
     EXPECT_EQ(messages(), "Connection via serial line\r\nSNo:      ID: ");
 
@@ -70,7 +70,7 @@ TEST_F(Serial, RightClickCyclesTheSecondPort) {
     QTest::mouseClick(control("CommandCOM2"), Qt::RightButton);
     EXPECT_EQ(w.comIncrement(), 0);
     EXPECT_EQ(text("CommandCOM2"), "COM2");
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourGreen);
     EXPECT_TRUE(linesTo(kQ270Serial).empty());  // no "DCL": the USB link was not left
     EXPECT_TRUE(linesTo("COM2").empty());
@@ -83,7 +83,7 @@ TEST_F(Serial, RightClickCyclesTheSecondPort) {
     EXPECT_EQ(text("CommandCOM2"), "COM3");
     EXPECT_EQ(linesTo("COM2"), std::vector<std::string>{"DCL"});
     cycle();
-    EXPECT_EQ(w.state().LinkState, 2);  // nothing on COM3: online, but silent
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);  // nothing on COM3: online, but silent
     EXPECT_EQ(text("Textremo"), "No answer from Q270");
     for (int i = 0; i < 6; ++i) QTest::mouseClick(control("CommandCOM2"), Qt::RightButton);
     EXPECT_EQ(text("CommandCOM2"), "COM9");
@@ -99,7 +99,7 @@ TEST_F(Serial, RightClickCyclesTheSecondPort) {
 TEST_F(Serial, QuickRightClicksEachMoveThePort) {
     frmKal270& w = open();
     QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
-    ASSERT_EQ(w.state().Connection, 3);
+    ASSERT_EQ(w.state().Connection, kConnComN);
     MouseEventLog log(control("CommandCOM2"));
     {
         RealMouse mouse;
@@ -112,7 +112,7 @@ TEST_F(Serial, QuickRightClicksEachMoveThePort) {
                                    QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}));
     EXPECT_EQ(w.comIncrement(), 4);
     EXPECT_EQ(text("CommandCOM2"), "COM6");
-    EXPECT_EQ(w.state().Connection, 3);
+    EXPECT_EQ(w.state().Connection, kConnComN);
 
     // Quick left clicks reconnect, and never move the port.
     {

@@ -30,7 +30,7 @@ TEST_F(Timed, TimerResendsTheSettingsEveryThirtyMilliseconds) {
 // still have it run on the next 3 ms event, not when the sleep would have ended.
 TEST_F(Timed, AskedForCycleRunsOnTheNextTimerEvent) {
     frmKal270& window = open();
-    ASSERT_EQ(window.state().LinkState, 2);
+    ASSERT_EQ(window.state().LinkState, kLinkOnline);
     auto* percent = window.findChild<QScrollBar*>("ProzScroll");
     ASSERT_NE(percent, nullptr);
     int served = 0;

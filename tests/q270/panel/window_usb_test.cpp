@@ -12,7 +12,7 @@ using Usb = WindowTest;
 TEST_F(Usb, StartUpConnectsProbesAndSendsTheSelection) {
     frmKal270& w = open();
     EXPECT_EQ(w.windowTitle().toStdString(), "ZDX Calibration System for Q270, V1.18, 01/2015");
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
     EXPECT_EQ(messages(), "Connected to ZDX USB device\r\nSNo: Q270S9-00417     ID: Q270S9 V1.18");
     // The box shows each CR LF as one line break.
     EXPECT_EQ(text("txtMessages"),
@@ -107,12 +107,12 @@ TEST_F(Usb, ProbeRefusedWhileRangeSixIsSelected) {
 TEST_F(Usb, NoDeviceAndFilters) {
     bench_->loadScenario(R"({"usb": []})");
     frmKal270& w = open();
-    EXPECT_EQ(w.state().LinkState, 0);
+    EXPECT_EQ(w.state().LinkState, kLinkNotConnected);
     EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
     EXPECT_EQ(fore("txtMessages"), zdx::kColourRed);
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourYellow);
     cycle();
-    EXPECT_EQ(w.state().LinkState, 0);
+    EXPECT_EQ(w.state().LinkState, kLinkNotConnected);
     EXPECT_EQ(w.state().DeviceSerial, "");
     closeWindow();
 
@@ -123,14 +123,14 @@ TEST_F(Usb, NoDeviceAndFilters) {
     EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
     cycle();
     cycle();
-    EXPECT_EQ(unmatched.state().LinkState, 0);
+    EXPECT_EQ(unmatched.state().LinkState, kLinkNotConnected);
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourYellow);
     closeWindow();
     EXPECT_EQ(linesTo(kQ270Serial), std::vector<std::string>{});
 
     // One that matches connects.
     frmKal270& filtered = open("/DEV=S9-004 /ID=V1.18");
-    EXPECT_EQ(filtered.state().LinkState, 2);
+    EXPECT_EQ(filtered.state().LinkState, kLinkOnline);
     EXPECT_EQ(filtered.windowTitle().toStdString(),
               "ZDX Calibration System for Q270, V1.18, 01/2015   Dev = S9-004   ID = V1.18");
 }
@@ -139,7 +139,7 @@ TEST_F(Usb, InterfaceModuleAndNullStrings) {
     bench_->loadScenario(R"({"usb": [{"kind": "KX", "serial": "KX0042",
                              "behind": [{"kind": "Q270"}]}]})");
     frmKal270& w = open();
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
     EXPECT_EQ(messages(), "Connected via NVQ + KX, USB device\r\nSNo: KX0042");
     EXPECT_TRUE(contains(linesTo("KX0042"), "K1A0,0,1,0"));
     closeWindow();
@@ -152,7 +152,7 @@ TEST_F(Usb, InterfaceModuleAndNullStrings) {
 TEST_F(Usb, ConditionsRefusalsAndStopRequest) {
     bench_->loadScenario(q270Scenario(R"(, "condition": 3)"));
     frmKal270& w = open();
-    EXPECT_EQ(w.state().ReplyState, 1);
+    EXPECT_EQ(w.state().ReplyState, kReplyCondition);
     EXPECT_TRUE(visible("Textremo"));
     EXPECT_EQ(text("Textremo"), "Q270 bell !");
 
@@ -160,7 +160,7 @@ TEST_F(Usb, ConditionsRefusalsAndStopRequest) {
     bench_->loadScenario(q270Scenario(R"(, "probe_accepted": false)"));
     w.state().SelRange = 6;
     cycle();
-    EXPECT_EQ(w.state().ReplyState, 3);
+    EXPECT_EQ(w.state().ReplyState, kReplyNotUnderstood);
     EXPECT_EQ(text("Textremo"), "No Q270 connected to USB bus !");
     w.state().SelRange = 1;
     cycle();
@@ -171,12 +171,12 @@ TEST_F(Usb, ConditionsRefusalsAndStopRequest) {
     EXPECT_EQ(w.state().StopRequest, 1);
     bench_->unplug(kQ270Serial);
     cycle();
-    EXPECT_EQ(w.state().ReplyState, 0);
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().ReplyState, kReplyFailed);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
     // A new connection clears the request.
     QTest::mouseClick(control("CommandUSBb"), Qt::LeftButton);
     EXPECT_EQ(w.state().StopRequest, 0);
-    EXPECT_EQ(w.state().LinkState, 0);
+    EXPECT_EQ(w.state().LinkState, kLinkNotConnected);
     cycle();
     EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
 }
@@ -185,14 +185,14 @@ TEST_F(Usb, LossAndRediscovery) {
     frmKal270& w = open();
     bench_->unplug(kQ270Serial);
     cycle();
-    EXPECT_EQ(w.state().LinkState, 0);
+    EXPECT_EQ(w.state().LinkState, kLinkNotConnected);
     cycle();
     EXPECT_EQ(messages(), "\r\n\r\nno USB device found");
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourYellow);
     bench_->replug(kQ270Serial);
     bench_->clearTraffic();
     cycle();
-    EXPECT_EQ(w.state().LinkState, 2);
+    EXPECT_EQ(w.state().LinkState, kLinkOnline);
     EXPECT_EQ(back("CommandUSBb"), zdx::kColourGreen);
     EXPECT_EQ(linesTo(kQ270Serial).at(0), "K1A128,0,6,0");  // probed again
 }

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <array>
 #include <chrono>
@@ -20,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_environment.h"
 #include "bench_session.h"
 #include "frm_kal270.h"
 #include "frm_results.h"
@@ -84,22 +84,6 @@ struct DividerTruth {
 };
 
 class ResultsTest : public ::testing::Test {
-  public:
-    class Environment : public ::testing::Environment {
-      public:
-        void SetUp() override {
-            bench_ = new zdx::bench::BenchSession(measurementScenario());
-            bench_->exportEnvironment();
-            configDir_ = new QTemporaryDir;
-            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configDir_->path());
-            QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir_->path());
-        }
-        void TearDown() override {
-            delete bench_;
-            delete configDir_;
-        }
-    };
-
   protected:
     void SetUp() override {
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ZDX", "ZDXKalQ270");
@@ -203,16 +187,12 @@ class ResultsTest : public ::testing::Test {
         return n;
     }
 
-    static zdx::bench::BenchSession* bench_;
-    static QTemporaryDir* configDir_;
+    // The bench of the whole test program, and its settings folder.
+    static inline std::unique_ptr<zdx::bench::BenchSession>& bench_ =
+        zdx::testing::BenchEnvironment::add(measurementScenario()).bench();
     SkipClock clock_;  // outlives the window, which waits on it to the end
     std::unique_ptr<ProgramState> state_;
     std::unique_ptr<frmKal270> window_;
 };
-
-inline zdx::bench::BenchSession* ResultsTest::bench_ = nullptr;
-inline QTemporaryDir* ResultsTest::configDir_ = nullptr;
-inline ::testing::Environment* const kResultsTestEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ResultsTest::Environment);
 
 }  // namespace q270::testing

@@ -184,7 +184,7 @@ TEST_F(Optimisation, AStopEndsTheSearchAndNotTheResultsView) {
     EXPECT_EQ(state_->StopRequest, 0);
     EXPECT_TRUE(cmdOpt()->isVisible());
     EXPECT_TRUE(results()->isVisible());
-    EXPECT_EQ(state_->LinkState, 3);
+    EXPECT_EQ(state_->LinkState, kLinkResultsView);
     const long long counted = resultsControl<QLabel>("OptiLcnt")->text().trimmed().toLongLong();
     EXPECT_LT(counted, 147426);
     // The best set found until the stop is reported.

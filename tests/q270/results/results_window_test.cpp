@@ -55,7 +55,7 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
     ASSERT_NE(results(), nullptr);
     EXPECT_EQ(results()->windowTitle(), QStringLiteral("Linearitätsmessung"));
     EXPECT_EQ(results()->lastRun().end, RunEnd::Complete);
-    EXPECT_EQ(state_->LinkState, 3);
+    EXPECT_EQ(state_->LinkState, kLinkResultsView);
     EXPECT_TRUE(window_->isHidden());
     EXPECT_TRUE(results()->isVisible());
 
@@ -99,13 +99,13 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
     bench_->clearTraffic();
     cycle();
     EXPECT_TRUE(linesTo(kMeasuredSerial).empty());
-    EXPECT_EQ(state_->LinkState, 3);
+    EXPECT_EQ(state_->LinkState, kLinkResultsView);
 
     // A status-bar click closes the view; the panel is back and sends again.
     QTest::mouseClick(resultsControl("Panel1"), Qt::LeftButton);
     EXPECT_EQ(state_->StopRequest, 1);
     cycle();
-    EXPECT_EQ(state_->LinkState, 2);
+    EXPECT_EQ(state_->LinkState, kLinkOnline);
     EXPECT_EQ(state_->ResultsAvailable, -1);
     EXPECT_TRUE(results()->isHidden());
     EXPECT_TRUE(table()->isHidden());
@@ -115,9 +115,9 @@ TEST_F(Measurement, CompleteRunMatchesTheBenchDividerAndKeepsTheViewUp) {
 
     // A right press on "Spez" brings the last table back beside the usable panel.
     QTest::mousePress(control("Commandsp"), Qt::RightButton);
-    EXPECT_EQ(state_->LinkState, 4);
+    EXPECT_EQ(state_->LinkState, kLinkReopenResults);
     cycle();
-    EXPECT_EQ(state_->LinkState, 3);
+    EXPECT_EQ(state_->LinkState, kLinkResultsView);
     EXPECT_TRUE(results()->isVisible());
     EXPECT_FALSE(table()->isHidden());
     EXPECT_TRUE(window_->isVisible());
@@ -160,7 +160,7 @@ TEST_F(Measurement, StopDuringTheRunLeavesAPartialTableAndClosesTheView) {
     EXPECT_TRUE(cell(1, kColDevR).empty());  // no evaluation
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
     // The stop also closed the view, in the same cycle.
-    EXPECT_EQ(state_->LinkState, 2);
+    EXPECT_EQ(state_->LinkState, kLinkOnline);
     EXPECT_EQ(state_->StopRequest, 0);
     EXPECT_TRUE(window_->isVisible());
     EXPECT_TRUE(results()->isHidden());
@@ -176,7 +176,7 @@ TEST_F(Measurement, ClosingTheResultsWindowDuringARunStopsItCleanly) {
     measure();
     EXPECT_EQ(results()->lastRun().end, RunEnd::Stopped);
     EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
-    EXPECT_EQ(state_->LinkState, 2);
+    EXPECT_EQ(state_->LinkState, kLinkOnline);
     EXPECT_TRUE(window_->isVisible());
 }
 
@@ -205,14 +205,14 @@ TEST_F(Measurement, StopPendingBeforeTheRunEndsItAfterTheFirstStep) {
     measure();
     EXPECT_EQ(results()->lastRun().steps, 1);
     EXPECT_EQ(count(linesTo(kMeasuredSerial), "K1Y"), 1);
-    EXPECT_EQ(state_->LinkState, 2);
+    EXPECT_EQ(state_->LinkState, kLinkOnline);
     EXPECT_TRUE(results()->isHidden());
 }
 
 TEST_F(Measurement, RightPressOnSpezBeforeAnyViewWasClosedDoesNothing) {
     openOnline();
     QTest::mousePress(control("Commandsp"), Qt::RightButton);
-    EXPECT_EQ(state_->LinkState, 2);
+    EXPECT_EQ(state_->LinkState, kLinkOnline);
     cycle();
     EXPECT_EQ(results(), nullptr);
 }
@@ -223,7 +223,7 @@ TEST_F(Measurement, UsbFailureInTheCycleOfTheRequestIsOverriddenByTheRun) {
     measure();
     // The run started although the settings exchange of that cycle failed.
     ASSERT_NE(results(), nullptr);
-    EXPECT_EQ(state_->LinkState, 3);
+    EXPECT_EQ(state_->LinkState, kLinkResultsView);
     EXPECT_EQ(count(meterLines(), "MEAS:VOLT:DC?"), 40);
     // Without the calibrator the meter read 0 V throughout: nothing to evaluate.
     EXPECT_NE(statusText().find("No evaluation"), std::string::npos) << statusText();
@@ -252,7 +252,7 @@ TEST_P(FailingMeter, EndsTheRunWithAMessageAndTheMeterInLocal) {
     EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
     // The program stays: the view is up until the operator closes it.
-    EXPECT_EQ(state_->LinkState, 3);
+    EXPECT_EQ(state_->LinkState, kLinkResultsView);
     QTest::mouseClick(resultsControl("Panel1"), Qt::LeftButton);
     cycle();
     EXPECT_TRUE(window_->isVisible());

@@ -4,23 +4,17 @@
 // readings of every kind the evaluation can meet.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "same_bits.h"
 #include "trim_search.h"
 
 namespace q270 {
 namespace {
 
-bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-bool sameBits(const std::array<float, 11>& a, const std::array<float, 11>& b) {
-    return std::memcmp(a.data(), b.data(), sizeof(float) * a.size()) == 0;
-}
+using zdx::testing::sameBits;
 
 ResultsData withReadings(const std::function<double(int, unsigned&)>& reading) {
     ResultsData d;

@@ -4,23 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <vector>
 
+#include "same_bits.h"
 #include "trim_search.h"
 
 namespace q270 {
 namespace {
 
-bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-bool sameBits(const std::array<float, 11>& a, const std::array<float, 11>& b) {
-    return std::memcmp(a.data(), b.data(), sizeof(float) * a.size()) == 0;
-}
+using zdx::testing::sameBits;
 
 // Readings of 0.25 V with deviations of up to +-30 ppm, the same every time.
 ResultsData realisticReadings(unsigned seed) {
