@@ -23,6 +23,9 @@ std::string failureText(ReadingFault fault, const std::string& reply, int step, 
             return "No reply from the multimeter" + where;
         case ReadingFault::Overload:
             return "Multimeter overload" + where;
+        case ReadingFault::Underflow:
+            return "Multimeter reply is below the smallest number: \"" + ReplyForDisplay(reply) +
+                   "\"" + where;
         case ReadingFault::NotANumber:
             return "Multimeter reply is not a number: \"" + ReplyForDisplay(reply) + "\"" + where;
         case ReadingFault::None:
