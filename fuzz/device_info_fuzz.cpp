@@ -3,7 +3,7 @@
 // refused requests, failed opens, odd enumeration errors, over-long paths,
 // and the caller's capacities and filters. The result is one of the three
 // documented codes; the caller's buffers are written only within the capacity
-// granted (plus the NUL); the lengths are the texts' lengths; a found device
+// granted (plus the NUL); the lengths are the texts' lengths (the NUL after them); a found device
 // passes both filters; nothing is left open.
 #include <cstring>
 
@@ -34,11 +34,13 @@ struct Text {
             if (bytes[i] != kUntouched) return false;
         return true;
     }
+    // `length` characters and a NUL; a descriptor's character whose low byte
+    // is 0 is one of them, so only the serial number has no NUL inside.
     bool holds(int capacity) const {
-        const void* end = std::memchr(bytes.data(), '\0', kBuffer);
-        return end != nullptr &&
-               static_cast<const char*>(end) - bytes.data() == static_cast<std::ptrdiff_t>(length) &&
-               length >= 0 && length <= capacity;
+        return length >= 0 && length <= capacity && bytes[std::size_t(length)] == '\0';
+    }
+    bool holdsText(int capacity) const {
+        return holds(capacity) && std::strlen(bytes.data()) == std::size_t(length);
     }
 };
 
@@ -104,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(string6.writtenWithin(capacities[3]));
         if (result == zdx::kOk) {
             FUZZ_CHECK(count >= 1 && count <= zdx::kMaxDevices);
-            FUZZ_CHECK(serial.holds(capacities[0]) && string4.holds(capacities[1]) &&
+            FUZZ_CHECK(serial.holdsText(capacities[0]) && string4.holds(capacities[1]) &&
                        string5.holds(capacities[2]) && string6.holds(capacities[3]));
             FUZZ_CHECK(std::strstr(string6.bytes.data(), identFilter.c_str()) != nullptr);
             FUZZ_CHECK(serial.length > 0 || serialFilter.empty());

@@ -34,6 +34,22 @@ std::string failureText(ReadingFault fault, const std::string& reply, int step, 
     return {};
 }
 
+// CalCommand results that say the line never reached the calibrator: no
+// answer pipe, no command pipe, the write failed. Its answer, or the lack of
+// one, shows only in the readings.
+constexpr int kNoAnswerPipe = -2;
+constexpr int kNoCommandPipe = -3;
+constexpr int kWriteFailed = -4;
+
+bool stepLineReached(UsbAccess& usb, const std::string& serial, std::string& line) {
+    try {
+        const int result = usb.exchange(serial, line);
+        return result != kNoAnswerPipe && result != kNoCommandPipe && result != kWriteFailed;
+    } catch (const std::exception&) {
+        return false;  // a library that cannot be bound reaches nothing
+    }
+}
+
 }  // namespace
 
 RunResult RunLinearity(MeterLink& meter, UsbAccess& usb, const std::string& serial,
@@ -50,10 +66,13 @@ RunResult RunLinearity(MeterLink& meter, UsbAccess& usb, const std::string& seri
         observer.selectCell(i, 1);
         Advance(state);
         std::string line = command;
-        try {
-            usb.exchange(serial, line);  // the answer and the result show only in the readings
-        } catch (const std::exception&) {
-            // A library that cannot be bound is one more failed send.
+        if (!stepLineReached(usb, serial, line)) {
+            // Readings of a divider that never got its step line are another
+            // step's voltage: the run ends rather than measure them.
+            result.end = RunEnd::CalibratorFailed;
+            result.message = "The calibrator " + serial + " did not take its step line (" +
+                             resistorOf(i) + "): measurement ended";
+            break;
         }
         meter.Delay(kFirstPauseSeconds);
 

@@ -268,7 +268,9 @@ TEST_F(RunTest, FailingReadingsEndTheRunWithAMessageAndKeepWhatWasRead) {
     for (const Case& c : {Case{4, "", "No reply from the multimeter (R 114, reading 1)"},
                           Case{5, "", "No reply from the multimeter (R 114, reading 2)"},
                           Case{0, "+9.90000000E+37\r\n", "Multimeter overload (R 116, reading 1)"},
-                          Case{7, "-222,\"Data out of range\"\r\n", "is not a number"}}) {
+                          Case{7, "-222,\"Data out of range\"\r\n", "is not a number"},
+                          Case{9, "+1.0E-400\r\n",
+                               "below the smallest number: \"+1,0E-400\" (R 112, reading 2)"}}) {
         SCOPED_TRACE(c.words);
         std::vector<std::string> readings = readingsFor(20);
         readings.resize(c.index);
@@ -287,6 +289,27 @@ TEST_F(RunTest, FailingReadingsEndTheRunWithAMessageAndKeepWhatWasRead) {
         if (c.index >= 2) {
             EXPECT_NE(data.Mw2[1], 0.0f);
         }
+    }
+}
+
+// A step line that never reached the calibrator (its pipes gone, its write
+// refused, no library) ends the run: the meter would read another step.
+TEST_F(RunTest, AStepLineThatDoesNotReachTheCalibratorEndsTheRun) {
+    for (const int failure : {-2, -3, -4}) {
+        SCOPED_TRACE(failure);
+        data = ResultsData();
+        usb.sent.clear();
+        port.written.clear();
+        usb.answers = {{0, "0\n"}, {-5, ""}, {failure, ""}};
+        scriptMeter(readingsFor(20));
+        const RunResult result = run();
+        EXPECT_EQ(result.end, RunEnd::CalibratorFailed);
+        EXPECT_EQ(result.steps, 2);
+        EXPECT_NE(result.message.find("Q270S9-00417 did not take its step line (R 114)"),
+                  std::string::npos)
+            << result.message;
+        EXPECT_EQ(meterLines().back(), "SYST:LOC\n");
+        EXPECT_FALSE(port.open);
     }
 }
 
