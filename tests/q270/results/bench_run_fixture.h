@@ -77,16 +77,21 @@ class FaultingObserver : public RunObserver {
 
 class BenchRunTest : public ::testing::Test {
   public:
-    static void SetUpTestSuite() {
-        bench_ = new BenchSession(kScenario);
-        bench_->exportEnvironment();
-        configDir_ = new QTemporaryDir;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configDir_->path());
-    }
-    static void TearDownTestSuite() {
-        delete bench_;
-        delete configDir_;
-    }
+    // One bench for the whole program: the library binds to the first bench
+    // it meets and keeps it.
+    class Environment : public ::testing::Environment {
+      public:
+        void SetUp() override {
+            bench_ = new BenchSession(kScenario);
+            bench_->exportEnvironment();
+            configDir_ = new QTemporaryDir;
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configDir_->path());
+        }
+        void TearDown() override {
+            delete bench_;
+            delete configDir_;
+        }
+    };
 
   protected:
     void SetUp() override { bench_->loadScenario(kScenario); }
@@ -114,5 +119,7 @@ class BenchRunTest : public ::testing::Test {
 
 inline BenchSession* BenchRunTest::bench_ = nullptr;
 inline QTemporaryDir* BenchRunTest::configDir_ = nullptr;
+inline ::testing::Environment* const kBenchRunEnvironment =
+    ::testing::AddGlobalTestEnvironment(new BenchRunTest::Environment);
 
 }  // namespace q270

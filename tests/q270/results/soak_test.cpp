@@ -66,7 +66,7 @@ TEST_F(SoakTest, ExchangesDiscoveriesAndRunsLeaveNothingBehind) {
     const int runs = fromEnvironment("ZDX_SOAK_RUNS", 5);
     LibraryUsbAccess usb;
     auto exchange = [&] {
-        std::string line = "DCL";
+        std::string line = "K1Y  0, 20, 19, 0";
         return usb.exchange(kCalibrator, line) == 0 && line.rfind("0", 0) == 0;
     };
     ASSERT_TRUE(exchange());  // binds the library before the first figure
