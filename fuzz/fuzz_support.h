@@ -10,13 +10,12 @@
 #include <string>
 #include <string_view>
 
-#define FUZZ_CHECK(condition)                                                               \
-    do {                                                                                    \
-        if (!(condition)) {                                                                 \
-            std::fprintf(stderr, "%s:%d: contract broken: %s\n", __FILE__, __LINE__,        \
-                         #condition);                                                       \
-            std::abort();                                                                   \
-        }                                                                                   \
+#define FUZZ_CHECK(condition)                                                                     \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
+            std::fprintf(stderr, "%s:%d: contract broken: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (0)
 
 namespace zdx::fuzz {

@@ -49,9 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t reportSize = 0;
     std::FILE* messages = open_memstream(&report, &reportSize);
     FUZZ_CHECK(messages != nullptr);
-    const std::vector<UsbId> ids = file
-                                       ? zdx::linuxusb::parse_id_file(text, "fuzz.conf", messages)
-                                       : zdx::linuxusb::parse_id_list(text, "FUZZ_IDS", messages);
+    const std::vector<UsbId> ids = file ? zdx::linuxusb::parse_id_file(text, "fuzz.conf", messages)
+                                        : zdx::linuxusb::parse_id_list(text, "FUZZ_IDS", messages);
     std::fclose(messages);
     const std::size_t reported = lines(report, reportSize);
     std::free(report);

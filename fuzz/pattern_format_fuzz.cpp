@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       fraction.find_first_not_of('0') == std::string::npos;
     FUZZ_CHECK(!(negative && zero));
     FUZZ_CHECK(negative == (value < 0 && !zero));
-    if (integer.size() > 1) FUZZ_CHECK(integer[0] != '0' || static_cast<int>(integer.size()) <= integerZeros);
+    if (integer.size() > 1)
+        FUZZ_CHECK(integer[0] != '0' || static_cast<int>(integer.size()) <= integerZeros);
 
     // Within half a unit of the last decimal shown (in long double, which
     // holds the difference of a double and a rounding of it exactly enough).

@@ -2,11 +2,11 @@
 // reply conversion: a strict grammar, then strtod in the "C" locale.
 #pragma once
 
+#include <locale.h>
 #include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
 #include <string>
 #include <string_view>
 

@@ -44,7 +44,8 @@ void checkReply(std::uint8_t op, const std::string& reply) {
                 std::uint32_t length = 0;
                 FUZZ_CHECK(in.u32(length));
                 FUZZ_CHECK(in.remaining() >= length);
-                wire::Reader after(std::string_view(reply).substr(reply.size() - in.remaining() + length));
+                wire::Reader after(
+                    std::string_view(reply).substr(reply.size() - in.remaining() + length));
                 in = after;
             }
             FUZZ_CHECK(in.remaining() == 0);

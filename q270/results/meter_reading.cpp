@@ -40,7 +40,8 @@ bool magnitudeBelowOne(std::string_view number) {
     bool negative = false;
     if (i < number.size()) {
         ++i;
-        if (i < number.size() && (number[i] == '-' || number[i] == '+')) negative = number[i++] == '-';
+        if (i < number.size() && (number[i] == '-' || number[i] == '+'))
+            negative = number[i++] == '-';
         // Far beyond any double's exponent either way: the sign alone decides.
         for (; i < number.size() && exponent < 1'000'000'000; ++i)
             exponent = exponent * 10 + (number[i] - '0');

@@ -28,15 +28,15 @@ using zdx::bench::BenchSession;
 inline constexpr const char* kCalibrator = "Q270S9-00417";
 
 inline const std::string kScenario = std::string(R"({"usb": [{"kind": "Q270", "serial": ")") +
-                              kCalibrator + R"(", "id": "Q270S9 V1.18"}],
+                                     kCalibrator + R"(", "id": "Q270S9 V1.18"}],
     "serial": [{"com": 1, "kind": "meter", "calibrator": ")" +
-                              kCalibrator + R"(", "reading_ms": 1, "settle_ms": 0}]})";
+                                     kCalibrator + R"(", "reading_ms": 1, "settle_ms": 0}]})";
 
 struct Fault {
     const char* name;
     std::function<void(BenchSession&)> apply;
-    const char* words;       // in the run's message
-    bool meterHearsLoc;      // the meter still gets "SYST:LOC"
+    const char* words;   // in the run's message
+    bool meterHearsLoc;  // the meter still gets "SYST:LOC"
 };
 
 inline const Fault kFaults[] = {
@@ -48,8 +48,8 @@ inline const Fault kFaults[] = {
      true},
     {"MeterOverload", [](BenchSession& b) { b.setFault("COM1", "overload"); },
      "Multimeter overload", true},
-    {"MeterUnplugged", [](BenchSession& b) { b.unplug("COM1"); },
-     "No reply from the multimeter", false},
+    {"MeterUnplugged", [](BenchSession& b) { b.unplug("COM1"); }, "No reply from the multimeter",
+     false},
     {"CalibratorUnplugged", [](BenchSession& b) { b.unplug(kCalibrator); },
      "did not take its step line", true},
     {"CalibratorRefusesCommandPipe",

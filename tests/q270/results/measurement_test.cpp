@@ -140,7 +140,7 @@ TEST(MeterReading, ALongReplyIsReadWholeOrRefused) {
         std::string reply;
         double volts;
     } readings[] = {
-        {"+1," + zeros + "E-01\r\n", 0.1},           // 46 characters before the line end
+        {"+1," + zeros + "E-01\r\n", 0.1},  // 46 characters before the line end
         {"+0000000000" + zeros + "2,49912345E-01\r\n", 0.249912345},
         {"-4,9991234500000000000000000000000000000000000E-02\r\n", -0.049991234500},
         {"        +2,49912345E-01" + std::string(30, ' ') + "\r\n", 0.249912345},

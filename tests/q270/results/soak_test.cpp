@@ -49,8 +49,8 @@ Figures now() {
 }
 
 void print(const char* what, const Figures& start, const Figures& end, int count) {
-    std::printf("soak: %-12s %7d  fds %3d -> %3d  rss %7ld -> %7ld KiB\n", what, count,
-                start.fds, end.fds, start.rssKiB, end.rssKiB);
+    std::printf("soak: %-12s %7d  fds %3d -> %3d  rss %7ld -> %7ld KiB\n", what, count, start.fds,
+                end.fds, start.rssKiB, end.rssKiB);
     std::fflush(stdout);
 }
 

@@ -209,8 +209,7 @@ TEST(TrimSearchBest, StoppedAtRandomPointsResumesOrEndsConsistently) {
         whole.run();
         TrimSearch stopped(base, K);
         const long long stopAt = 1 + random() % TrimVectorCount(K);
-        while (!stopped.done() && stopped.evaluated() < stopAt)
-            stopped.step(1 + random() % 1000);
+        while (!stopped.done() && stopped.evaluated() < stopAt) stopped.step(1 + random() % 1000);
         EXPECT_EQ(stopped.done(), stopped.evaluated() == TrimVectorCount(K));
         const std::vector<double> all = whole.allErrSq();
         const double bestSoFar = *std::min_element(
