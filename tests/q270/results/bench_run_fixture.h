@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <thread>
 
 #include "bench_session.h"
 #include "linearity_run.h"
@@ -110,6 +111,17 @@ class BenchRunTest : public ::testing::Test {
         FaultingObserver observer(*bench_, fault, faultStep);
         Outcome outcome{RunLinearity(meter, usb, kCalibrator, data, observer), recorder.replies()};
         return outcome;
+    }
+
+    // The meter once the bench has seen the program's last line and its
+    // close of COM1 (it learns of both a moment after they happen).
+    static zdx::bench::MeterStatus settledMeter(bool expectLocal) {
+        zdx::bench::MeterStatus status = bench_->meter(1);
+        for (int i = 0; i < 40 && (status.portOpen || (expectLocal && status.remote)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            status = bench_->meter(1);
+        }
+        return status;
     }
 
     static BenchSession* bench_;

@@ -21,7 +21,7 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyNamingTheFaultAndTheNextRunSucceeds) {
     EXPECT_LT(faulty.result.steps, 20);
     EXPECT_NE(faulty.result.message.find(fault.words), std::string::npos) << faulty.result.message;
     EXPECT_THROW(MakeRunRecord(faulty.replies, ResultsData()), RunFileError);
-    const zdx::bench::MeterStatus meter = bench_->meter(1);
+    const zdx::bench::MeterStatus meter = settledMeter(fault.meterHearsLoc);
     EXPECT_FALSE(meter.portOpen);
     if (fault.meterHearsLoc) {
         EXPECT_FALSE(meter.remote);
@@ -32,7 +32,7 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyNamingTheFaultAndTheNextRunSucceeds) {
     EXPECT_EQ(healed.result.end, RunEnd::Complete) << healed.result.message;
     EXPECT_EQ(healed.result.steps, 20);
     EXPECT_NO_THROW(MakeRunRecord(healed.replies, ResultsData()));
-    EXPECT_FALSE(bench_->meter(1).remote);
+    EXPECT_FALSE(settledMeter(true).remote);
 }
 
 std::string caseName(const ::testing::TestParamInfo<std::tuple<int, int>>& info) {

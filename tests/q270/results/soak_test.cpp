@@ -107,7 +107,7 @@ TEST_F(SoakTest, ExchangesDiscoveriesAndRunsLeaveNothingBehind) {
                 << fault->name << " at step " << step << ": " << outcome.result.message;
         }
         ++(outcome.result.end == RunEnd::Complete ? complete : ended);
-        EXPECT_FALSE(bench_->meter(1).portOpen);
+        EXPECT_FALSE(settledMeter(false).portOpen);
     }
     const Figures afterRuns = now();
     print("runs", beforeRuns, afterRuns, runs);
