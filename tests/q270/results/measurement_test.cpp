@@ -292,27 +292,6 @@ TEST_F(RunTest, FailingReadingsEndTheRunWithAMessageAndKeepWhatWasRead) {
     }
 }
 
-// A step line that never reached the calibrator (its pipes gone, its write
-// refused, no library) ends the run: the meter would read another step.
-TEST_F(RunTest, AStepLineThatDoesNotReachTheCalibratorEndsTheRun) {
-    for (const int failure : {-2, -3, -4}) {
-        SCOPED_TRACE(failure);
-        data = ResultsData();
-        usb.sent.clear();
-        port.written.clear();
-        usb.answers = {{0, "0\n"}, {-5, ""}, {failure, ""}};
-        scriptMeter(readingsFor(20));
-        const RunResult result = run();
-        EXPECT_EQ(result.end, RunEnd::CalibratorFailed);
-        EXPECT_EQ(result.steps, 2);
-        EXPECT_NE(result.message.find("Q270S9-00417 did not take its step line (R 114)"),
-                  std::string::npos)
-            << result.message;
-        EXPECT_EQ(meterLines().back(), "SYST:LOC\n");
-        EXPECT_FALSE(port.open);
-    }
-}
-
 TEST_F(RunTest, MissingMeterPortSendsNothingToEitherInstrument) {
     port.openable = false;
     const RunResult result = run();
