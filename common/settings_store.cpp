@@ -24,8 +24,13 @@ SettingsStore::~SettingsStore() = default;
 int SettingsStore::readInt(const QString& key, int fallback) const {
     const QVariant stored = settings_->value(qualified(key));
     if (!stored.isValid()) return fallback;
+    const QString text = stored.toString().trimmed();
+    // Only a sign and digits: the conversion alone would stop at a NUL and
+    // take what came before it.
+    for (const QChar c : text)
+        if (!c.isDigit() && c != QLatin1Char('-') && c != QLatin1Char('+')) return fallback;
     bool ok = false;
-    const int value = stored.toString().trimmed().toInt(&ok, 10);
+    const int value = text.toInt(&ok, 10);
     return ok ? value : fallback;
 }
 

@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64
     xvfb xauth
+    clang-14 libclang-rt-14-dev
     libusb-1.0-0 libusb-1.0-0-dev umockdev libumockdev-dev
     wine64
 )

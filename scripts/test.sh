@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the full suite on the
-# default build, the Debian package's check, the unit and bench suites under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows cross-build
-# check of the access library's exports, and the 64-bit Windows library run
-# under wine64.
+# default build, the Debian package's check, the unit, bench and window suites
+# under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every
+# fuzz target, the Windows cross-build check of the access library's exports,
+# and the 64-bit Windows library run under wine64.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the default build's suite only
 set -euo pipefail
@@ -25,11 +25,14 @@ if [ "$quick" -eq 1 ]; then
     exit 0
 fi
 
-echo "== Sanitizer build: unit and bench suites"
+echo "== Sanitizer build: unit, bench and window suites (offscreen)"
 cmake --preset asan
 cmake --build --preset asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --preset asan --timeout 300
+
+echo "== Fuzz targets (clang, libFuzzer), a short run of each"
+scripts/fuzz.sh --seconds 10
 
 echo "== Windows cross-build of the access library"
 scripts/check-windows-exports.sh

@@ -206,7 +206,7 @@ bool parseScenario(const std::string& text, Scenario& out, std::string& error) {
         out = Scenario{};
         const json family = root.value("os_family", json("nt"));
         if (family.is_number_unsigned()) {
-            out.osFamily = family.get<std::uint32_t>();
+            out.osFamily = wholeNumber<std::uint32_t>(family, "\"os_family\"");
         } else if (family == "nt") {
             out.osFamily = 2;
         } else if (family == "other") {

@@ -2,10 +2,13 @@
 // one exception type for every mistake, caught where the scenario is parsed.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 namespace zdx::bench::scenario_json {
 
@@ -15,9 +18,27 @@ using nlohmann::json;
     throw std::runtime_error(message);
 }
 
+// A whole number that T holds: a fraction, or a number beyond T, is refused
+// rather than cast (a COM number of 1e30 or 4294967297 is no COM1).
+template <typename T>
+T wholeNumber(const json& value, const std::string& what) {
+    if (value.is_number_unsigned()) {
+        const auto n = value.get<std::uint64_t>();
+        if (std::in_range<T>(n)) return static_cast<T>(n);
+    } else if (value.is_number_integer()) {
+        const auto n = value.get<std::int64_t>();
+        if (std::in_range<T>(n)) return static_cast<T>(n);
+    } else {
+        fail(what + " must be a whole number");
+    }
+    fail(what + " is out of range");
+}
+
 template <typename T>
 T get(const json& j, const char* key, T fallback) {
     if (!j.contains(key)) return fallback;
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>)
+        return wholeNumber<T>(j.at(key), std::string("\"") + key + "\"");
     try {
         return j.at(key).get<T>();
     } catch (const json::exception&) {

@@ -1,5 +1,6 @@
 #include "pattern_format.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -45,14 +46,46 @@ Pattern parse(std::string_view pattern) {
     return p;
 }
 
-std::string fixedDigits(double magnitude, int decimals) {
-    // Adding half a unit of the last place and truncating rounds halves away from zero.
-    const double scale = std::pow(10.0, decimals);
-    const double rounded = std::floor(magnitude * scale + 0.5) / scale;
-    const int needed = std::snprintf(nullptr, 0, "%.*f", decimals, rounded);
+// The exact decimal expansion of `magnitude` (finite, >= 0) cut after
+// `digits` (>= 1) decimals: printf shows a double's exact value when asked for as
+// many decimals as its lowest bit has, so nothing is rounded here.
+std::string truncatedExpansion(double magnitude, int digits) {
+    int exponent = 0;
+    std::frexp(magnitude, &exponent);
+    // The lowest bit of a double of this exponent is 2^(exponent - 53): that
+    // many decimals, at most 1074 (the smallest subnormal), are exact.
+    const int exact = std::clamp(53 - exponent, 0, 1074);
+    const int shown = std::max(digits, exact);
+    const int needed = std::snprintf(nullptr, 0, "%.*f", shown, magnitude);
     std::vector<char> text(static_cast<std::size_t>(needed) + 1);
-    std::snprintf(text.data(), text.size(), "%.*f", decimals, rounded);
-    return std::string(text.data());
+    std::snprintf(text.data(), text.size(), "%.*f", shown, magnitude);
+    std::string expansion(text.data());
+    if (digits < shown) expansion.resize(expansion.size() - std::size_t(shown - digits));
+    return expansion;
+}
+
+// `magnitude` with `decimals` decimals, rounded half away from zero on its
+// exact value: the first dropped digit decides. No scaling, so no value
+// overflows and none is nudged across a half.
+std::string fixedDigits(double magnitude, int decimals) {
+    std::string digits = truncatedExpansion(magnitude, decimals + 1);
+    const bool roundUp = digits.back() >= '5';
+    digits.pop_back();
+    if (!digits.empty() && digits.back() == '.') digits.pop_back();
+    if (roundUp) {
+        std::size_t i = digits.size();
+        while (i > 0) {
+            --i;
+            if (digits[i] == '.') continue;
+            if (digits[i] != '9') {
+                ++digits[i];
+                return digits;
+            }
+            digits[i] = '0';
+        }
+        digits.insert(0, 1, '1');
+    }
+    return digits;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "meter_reading.h"
 #include "results_table.h"
 #include "step_sequence.h"
+#include "zdxusbcal.h"
 
 namespace q270 {
 
@@ -23,6 +24,9 @@ std::string failureText(ReadingFault fault, const std::string& reply, int step, 
             return "No reply from the multimeter" + where;
         case ReadingFault::Overload:
             return "Multimeter overload" + where;
+        case ReadingFault::Underflow:
+            return "Multimeter reply is below the smallest number: \"" + ReplyForDisplay(reply) +
+                   "\"" + where;
         case ReadingFault::NotANumber:
             return "Multimeter reply is not a number: \"" + ReplyForDisplay(reply) + "\"" + where;
         case ReadingFault::None:
@@ -42,6 +46,19 @@ class LineRelease {
   private:
     MeterLink& meter_;
 };
+
+// The CalCommand results that say the line never reached the calibrator: no
+// answer pipe, no command pipe, the write failed. Any other answer, or the lack
+// of one, shows only in the readings.
+bool stepLineReached(UsbAccess& usb, const std::string& serial, std::string& line) {
+    try {
+        const int result = usb.exchange(serial, line);
+        return result != ZDXUSBCAL_CMD_NO_ANSWER_PIPE && result != ZDXUSBCAL_CMD_NO_COMMAND_PIPE &&
+               result != ZDXUSBCAL_CMD_WRITE_FAILED;
+    } catch (const std::exception&) {
+        return false;  // a library that cannot be bound reaches nothing
+    }
+}
 
 }  // namespace
 
@@ -73,10 +90,13 @@ RunResult RunLinearity(MeterLink& meter, UsbAccess& usb, const std::string& seri
         observer.selectCell(i, kColReading1);
         Advance(state);
         std::string line = command;
-        try {
-            usb.exchange(serial, line);  // the answer and the result show only in the readings
-        } catch (const std::exception&) {
-            // A library that cannot be bound is one more failed send.
+        if (!stepLineReached(usb, serial, line)) {
+            // Readings of a divider that never got its step line are another
+            // step's voltage: the run ends rather than measure them.
+            result.end = RunEnd::CalibratorFailed;
+            result.message = "The calibrator " + serial + " did not take its step line (" +
+                             resistorOf(i) + "): measurement ended";
+            break;
         }
         double volts = 0;
         meter.Delay(kFirstPauseSeconds);

@@ -31,7 +31,8 @@ enum class RunEnd {
     Complete,          // all twenty steps measured
     Stopped,           // StopRequest seen after a step
     MeterPortMissing,  // COM1 could not be opened; nothing was sent
-    MeterFailed,       // a reading was empty, not a number or an overload
+    MeterFailed,       // a reading was empty, not a number, an overload or an underflow
+    CalibratorFailed,  // a step line did not reach the calibrator
 };
 
 struct RunResult {

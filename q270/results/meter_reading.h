@@ -7,7 +7,10 @@
 
 namespace q270 {
 
-enum class ReadingFault { None, Empty, NotANumber, Overload };
+// Overload: beyond what a reading can be (the meter's +9.9E+37, or beyond a
+// double); Underflow: a number of a magnitude below the smallest double, which
+// is no reading either and must not pass as 0 V.
+enum class ReadingFault { None, Empty, NotANumber, Overload, Underflow };
 
 struct MeterReading {
     ReadingFault fault = ReadingFault::Empty;
@@ -17,6 +20,8 @@ struct MeterReading {
 // A meter shows an overload as +9.9E+37; anything this large is no voltage.
 inline constexpr double kOverloadVolts = 9.0e37;
 
+// The whole reply is converted, however long: a reply is a number in volts
+// or refused, never read from part of its text.
 MeterReading ParseMeterReply(const std::string& reply);
 
 // The reply without its line end and surrounding blanks, for messages.

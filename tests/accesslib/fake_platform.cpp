@@ -179,7 +179,8 @@ bool FakePlatform::device_control(PlatformHandle handle, std::uint32_t code, con
         }
         const std::vector<std::uint8_t> answer = string_answer(device, index);
         *returned = static_cast<std::uint32_t>(std::min<std::size_t>(answer.size(), out_size));
-        std::memcpy(out, answer.data(), *returned);
+        if (*returned > 0)
+            std::memcpy(out, answer.data(), *returned);  // an empty answer has no data
         return true;
     }
     return false;

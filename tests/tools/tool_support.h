@@ -151,6 +151,11 @@ inline std::vector<BadFile> BadFiles() {
         {"overload", reading(9, "Mw1", 9.9e37), "steps[9].Mw1"},
         {"reading below resolution", reading(1, "Mw2", 1e-9), "steps[1].Mw2"},
         {"text disagrees", reading(10, "Mw2_text", "+2.60000000E-01\r\n"), "steps[10].Mw2"},
+        {"long text says 0.1 V beside 1.0", with([](auto& d) {
+             d["steps"][10]["Mw2"] = 1.0;
+             d["steps"][10]["Mw2_text"] = "+1." + std::string(40, '0') + "E-01\r\n";
+         }),
+         "steps[10].Mw2"},
         {"text no number", reading(11, "Mw1_text", "+#.~%\r\n"), "steps[11].Mw1_text"},
         {"trim 6", reading(12, "ShuntSel", 6), "steps[12].ShuntSel"},
         {"trim -1", reading(13, "ShuntSel", -1), "steps[13].ShuntSel"},

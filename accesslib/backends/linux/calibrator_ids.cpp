@@ -44,10 +44,13 @@ bool parse_hex16(std::string_view text, std::uint16_t& value) {
 
 void report(std::FILE* messages, const char* origin, std::size_t line, std::string_view text) {
     if (messages == nullptr) return;
+    // One line per entry: what is not printable in it is shown as "?".
+    std::string shown(text.substr(0, 80));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
     std::fprintf(messages,
-                 "zdxusbcal: %s:%zu: not a vendor:product ID pair (vvvv:pppp): \"%.*s\"; ignored\n",
-                 origin, line, static_cast<int>(std::min<std::size_t>(text.size(), 80)),
-                 text.data());
+                 "zdxusbcal: %s:%zu: not a vendor:product ID pair (vvvv:pppp): \"%s\"; ignored\n",
+                 origin, line, shown.c_str());
 }
 
 }  // namespace

@@ -31,6 +31,26 @@ TEST(PatternFormat, PlaceholdersLiteralsAndSeparator) {
     EXPECT_FALSE(formatPattern(1e300, "##0.0000000").empty());
 }
 
+// Rounding works on the value's exact digits: no scaling that overflows or
+// that lifts a value just below a half over it.
+TEST(PatternFormat, EveryFiniteValueShowsItsOwnDigits) {
+    const std::string big = formatPattern(1e302, "##0.0000000");
+    EXPECT_EQ(big.size(), 303u + 8u) << big;
+    EXPECT_EQ(big.rfind("10000000000000000", 0), 0u) << big;
+    EXPECT_EQ(big.substr(big.size() - 8), ".0000000");
+    EXPECT_EQ(formatPattern(-1.7976931348623157e308, "0").size(), 310u);
+    EXPECT_EQ(formatPattern(1.0, "0." + std::string(300, '0')), "1." + std::string(300, '0'));
+    EXPECT_EQ(formatPattern(0.49999999999999994, "0"), "0");
+    EXPECT_EQ(formatPattern(0.5, "0"), "1");
+    EXPECT_EQ(formatPattern(2.5, "0"), "3");
+    EXPECT_EQ(formatPattern(-2.5, "0"), "-3");
+    EXPECT_EQ(formatPattern(9.995, "0.00"), "9.99");  // 9.99499999999999957...
+    EXPECT_EQ(formatPattern(9.9951, "0.00"), "10.00");
+    EXPECT_EQ(formatPattern(4.9e-324, "0.0"), "0.0");
+    EXPECT_EQ(formatPattern(5e-324, std::string("0.") + std::string(323, '0') + "#"),
+              "0." + std::string(323, '0') + "5");
+}
+
 TEST(DeviceProfile, RangeTablesFromId) {
     EXPECT_EQ(defaultRangeTable(), (RangeValues{0, 2, 5, 10, 20, 100, 1000}));
     EXPECT_EQ(rangeTableFor("Q270S6"), (RangeValues{0, 1, 50, 200, 500, 1000, 1000}));

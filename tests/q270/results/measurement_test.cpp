@@ -131,8 +131,37 @@ TEST(MeterReading, WhatIsNoVoltageIsNamedForWhatItIs) {
     for (const char* garbage : {"-113,\"Undefined header\"\r\n", "+2,4991,2345E-01\n", "abc\n",
                                 "nan\n", "inf\n", "++1\n", "+-1\n", "1,5 V\n", "\x01\xff\n"})
         EXPECT_EQ(ParseMeterReply(garbage).fault, ReadingFault::NotANumber) << garbage;
+    EXPECT_EQ(ParseMeterReply("+1,0E-400\r\n").fault, ReadingFault::Underflow);
+    EXPECT_EQ(ParseMeterReply("-0,000000000000000000001E-310\r\n").fault, ReadingFault::Underflow);
+    EXPECT_EQ(ParseMeterReply("+100000000000000000000E-430\r\n").fault, ReadingFault::Underflow);
+    EXPECT_EQ(ParseMeterReply("+0,001E+311\r\n").fault, ReadingFault::Overload);
     EXPECT_EQ(ReplyForDisplay(" \x01garbage\xff\r\n"), "?garbage?");
     EXPECT_EQ(ReplyForDisplay(std::string(500, 'x')).size(), 40u);
+}
+
+// Replies longer than 40 characters, as a meter that pads them sends them: read
+// whole, they give their own number, never one read from their first part.
+TEST(MeterReading, ALongReplyIsReadWholeOrRefused) {
+    const std::string zeros(40, '0');
+    const struct {
+        std::string reply;
+        double volts;
+    } readings[] = {
+        {"+1," + zeros + "E-01\r\n", 0.1},  // 46 characters before the line end
+        {"+0000000000" + zeros + "2,49912345E-01\r\n", 0.249912345},
+        {"-4,9991234500000000000000000000000000000000000E-02\r\n", -0.049991234500},
+        {"        +2,49912345E-01" + std::string(30, ' ') + "\r\n", 0.249912345},
+    };
+    for (const auto& r : readings) {
+        const MeterReading reading = ParseMeterReply(r.reply);
+        EXPECT_EQ(reading.fault, ReadingFault::None) << r.reply;
+        EXPECT_DOUBLE_EQ(reading.volts, r.volts) << r.reply;
+    }
+    EXPECT_EQ(ParseMeterReply("+9,9" + zeros + "E+37\r\n").fault, ReadingFault::Overload);
+    EXPECT_EQ(ParseMeterReply("+2,49912345" + zeros + "E-01 V\r\n").fault,
+              ReadingFault::NotANumber);
+    EXPECT_EQ(ParseMeterReply("+2,4991234500000000000000000000000000E-01\x01\r\n").fault,
+              ReadingFault::NotANumber);
 }
 
 // A meter that answers every measurement with the next of the given replies.
@@ -300,7 +329,9 @@ TEST_F(RunTest, FailingReadingsEndTheRunWithAMessageAndKeepWhatWasRead) {
     for (const Case& c : {Case{4, "", "No reply from the multimeter (R 114, reading 1)"},
                           Case{5, "", "No reply from the multimeter (R 114, reading 2)"},
                           Case{0, "+9.90000000E+37\r\n", "Multimeter overload (R 116, reading 1)"},
-                          Case{7, "-222,\"Data out of range\"\r\n", "is not a number"}}) {
+                          Case{7, "-222,\"Data out of range\"\r\n", "is not a number"},
+                          Case{9, "+1.0E-400\r\n",
+                               "below the smallest number: \"+1,0E-400\" (R 112, reading 2)"}}) {
         SCOPED_TRACE(c.words);
         std::vector<std::string> readings = readingsFor(20);
         readings.resize(c.index);

@@ -109,7 +109,7 @@ class ResultsTest : public ::testing::Test {
             std::make_unique<frmKal270>(*state_, QStringLiteral("/ZDXEinmessen"), nullptr, clock);
         window_->show();
         for (int i = 0; i < 5 && state_->LinkState != 2; ++i) cycle();
-        EXPECT_EQ(state_->LinkState, 2);
+        EXPECT_EQ(state_->LinkState, kLinkOnline);
         return *window_;
     }
     void cycle() {

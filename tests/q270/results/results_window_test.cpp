@@ -224,9 +224,14 @@ TEST_F(Measurement, UsbFailureInTheCycleOfTheRequestIsOverriddenByTheRun) {
     // The run started although the settings exchange of that cycle failed.
     ASSERT_NE(results(), nullptr);
     EXPECT_EQ(state_->LinkState, kLinkResultsView);
-    EXPECT_EQ(count(meterLines(), "MEAS:VOLT:DC?"), 40);
-    // Without the calibrator the meter read 0 V throughout: nothing to evaluate.
-    EXPECT_NE(statusText().find("No evaluation"), std::string::npos) << statusText();
+    // Without the calibrator the first step line goes nowhere: the run ends
+    // there, naming it, before the meter reads a voltage no step set.
+    EXPECT_EQ(results()->lastRun().end, RunEnd::CalibratorFailed);
+    EXPECT_EQ(count(meterLines(), "MEAS:VOLT:DC?"), 0);
+    EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
+    EXPECT_NE(statusText().find(kMeasuredSerial + std::string(" did not take its step line (R 116)")),
+              std::string::npos)
+        << statusText();
     EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
 }

@@ -3,6 +3,9 @@
 // placement of a solution on the two resistors of each segment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include <cmath>
 #include <functional>
 #include <stdexcept>
@@ -186,6 +189,30 @@ TEST(TrimSearchBest, TheSmallestFigureOfThePlainSearch) {
             EXPECT_EQ(search.trimMin(), lo);
             EXPECT_EQ(search.trimMax(), hi);
         }
+    }
+}
+
+// Stopped at random points and resumed, or abandoned there: a resumed search
+// ends on the same best as one run through; an abandoned one is not done and
+// its best so far is the best of the vectors it has evaluated.
+TEST(TrimSearchBest, StoppedAtRandomPointsResumesOrEndsConsistently) {
+    const ResultsData base = realisticReadings(11);
+    std::mt19937 random(8);
+    for (int K = 1; K <= kMaxTrimCount; ++K) {
+        TrimSearch whole(base, K);
+        whole.run();
+        TrimSearch stopped(base, K);
+        const long long stopAt = 1 + random() % TrimVectorCount(K);
+        while (!stopped.done() && stopped.evaluated() < stopAt) stopped.step(1 + random() % 1000);
+        EXPECT_EQ(stopped.done(), stopped.evaluated() == TrimVectorCount(K));
+        const std::vector<double> all = whole.allErrSq();
+        const double bestSoFar = *std::min_element(
+            all.begin(), all.begin() + static_cast<std::ptrdiff_t>(stopped.evaluated()));
+        EXPECT_TRUE(sameBits(stopped.best(), bestSoFar)) << "K " << K;
+        while (!stopped.done()) stopped.step(1 + random() % 5000);
+        EXPECT_EQ(stopped.evaluated(), TrimVectorCount(K));
+        EXPECT_EQ(stopped.bestSel(), whole.bestSel()) << "K " << K;
+        EXPECT_TRUE(sameBits(stopped.best(), whole.best())) << "K " << K;
     }
 }
 
