@@ -14,11 +14,14 @@ constexpr const char* kUsage =
     "usage: zdx-q270 COMMAND [ARGUMENTS]\n"
     "  list                              the calibrators on USB: serial, strings 4, 5 and 6\n"
     "  send SERIAL LINE                  one command exchange: the answer and the result code\n"
-    "  scan -o FILE [--serial SERIAL] [--meter-id TEXT]\n"
-    "                                    a linearity run against the meter on COM1, saved as a "
-    "run file\n"
+    "  scan [-o FILE] [--no-archive] [--serial SERIAL] [--meter-id TEXT]\n"
+    "                                    a linearity run against the meter on COM1, archived\n"
+    "                                    and/or saved as a run file\n"
     "  evaluate RUNFILE                  the evaluation of a run file as JSON\n"
     "  optimise RUNFILE                  the trim search for 0..4 trim resistors as JSON\n"
+    "  history SERIAL [--json]           the archived runs of a unit, oldest first\n"
+    "  export [--serial S] [--since TIME] --csv|--json\n"
+    "                                    archived runs for a spreadsheet or a script\n"
     "exit status: 0 done, 1 failed (nothing written), 2 wrong arguments\n";
 
 }  // namespace
@@ -37,6 +40,8 @@ int main(int argc, char** argv) {
     if (command == "send") return zdxtool::CmdSend(args);
     if (command == "scan") return zdxtool::CmdScan(args);
     if (command == "evaluate") return zdxtool::CmdEvaluate(args);
+    if (command == "history") return zdxtool::CmdHistory(args);
+    if (command == "export") return zdxtool::CmdExport(args);
     if (command == "optimise" || command == "optimize") return zdxtool::CmdOptimise(args);
     zdxtool::Complain("unknown command \"" + command + "\"");
     std::fputs(kUsage, stderr);
