@@ -1,10 +1,12 @@
 #include "archive_json.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "archiver.h"
 #include "commands.h"
 #include "evaluation_json.h"
+#include "uncertainty.h"
 
 namespace zdxtool {
 
@@ -39,6 +41,25 @@ json shuntJson(const std::array<std::int16_t, q270::kStepCount>& sel) {
 
 }  // namespace
 
+RunUncertainty UncertaintyOf(const q270::ArchivedRun& run) {
+    q270::ResultsData readings = q270::ToResultsData(run.record);
+    RunUncertainty u;
+    u.noise = q270::ReadingNoise(readings);
+    const auto all = q270::LinErrUncertainty(readings, false, u.noise);
+    std::size_t largest = 0;
+    for (std::size_t j = 0; j < run.linErr.size(); ++j) {
+        u.linErr[j] = all[j + 1];
+        if (std::fabs(run.linErr[j]) > std::fabs(run.linErr[largest])) largest = j;
+    }
+    u.atLargest = u.linErr[largest];
+    if (run.decision) {
+        for (std::size_t i = 0; i < q270::kStepCount; ++i)
+            readings.ShuntSel[i + 1] = run.decision->ShuntSel[i];
+        u.prediction = q270::PredictTrim(readings, u.noise);
+    }
+    return u;
+}
+
 std::string TrimsText(const std::array<std::int16_t, q270::kStepCount>& shuntSel) {
     std::string text;
     for (std::size_t i = 0; i < q270::kStepCount; ++i) {
@@ -52,8 +73,10 @@ std::string TrimsText(const std::array<std::int16_t, q270::kStepCount>& shuntSel
 
 json ArchivedRunJson(const q270::ArchivedRun& run, bool whole) {
     const q270::RunRecord& r = run.record;
-    json linErr = json::array();
+    const RunUncertainty u = UncertaintyOf(run);
+    json linErr = json::array(), uLinErr = json::array();
     for (const double e : run.linErr) linErr.push_back(e);
+    for (const double e : u.linErr) uLinErr.push_back(std::round(e * 1000) / 1000);
     json doc = {{"run_id", run.runId},
                 {"time", r.time},
                 {"calibrator", {{"serial", r.calibratorSerial}, {"id", r.calibratorId}}},
@@ -64,6 +87,8 @@ json ArchivedRunJson(const q270::ArchivedRun& run, bool whole) {
                 {"ErrSq", run.errSq},
                 {"LinErrMax", q270::LargestLinErr(run)},
                 {"LinErr", linErr},
+                {"u_LinErr", uLinErr},
+                {"reading_noise_uV", std::round(u.noise * 1e9) / 1000},
                 {"ShuntSel", shuntJson(r.ShuntSel)}};
     if (run.decision) {
         json predicted = json::array();
@@ -71,7 +96,10 @@ json ArchivedRunJson(const q270::ArchivedRun& run, bool whole) {
         doc["decision"] = {{"ShuntSel", shuntJson(run.decision->ShuntSel)},
                            {"trims", TrimsText(run.decision->ShuntSel)},
                            {"LinErr", predicted},
-                           {"ErrSq", run.decision->predictedErrSq}};
+                           {"ErrSq", run.decision->predictedErrSq},
+                           {"improvement", u.prediction.improvement},
+                           {"u_improvement", u.prediction.u},
+                           {"within_noise", u.prediction.withinNoise}};
     } else {
         doc["decision"] = nullptr;
     }

@@ -8,8 +8,18 @@
 
 #include "archived_run.h"
 #include "sql_archive.h"
+#include "uncertainty.h"
 
 namespace zdxtool {
+
+// The Type A uncertainty of an archived run's figures, from its readings.
+struct RunUncertainty {
+    double noise = 0;                                // of one reading, volts
+    std::array<double, q270::kPointCount> linErr{};  // u(LinErr), points 1..10
+    double atLargest = 0;                            // u of the largest |LinErr|
+    q270::TrimPrediction prediction;                 // of its trim decision, if any
+};
+RunUncertainty UncertaintyOf(const q270::ArchivedRun& run);
 
 // The archive's figures of a run; with `whole`, its readings and reply texts too.
 nlohmann::ordered_json ArchivedRunJson(const q270::ArchivedRun& run, bool whole);

@@ -45,14 +45,16 @@ int CmdHistory(const Arguments& args) {
         std::printf("no archived run of %s\n", serial.c_str());
         return kExitDone;
     }
-    std::printf("%-36s  %-20s  %-16s  %-16s  %10s  %10s  %s\n", "run ID", "time (UTC)", "bench",
-                "meter", "ErrSq", "max|LinErr|", "trims");
+    std::printf("%-36s  %-20s  %-16s  %-16s  %10s  %11s  %6s  %s\n", "run ID", "time (UTC)",
+                "bench", "meter", "ErrSq", "max|LinErr|", "u", "trims");
     for (const auto& run : runs) {
         const auto& trims = run.decision ? run.decision->ShuntSel : run.record.ShuntSel;
-        std::printf("%-36s  %-20s  %-16s  %-16s  %10.1f  %10.1f  %s\n", run.runId.c_str(),
+        const RunUncertainty u = UncertaintyOf(run);
+        const bool noise = run.decision && u.prediction.withinNoise;
+        std::printf("%-36s  %-20s  %-16s  %-16s  %10.1f  %11.1f  %6.2f  %s%s\n", run.runId.c_str(),
                     run.record.time.c_str(), run.origin.benchHost.c_str(),
                     run.record.meterId.value_or("-").c_str(), run.errSq, q270::LargestLinErr(run),
-                    TrimsText(trims).c_str());
+                    u.atLargest, TrimsText(trims).c_str(), noise ? " (within noise)" : "");
     }
     return kExitDone;
 }
