@@ -124,8 +124,9 @@ ReportContent MakeReport(const ArchivedRun& run, const std::vector<ArchivedRun>&
         const FollowUp f = CompareFollowUp(
             withTrims(decidedBefore->record, decidedBefore->decision->ShuntSel), ToResultsData(r));
         c.followUpLines.push_back("Follows the trim decision of run " + decidedBefore->runId +
-                                  " (" + decidedBefore->record.time +
-                                  "): " + trimsText(decidedBefore->decision->ShuntSel));
+                                  " (" + decidedBefore->record.time + ")");
+        c.followUpLines.push_back("with the trim resistors " +
+                                  trimsText(decidedBefore->decision->ShuntSel));
         for (int j = 10; j >= 1; --j) {
             const FollowUpPoint& p = f.points[std::size_t(j)];
             c.followUpLines.push_back(std::to_string(j * 10) + " %: predicted " +
