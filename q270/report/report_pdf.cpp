@@ -19,6 +19,16 @@ constexpr double kMargin = 40;
 constexpr double kPageWidth = 595 - 2 * kMargin;
 constexpr double kPageBottom = 842 - kMargin;
 
+// Without shaping every character keeps its own glyph (no "ff" or
+// "fi" ligatures), so the PDF's text reads back as written.
+QFont reportFont(double size, bool bold = false) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(size);
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
+
 QColor cellColour(std::uint32_t value, bool background) {
     if (value == kWindowBackground) return background ? Qt::white : Qt::black;
     if (value == kButtonFace) return QColor(0xF0, 0xF0, 0xF0);
@@ -30,10 +40,7 @@ class Pages {
     Pages(QPdfWriter& writer, QPainter& painter) : writer_(writer), painter_(painter) {}
 
     void text(const std::string& line, double size = 9, bool bold = false, double gap = 3) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPointSizeF(size);
-        font.setBold(bold);
-        painter_.setFont(font);
+        painter_.setFont(reportFont(size, bold));
         const double height = size * 1.25;
         room(height + gap);
         painter_.setPen(Qt::black);
@@ -65,9 +72,7 @@ void drawTable(Pages& pages, const ResultsGrid& grid) {
     constexpr double kRow = 13;
     pages.room(kRow * kResultsRows);
     QPainter& p = pages.painter();
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSizeF(6.5);
-    p.setFont(font);
+    p.setFont(reportFont(6.5));
     const double top = pages.y();
     for (int row = 0; row < kResultsRows; ++row) {
         double x = kMargin;
@@ -115,9 +120,7 @@ void drawPlot(Pages& pages, const PlotModel& plot, const std::string& lo, const 
         }
     }
     p.restore();
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSizeF(7);
-    p.setFont(font);
+    p.setFont(reportFont(7));
     p.setPen(Qt::black);
     p.drawText(QRectF(area.left(), area.bottom() + 2, kWidth, 10), Qt::AlignLeft,
                QString::fromStdString(lo + " ppm"));
