@@ -63,7 +63,10 @@ SqlArchive::SqlArchive(const ArchiveSettings& settings)
     if (!db.open())
         throw ArchiveError(where_ + ": cannot be opened (" + db.lastError().text().toStdString() +
                            ")");
-    if (!postgres_) {
+    if (postgres_) {
+        // The notices of a migration that another bench has done are no news.
+        ExecSql(db, QStringLiteral("SET client_min_messages TO WARNING"), where_);
+    } else {
         // Durable commits: a stored run survives a crash or a power cut.
         ExecSql(db, QStringLiteral("PRAGMA journal_mode=WAL"), where_);
         ExecSql(db, QStringLiteral("PRAGMA synchronous=FULL"), where_);
