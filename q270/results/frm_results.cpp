@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "colour_value.h"
+#include "frm_results_archive.h"
 #include "plot_view.h"
 
 namespace q270 {
@@ -53,6 +54,7 @@ frmResults::frmResults(ProgramState& state, UsbAccess& usb, Clock& clock, QWidge
     setWindowTitle(QStringLiteral("Linearitätsmessung"));
     buildControls();
     buildFileControls();
+    buildArchiveControls();
     buildOptimisation();
 }
 

@@ -71,6 +71,7 @@ bool frmResults::saveRun(const QString& fileName) {
         return false;
     }
     setStatusText(QStringLiteral("Saved to ") + QFileInfo(fileName).fileName(), zdx::kColourBlack);
+    archiveRun();
     return true;
 }
 

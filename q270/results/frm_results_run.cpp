@@ -68,6 +68,7 @@ void frmResults::Scan() {
 }
 
 void frmResults::ScanEnd() {
+    archiveRun();
     Results->setVisible(false);
 }
 
