@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config dpkg-dev file
-    qt6-base-dev qt6-serialport-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql
+    qt6-base-dev qt6-serialport-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev
     postgresql poppler-utils fonts-dejavu-core
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev

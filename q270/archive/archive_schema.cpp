@@ -79,6 +79,9 @@ int SchemaVersion(QSqlDatabase& db) {
 }
 
 void MigrateSchema(QSqlDatabase& db, const std::string& where, int target) {
+    // Up to date, as nearly always: no lock and no write.
+    const int found = SchemaVersion(db);
+    if (found >= target && found <= kSchemaVersion) return;
     ExecSql(db,
             QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"),
             where);

@@ -2,12 +2,17 @@
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUuid>
 #include <QVariant>
 #include <map>
+
+#ifdef ZDX_SHARED_SQLITE
+#include <sqlite3.h>
+#endif
 
 namespace q270 {
 
@@ -37,6 +42,19 @@ bool split(const QString& text, std::array<T, N>& out) {
 
 QVariant text(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+// A closing connection leaves the write-ahead log for the next one instead of
+// copying it into the database first: the commit was durable already, and
+// the copy (with its syncs) would cost each run several times its commit.
+// SQLite still copies the log at its own intervals while writing.
+void keepWalOnClose([[maybe_unused]] QSqlDatabase& db) {
+#ifdef ZDX_SHARED_SQLITE
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return;
+    if (sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData()))
+        sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+#endif
 }
 
 }  // namespace
@@ -71,6 +89,7 @@ SqlArchive::SqlArchive(const ArchiveSettings& settings)
         ExecSql(db, QStringLiteral("PRAGMA journal_mode=WAL"), where_);
         ExecSql(db, QStringLiteral("PRAGMA synchronous=FULL"), where_);
         ExecSql(db, QStringLiteral("PRAGMA foreign_keys=ON"), where_);
+        keepWalOnClose(db);
     }
     MigrateSchema(db, where_);
 }
