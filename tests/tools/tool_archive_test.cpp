@@ -91,8 +91,10 @@ TEST_F(ToolArchiveTest, ExportGivesEveryRunOrTheChosenOnesAsCsvOrJson) {
 }
 
 TEST_F(ToolArchiveTest, AnArchiveTheToolCannotUseIsReportedNotHidden) {
-    std::ofstream(q270::DefaultArchiveSettings().database.toStdString(), std::ios::trunc)
-        << std::string(4096, 'Z');
+    const std::string file = q270::DefaultArchiveSettings().database.toStdString();
+    std::filesystem::remove(file + "-wal");
+    std::filesystem::remove(file + "-shm");
+    std::ofstream(file, std::ios::trunc) << std::string(4096, 'Z');
     const ToolRun run = RunTool({"history", "Q270S9-00417"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("SQLite archive"), std::string::npos) << run.err;
