@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config dpkg-dev file lintian
-    qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-serialport-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev
+    postgresql poppler-utils fonts-dejavu-core
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64

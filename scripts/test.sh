@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the full suite on the
-# default build, the Debian package's check, the unit, bench and window suites
-# under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every
-# fuzz target, the Windows cross-build check of the access library's exports,
-# and the 64-bit Windows library run under wine64.
+# Installs what is missing, starts a throw-away PostgreSQL server, builds, and
+# runs every test: the full suite on the default build (the archive's pg tests
+# against that server), the Debian package's check, the unit, bench and window
+# suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of
+# every fuzz target, the Windows cross-build check of the access library's
+# exports, and the 64-bit Windows library run under wine64.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the default build's suite only
 set -euo pipefail
@@ -14,10 +15,19 @@ quick=0
 
 scripts/install-deps.sh
 
+echo "== A throw-away PostgreSQL server for the archive's pg tests"
+pg_environment=$(scripts/pg-cluster.sh start)
+# shellcheck disable=SC2086
+export $pg_environment
+trap 'scripts/pg-cluster.sh remove "$(dirname "$ZDX_TEST_PG_CTL")"' EXIT
+echo "$pg_environment"
+
 echo "== Default build and the full suite"
 cmake --preset default
 cmake --build --preset default
 ctest --preset default --timeout 300
+echo "== The archive on the PostgreSQL server (run in the suite above; listed here)"
+ctest --preset default -L pg --timeout 300
 echo "== The Debian package: contents, dependencies, the unpacked programs against a bench"
 scripts/package.sh
 

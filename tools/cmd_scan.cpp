@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "archiver.h"
 #include "calibrator_library.h"
 #include "clock.h"
 #include "commands.h"
@@ -64,11 +65,16 @@ struct ScanOptions {
     std::string output;
     std::string serial;
     std::optional<std::string> meterId;
+    bool archive = true;
 };
 
 bool parseOptions(const Arguments& args, ScanOptions& options) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--no-archive") {
+            options.archive = false;
+            continue;
+        }
         const bool valued = a == "-o" || a == "--output" || a == "--serial" || a == "--meter-id";
         if (!valued || i + 1 >= args.size()) {
             Complain("scan: unexpected argument " + Quoted(a));
@@ -79,8 +85,9 @@ bool parseOptions(const Arguments& args, ScanOptions& options) {
         if (a == "--serial") options.serial = value;
         if (a == "--meter-id") options.meterId = value;
     }
-    if (options.output.empty()) {
-        Complain("usage: scan -o FILE [--serial SERIAL] [--meter-id TEXT]");
+    // A run goes to the archive, to a file, or both; never nowhere.
+    if (options.output.empty() && !options.archive) {
+        Complain("usage: scan [-o FILE] [--no-archive] [--serial SERIAL] [--meter-id TEXT]");
         return false;
     }
     return true;
@@ -99,6 +106,27 @@ bool findCalibrator(const std::string& wanted, zdx::DeviceInfo& found) {
         return false;
     }
     return true;
+}
+
+// The run into the archive, or into the spool when the archive cannot be
+// reached: either way it is kept, and stderr says which.
+int archiveRun(const q270::RunRecord& record) {
+    q270::ArchivedRun run;
+    try {
+        run = q270::MakeArchivedRun(record, q270::ThisBench(), q270::NewRunId(), std::nullopt);
+    } catch (const q270::RunFileError& error) {
+        Complain(std::string(error.what()) + ": not archived");
+        return kExitFailed;
+    }
+    q270::Archiver archiver = q270::Archiver::Configured(QString::fromLatin1(kApplication));
+    const q270::ArchiveReport report = archiver.archive(run);
+    if (report.archived) {
+        std::printf("archived as run %s\n", run.runId.c_str());
+        if (report.sent > 0 || report.waiting > 0) Complain(q270::ArchiveStatusText(report));
+        return kExitDone;
+    }
+    Complain("run " + run.runId + ": " + q270::ArchiveStatusText(report));
+    return report.spooled ? kExitDone : kExitFailed;
 }
 
 }  // namespace
@@ -142,18 +170,21 @@ int CmdScan(const Arguments& args) {
         Complain("the readings do not add up to a divider voltage: nothing written");
         return kExitFailed;
     }
+    q270::RunRecord record;
     try {
-        q270::RunRecord record =
-            q270::RecordOfRun(recorder, data, calibrator.serial, calibrator.string6);
+        record = q270::RecordOfRun(recorder, data, calibrator.serial, calibrator.string6);
         record.meterId = options.meterId;
-        q270::WriteRunFile(options.output, record);
+        if (!options.output.empty()) q270::WriteRunFile(options.output, record);
     } catch (const q270::RunFileError& error) {
         Complain(std::string(error.what()) + ": nothing written");
         return kExitFailed;
     }
-    std::printf("%d steps of %s measured, ErrSq %.1f ppm^2, written to %s\n", q270::kStepCount,
-                calibrator.serial.c_str(), data.ErrSq, options.output.c_str());
-    return kExitDone;
+    std::printf("%d steps of %s measured, ErrSq %.1f ppm^2", q270::kStepCount,
+                calibrator.serial.c_str(), data.ErrSq);
+    if (!options.output.empty()) std::printf(", written to %s", options.output.c_str());
+    std::printf("\n");
+    if (!options.archive) return kExitDone;
+    return archiveRun(record);
 }
 
 }  // namespace zdxtool

@@ -19,6 +19,9 @@ int CmdSend(const Arguments& args);
 int CmdScan(const Arguments& args);
 int CmdEvaluate(const Arguments& args);
 int CmdOptimise(const Arguments& args);
+int CmdHistory(const Arguments& args);
+int CmdExport(const Arguments& args);
+int CmdReport(const Arguments& args);
 
 // "zdx-q270: <text>" on stderr.
 void Complain(const std::string& text);

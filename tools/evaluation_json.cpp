@@ -19,19 +19,25 @@ json FloatValue(float value) {
     return std::strtod(text, nullptr);
 }
 
-json EvaluationJson(const q270::ResultsData& data) {
+json EvaluationJson(const q270::ResultsData& data, const std::array<double, 11>* uLinErr) {
     json devR = json::array(), devRS = json::array(), linErr = json::array();
     for (int i = 1; i <= 20; ++i) devR.push_back(FloatValue(data.DevR[std::size_t(i)]));
     for (int i = 1; i <= 10; ++i) devRS.push_back(FloatValue(data.DevRS[std::size_t(i)]));
     for (int j = 1; j <= 10; ++j) linErr.push_back(FloatValue(data.LinErr[std::size_t(j)]));
-    return {{"DevR", devR},
-            {"DevRS", devRS},
-            {"LinErr", linErr},
-            {"SumDown", FloatValue(data.SumDown)},
-            {"SumUp", FloatValue(data.SumUp)},
-            {"DevDown", data.DevDown},
-            {"DevUp", data.DevUp},
-            {"ErrSq", data.ErrSq}};
+    json doc = {{"DevR", devR}, {"DevRS", devRS}, {"LinErr", linErr}};
+    if (uLinErr) {
+        json u = json::array();
+        // To a thousandth of a ppm: the estimate itself is good to some per cent.
+        for (int j = 1; j <= 10; ++j)
+            u.push_back(std::round((*uLinErr)[std::size_t(j)] * 1000) / 1000);
+        doc["u_LinErr"] = u;
+    }
+    doc.update(json{{"SumDown", FloatValue(data.SumDown)},
+                    {"SumUp", FloatValue(data.SumUp)},
+                    {"DevDown", data.DevDown},
+                    {"DevUp", data.DevUp},
+                    {"ErrSq", data.ErrSq}});
+    return doc;
 }
 
 bool EvaluationFinite(const q270::ResultsData& data) {

@@ -1,6 +1,7 @@
 // Run files and evaluations as the tool prints them.
 #pragma once
 
+#include <array>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -15,8 +16,10 @@ namespace zdxtool {
 nlohmann::ordered_json FloatValue(float value);
 
 // DevR (steps 1..20), DevRS (segments 1..10), LinErr (10 % points 1..10),
-// SumDown, SumUp, DevDown, DevUp, ErrSq of an evaluated ResultsData.
-nlohmann::ordered_json EvaluationJson(const q270::ResultsData& data);
+// SumDown, SumUp, DevDown, DevUp, ErrSq of an evaluated ResultsData; given
+// the uncertainty of each 10 % point, u_LinErr beside LinErr.
+nlohmann::ordered_json EvaluationJson(const q270::ResultsData& data,
+                                      const std::array<double, 11>* uLinErr = nullptr);
 
 // Whether every figure of an evaluation is a finite number.
 bool EvaluationFinite(const q270::ResultsData& data);

@@ -22,6 +22,7 @@
 #include <QWindow>
 
 #include "colour_value.h"
+#include "frm_results_archive.h"
 #include "plot_view.h"
 
 namespace q270 {
@@ -79,6 +80,7 @@ frmResults::frmResults(const std::string& deviceSerial, UsbAccess& usb, Clock& c
     setWindowTitle(QStringLiteral("Linearitätsmessung"));
     buildControls();
     buildFileControls();
+    buildArchiveControls();
     buildOptimisation();
 }
 

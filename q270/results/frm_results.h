@@ -32,6 +32,8 @@ class QTableWidget;
 namespace q270 {
 
 class PlotView;
+struct ArchivedRun;
+struct ResultsArchiving;
 
 // Size of the table in layout units (fifteen to a pixel), as Scan sizes it.
 // Row heights, column widths and the pointer position of the table's mouse
@@ -95,6 +97,13 @@ class frmResults : public QMainWindow, private RunObserver {
     bool openRun(const QString& fileName);
     // The program is ending: the window may close now.
     void allowClose() { closeAllowed_ = true; }
+    // The complete run on screen into the archive, with the trim choice on
+    // screen as its decision, once per run (frm_results_archive.cpp); false
+    // when there is nothing new to archive. The outcome shows in the status bar.
+    bool archiveRun();
+    void waitForArchive();
+    // The run on screen as a PDF report; false, with the reason in the status bar, when not.
+    bool writeReport(const QString& fileName);
 
   signals:
     void runEnded();
@@ -150,6 +159,10 @@ class frmResults : public QMainWindow, private RunObserver {
     void buildFileControls();
     // The calibrator's identification over USB, empty when it cannot be read.
     std::string calibratorId();
+    void buildArchiveControls();
+    std::optional<RunRecord> recordOnScreen();
+    std::vector<ArchivedRun> archivedRunsOf(const std::string& serial);
+    void showHistory();
     // The trim search and the applying of its result lines (frm_results_opti.cpp).
     void buildOptimisation();
     void CmdOpt_Click();
@@ -195,6 +208,9 @@ class frmResults : public QMainWindow, private RunObserver {
     QPushButton* CmdOpt = nullptr;
     QPushButton* CmdSaveRun = nullptr;
     QPushButton* CmdOpenRun = nullptr;
+    QPushButton* CmdHistory = nullptr;
+    QPushButton* CmdReport = nullptr;
+    std::unique_ptr<ResultsArchiving> archiving_;
     QGroupBox* Opti = nullptr;
     std::array<QLabel*, 5> OptiL1{};
     QLabel* OptiL3 = nullptr;

@@ -67,6 +67,7 @@ bool frmResults::saveRun(const QString& fileName) {
         return false;
     }
     setStatusText(QStringLiteral("Saved to ") + QFileInfo(fileName).fileName(), zdx::kColourBlack);
+    archiveRun();
     return true;
 }
 

@@ -72,6 +72,7 @@ void frmResults::clearForNewRun() {
 
 void frmResults::ScanEnd() {
     stopAsked_ = false;
+    archiveRun();
     Results->setVisible(false);
 }
 

@@ -8,6 +8,7 @@
 
 #include "tool_support.h"
 #include "trim_search.h"
+#include "uncertainty.h"
 
 namespace {
 
@@ -151,6 +152,29 @@ TEST_F(ToolCliTest, BadRunFilesAreRefusedWithFileAndFieldAndNothingOnStdout) {
     EXPECT_NE(missing.err.find("none.json"), std::string::npos);
 }
 
+TEST_F(ToolCliTest, EvaluateGivesTheUncertaintyOfEach10PercentPointFromTheReadingNoise) {
+    q270::RunRecord record = CraftedRun();
+    for (std::size_t i = 1; i <= 20; ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.8E\r\n", record.Mw1[i].volts + (i % 2 ? 2e-6 : -2e-6));
+        record.Mw1[i] = {text, std::strtod(text, nullptr)};
+    }
+    record.ShuntSel[4] = 2;
+    const ToolRun run = RunTool({"evaluate", write(record)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json shown = json::parse(run.out);
+    EXPECT_NEAR(shown["reading_noise_uV"].get<double>(), 2.0 / std::sqrt(2.0), 0.01);
+    const q270::ResultsData data = q270::ToResultsData(record);
+    const auto u = q270::LinErrUncertainty(data, false, q270::ReadingNoise(data));
+    ASSERT_EQ(shown["untrimmed"]["u_LinErr"].size(), 10u);
+    for (int j = 1; j <= 10; ++j)
+        EXPECT_NEAR(shown["untrimmed"]["u_LinErr"][j - 1].get<double>(), u[std::size_t(j)], 1e-3);
+    EXPECT_GT(shown["untrimmed"]["u_LinErr"][4].get<double>(), 0.1);
+    EXPECT_EQ(shown["untrimmed"]["u_LinErr"][9].get<double>(), 0.0);
+    EXPECT_EQ(shown["trimmed"]["u_LinErr"].size(), 10u);
+    EXPECT_TRUE(shown["trimmed"]["improvement"]["within_noise"].is_boolean());
+}
+
 TEST_F(ToolCliTest, WrongArgumentsGiveUsageAndStatus2) {
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{},
@@ -160,9 +184,9 @@ TEST_F(ToolCliTest, WrongArgumentsGiveUsageAndStatus2) {
                                                {"optimise"},
                                                {"send", "Q270S9-00417"},
                                                {"list", "extra"},
-                                               {"scan"},
+                                               {"scan", "--no-archive"},
                                                {"scan", "--serial"},
-                                               {"scan", "--serial", "X"},
+                                               {"scan", "--no-archive", "--serial", "X"},
                                                {"scan", "-o", "f.json", "--fast"}}) {
         const ToolRun run = RunTool(args);
         EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "" : args[0]);

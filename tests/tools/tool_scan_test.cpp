@@ -70,6 +70,9 @@ class ToolScanTest : public ::testing::Test {
     void SetUp() override {
         bench_->loadScenario(scenario(kDeviationsPpm));
         bench_->clearTraffic();
+        // Each test archives into a folder of its own, nothing configured.
+        qputenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit());
     }
     std::string path(const char* name) const { return dir_.filePath(name).toStdString(); }
     json tool(const std::vector<std::string>& args) {
@@ -114,6 +117,15 @@ TEST_F(ToolScanTest, ScanKeepsWhatTheMeterSentAndEvaluatesToTheDividersTruth) {
     const json optimised = tool({"optimise", path("run.json")});
     ASSERT_EQ(optimised["solutions"].size(), 5u);
     EXPECT_EQ(optimised["solutions"][0]["ErrSq"], evaluation["untrimmed"]["ErrSq"]);
+
+    // The run is in the archive, with the figures evaluate gives.
+    const auto archived = run.out.find("archived as run ");
+    ASSERT_NE(archived, std::string::npos) << run.out;
+    const json history = tool({"history", kSerial, "--json"});
+    ASSERT_EQ(history["runs"].size(), 1u);
+    EXPECT_EQ(history["runs"][0]["run_id"], run.out.substr(archived + 16, 36));
+    EXPECT_EQ(history["runs"][0]["ErrSq"], evaluation["untrimmed"]["ErrSq"]);
+    EXPECT_EQ(history["runs"][0]["meter"]["id"], "BENCH,DMM,0,1.0");
 }
 
 TEST_F(ToolScanTest, TheRecommendedTrimResistorsGiveThePredicted10PercentPoints) {

@@ -1,0 +1,161 @@
+// The archive and the report: one run archived on SQLite with durable
+// commits, the history of one unit in an archive of 100 000 runs, and a
+// report of one run (content and PDF pages).
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <cstdio>
+
+#include "archiver.h"
+#include "report_pdf.h"
+#include "sql_archive.h"
+
+namespace {
+
+using namespace q270;
+
+constexpr int kArchiveRuns = 100000;
+constexpr int kUnitRuns = 12;  // the unit whose history is asked for
+
+RunRecord benchRun(const std::string& serial, int n) {
+    RunRecord record;
+    for (std::size_t i = 0; i < kStepCount; ++i) {
+        const double volts = 0.25 * (1 + (double((i * 37 + std::size_t(n)) % 23) - 11) * 1e-5);
+        for (int k = 0; k < 2; ++k) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%+.8E\r\n", volts + (k ? 1e-7 : -1e-7));
+            (k ? record.Mw2 : record.Mw1)[i] = {text, std::strtod(text, nullptr)};
+        }
+    }
+    record.calibratorSerial = serial;
+    record.calibratorId = "Q270S9 V1.18";
+    char time[32];
+    std::snprintf(time, sizeof time, "2026-%02d-%02dT%02d:%02d:00Z", 1 + n / 40000 % 12,
+                  1 + n / 1440 % 28, n / 60 % 24, n % 60);
+    record.time = time;
+    return record;
+}
+
+ArchivedRun benchArchived(const std::string& serial, int n, bool decided = false) {
+    std::optional<std::array<std::int16_t, kStepCount>> decision;
+    if (decided) {
+        decision.emplace();
+        (*decision)[4] = 3;
+    }
+    return MakeArchivedRun(benchRun(serial, n), {"bench-1", "tester", "1.0"}, NewRunId(), decision);
+}
+
+ArchiveSettings sqliteAt(const QTemporaryDir& dir) {
+    ArchiveSettings s;
+    s.database = dir.filePath(QStringLiteral("archive.sqlite"));
+    return s;
+}
+
+void BM_ArchiveOneRunSqlite(benchmark::State& state) {
+    QTemporaryDir dir;
+    SqlArchive archive(sqliteAt(dir));
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const ArchivedRun run = benchArchived("Q270S9-00417", n++, true);
+        state.ResumeTiming();
+        archive.store(run);
+    }
+}
+
+// As the window and the tool do it: open, send the (empty) spool, store, close.
+void BM_ArchiveOneRunThroughTheArchiver(benchmark::State& state) {
+    QTemporaryDir dir;
+    Archiver archiver =
+        Archiver::At(sqliteAt(dir), dir.filePath(QStringLiteral("spool")).toStdString());
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const ArchivedRun run = benchArchived("Q270S9-00417", n++, true);
+        state.ResumeTiming();
+        if (!archiver.archive(run).archived) state.SkipWithError("not archived");
+    }
+}
+
+// 100 000 runs of 10 000 units written in one transaction (the filling is not
+// timed), the asked-for unit's runs among them.
+void fillArchive(const ArchiveSettings& settings) {
+    { SqlArchive create(settings); }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+    db.setDatabaseName(settings.database);
+    db.open();
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=OFF"));
+    db.transaction();
+    QSqlQuery runs(db), steps(db);
+    runs.prepare(QStringLiteral(
+        "INSERT INTO runs VALUES (?, ?, 'Q270S9 V1.18', ?, 'bench-1', 'tester', NULL, '1.0', ?, "
+        "?, 1.0, '1,2,3,4,5,6,7,8,9,0')"));
+    steps.prepare(QStringLiteral("INSERT INTO readings VALUES (?, ?, ?, ?, ?, ?, 0)"));
+    const RunRecord shape = benchRun("x", 0);
+    for (int n = 0; n < kArchiveRuns - kUnitRuns; ++n) {
+        const QString id = QStringLiteral("fill-%1").arg(n);
+        const QString time = QString::fromStdString(benchRun("x", n).time);
+        runs.addBindValue(id);
+        runs.addBindValue(QStringLiteral("Q270S9-%1").arg(n % 10000 + 10000));
+        runs.addBindValue(time);
+        runs.addBindValue(time);
+        runs.addBindValue(double(n % 97));
+        runs.exec();
+        for (int i = 0; i < int(kStepCount); ++i) {
+            steps.addBindValue(id);
+            steps.addBindValue(i + 1);
+            steps.addBindValue(shape.Mw1[std::size_t(i)].volts);
+            steps.addBindValue(QString::fromStdString(shape.Mw1[std::size_t(i)].text));
+            steps.addBindValue(shape.Mw2[std::size_t(i)].volts);
+            steps.addBindValue(QString::fromStdString(shape.Mw2[std::size_t(i)].text));
+            steps.exec();
+        }
+    }
+    db.commit();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+    SqlArchive archive(settings);
+    for (int n = 0; n < kUnitRuns; ++n) archive.store(benchArchived("Q270S9-00417", n, n % 3 == 0));
+}
+
+void BM_HistoryOfOneUnitIn100000Runs(benchmark::State& state) {
+    QTemporaryDir dir;
+    fillArchive(sqliteAt(dir));
+    SqlArchive archive(sqliteAt(dir));
+    for (auto _ : state) {
+        const auto history = archive.history("Q270S9-00417");
+        if (history.size() != std::size_t(kUnitRuns)) state.SkipWithError("wrong history");
+        benchmark::DoNotOptimize(history.data());
+    }
+    state.counters["runs"] = double(archive.runs({}).size());
+}
+
+void BM_ReportOfOneRun(benchmark::State& state) {
+    QTemporaryDir dir;
+    const ArchivedRun before = benchArchived("Q270S9-00417", 1, true);
+    const ArchivedRun run = benchArchived("Q270S9-00417", 2);
+    const std::string pdf = dir.filePath(QStringLiteral("unit.pdf")).toStdString();
+    for (auto _ : state) WriteReportPdf(MakeReport(run, {before}, '.'), pdf);
+}
+
+BENCHMARK(BM_ArchiveOneRunSqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ArchiveOneRunThroughTheArchiver)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HistoryOfOneUnitIn100000Runs)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportOfOneRun)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The report needs fonts: a GUI application, drawing off screen.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,56 @@
+#include "archive_settings.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <stdexcept>
+
+namespace q270 {
+
+namespace {
+
+// The folder the window and the tool share, whatever their application names.
+constexpr const char* kDataSubfolder = "ZDX/ZDXKalQ270";
+
+}  // namespace
+
+QString ArchiveDataFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QLatin1Char('/') + QLatin1String(kDataSubfolder);
+    QDir().mkpath(folder);
+    return folder;
+}
+
+ArchiveSettings DefaultArchiveSettings() {
+    ArchiveSettings settings;
+    settings.database = ArchiveDataFolder() + QStringLiteral("/archive.sqlite");
+    return settings;
+}
+
+QString DefaultSpoolFolder() {
+    return ArchiveDataFolder() + QStringLiteral("/spool");
+}
+
+ArchiveSettings ReadArchiveSettings(const QString& application) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
+                    application);
+    store.beginGroup(QStringLiteral("Archive"));
+    ArchiveSettings settings = DefaultArchiveSettings();
+    const QString driver = store.value(QStringLiteral("Driver")).toString().trimmed().toLower();
+    if (driver == QLatin1String("postgresql") || driver == QLatin1String("qpsql")) {
+        settings.driver = ArchiveDriver::PostgreSql;
+        settings.database = QStringLiteral("zdx_archive");
+    } else if (!driver.isEmpty() && driver != QLatin1String("sqlite") &&
+               driver != QLatin1String("qsqlite")) {
+        throw std::invalid_argument("settings Archive/Driver: \"" + driver.toStdString() +
+                                    "\" is neither sqlite nor postgresql");
+    }
+    settings.host = store.value(QStringLiteral("Host")).toString();
+    settings.port = store.value(QStringLiteral("Port")).toString().toInt();
+    const QString database = store.value(QStringLiteral("Database")).toString();
+    if (!database.isEmpty()) settings.database = database;
+    settings.user = store.value(QStringLiteral("User")).toString();
+    return settings;
+}
+
+}  // namespace q270

@@ -1,0 +1,163 @@
+// The results window and the archive: a complete run is archived with the
+// trim choice on screen as its decision when the operator leaves the results
+// view (or saves the run), "Verlauf..." shows the unit's archived runs and
+// "Bericht..." writes the run on screen as a PDF report.
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <exception>
+
+#include "archiver.h"
+#include "colour_value.h"
+#include "frm_history.h"
+#include "frm_results.h"
+#include "frm_results_archive.h"
+#include "report_pdf.h"
+
+namespace q270 {
+
+namespace {
+
+constexpr const char* kApplication = "ZDXKalQ270";
+
+}  // namespace
+
+void frmResults::buildArchiveControls() {
+    archiving_ = std::make_unique<ResultsArchiving>();
+    // Below the file buttons, side by side.
+    const QRect below = CmdSaveRun->geometry().translated(0, CmdSaveRun->height() + 4);
+    CmdHistory = new QPushButton(QStringLiteral("Verlauf..."), CmdSaveRun->parentWidget());
+    CmdHistory->setObjectName(QStringLiteral("CmdHistory"));
+    CmdHistory->setGeometry(below);
+    CmdReport = new QPushButton(QStringLiteral("Bericht..."), CmdSaveRun->parentWidget());
+    CmdReport->setObjectName(QStringLiteral("CmdReport"));
+    CmdReport->setGeometry(CmdOpenRun->geometry().translated(0, CmdOpenRun->height() + 4));
+    connect(CmdHistory, &QPushButton::clicked, this, [this] { showHistory(); });
+    connect(CmdReport, &QPushButton::clicked, this, [this] {
+        const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Bericht"),
+                                                          QStringLiteral("linearity-report.pdf"),
+                                                          QStringLiteral("PDF (*.pdf)"));
+        if (!name.isEmpty()) writeReport(name);
+    });
+}
+
+std::optional<RunRecord> frmResults::recordOnScreen() {
+    if (busy() || !evaluated_) return std::nullopt;
+    try {
+        RunRecord record = MakeRunRecord(replies_.replies(), data_);
+        if (openedRun_ && openedAtRun_ == replies_.runs()) {
+            record.calibratorSerial = openedRun_->calibratorSerial;
+            record.calibratorId = openedRun_->calibratorId;
+            record.meterId = openedRun_->meterId;
+            record.time = openedRun_->time;
+            return record;
+        }
+        record.calibratorSerial = state_.DeviceSerial;
+        record.time = replies_.startedAt();
+        try {
+            const UsbDeviceInfo info = usb_.deviceInfo(state_.DeviceSerial, {});
+            if (info.result == 0 && info.serial == state_.DeviceSerial)
+                record.calibratorId = info.string6;
+        } catch (const std::exception&) {
+        }
+        return record;
+    } catch (const RunFileError&) {
+        return std::nullopt;
+    }
+}
+
+bool frmResults::archiveRun() {
+    // A run opened from a file was archived when it was measured.
+    if (openedRun_ && openedAtRun_ == replies_.runs()) return false;
+    if (archiving_->archivedAtRun == replies_.runs()) return false;
+    const std::optional<RunRecord> record = recordOnScreen();
+    if (!record) return false;
+    std::array<std::int16_t, kStepCount> decision{};
+    for (std::size_t i = 0; i < kStepCount; ++i) decision[i] = data_.ShuntSel[i + 1];
+    ArchivedRun run;
+    try {
+        run = MakeArchivedRun(*record, ThisBench(), NewRunId(), decision);
+    } catch (const RunFileError& error) {
+        setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
+        return false;
+    }
+    archiving_->wait();
+    archiving_->archivedAtRun = replies_.runs();
+    archiving_->runId = run.runId;
+    // The archive opened, used and closed on the worker; the outcome is shown
+    // on the window's thread.
+    QPointer<frmResults> window(this);
+    archiving_->worker = std::thread([window, run] {
+        const ArchiveReport report =
+            Archiver::Configured(QString::fromLatin1(kApplication)).archive(run);
+        const QString text = QString::fromStdString(ArchiveStatusText(report));
+        const std::uint32_t colour = report.archived ? zdx::kColourBlack : zdx::kColourRed;
+        QMetaObject::invokeMethod(
+            window.data(),
+            [window, text, colour] {
+                if (window) window->setStatusText(text, colour);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void frmResults::waitForArchive() {
+    archiving_->wait();
+}
+
+std::vector<ArchivedRun> frmResults::archivedRunsOf(const std::string& serial) {
+    waitForArchive();
+    try {
+        SqlArchive archive(ReadArchiveSettings(QString::fromLatin1(kApplication)));
+        return archive.history(serial);
+    } catch (const std::exception& error) {
+        setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
+        return {};
+    }
+}
+
+void frmResults::showHistory() {
+    const std::optional<RunRecord> record = recordOnScreen();
+    const std::string serial = record ? record->calibratorSerial : state_.DeviceSerial;
+    std::array<double, kPointCount> current{};
+    for (int j = 1; j <= kPointCount; ++j)
+        current[std::size_t(j - 1)] = data_.LinErrRef[std::size_t(j)];
+    auto* dialog = new frmHistory(serial, archivedRunsOf(serial), current, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+bool frmResults::writeReport(const QString& fileName) {
+    const std::optional<RunRecord> record = recordOnScreen();
+    if (!record) {
+        setStatusText(QStringLiteral("No complete run for a report"), zdx::kColourRed);
+        return false;
+    }
+    std::array<std::int16_t, kStepCount> decision{};
+    bool trimmed = false;
+    for (std::size_t i = 0; i < kStepCount; ++i) {
+        decision[i] = data_.ShuntSel[i + 1];
+        trimmed = trimmed || decision[i] != 0;
+    }
+    try {
+        const bool archived = archiving_->archivedAtRun == replies_.runs();
+        const ArchivedRun run =
+            MakeArchivedRun(*record, ThisBench(), archived ? archiving_->runId : std::string(),
+                            trimmed ? std::optional(decision) : std::nullopt);
+        std::vector<ArchivedRun> earlier;
+        for (ArchivedRun& e : archivedRunsOf(record->calibratorSerial))
+            if (e.record.time < run.record.time) earlier.push_back(std::move(e));
+        WriteReportPdf(MakeReport(run, earlier, decimalSeparator()), fileName.toStdString());
+    } catch (const std::exception& error) {
+        setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
+        return false;
+    }
+    setStatusText(QStringLiteral("Report written to ") + QFileInfo(fileName).fileName(),
+                  zdx::kColourBlack);
+    return true;
+}
+
+}  // namespace q270

@@ -1,0 +1,57 @@
+// The Type A uncertainty of the evaluation, from the readings themselves
+// (docs/uncertainty.md has the derivation). The two readings of each step
+// estimate the meter's reading noise; the noise is carried through the
+// evaluation's formulas to each 10 % point error, to the improvement a trim
+// choice predicts, and to the comparison of a prediction with the run that
+// measured the trimmed unit.
+#pragma once
+
+#include <array>
+
+#include "evaluation.h"
+
+namespace q270 {
+
+// Coverage factor: a difference within twice its standard uncertainty is
+// taken as noise.
+inline constexpr double kCoverage = 2.0;
+
+// The standard deviation of one reading, volts, estimated from the twenty
+// differences MwDiff(1..20) of the two readings of each step:
+// sqrt(sum MwDiff^2 / 40).
+double ReadingNoise(const ResultsData& data);
+
+// u(LinErr(j)) in ppm, j = 0..10 (0 and 10 are 0), for the readings Mw2 of
+// `data` with its trim choices (trimmed) or without (untrimmed), given the
+// noise of one reading.
+std::array<double, 11> LinErrUncertainty(const ResultsData& data, bool trimmed, double noise);
+
+// What a trim choice predicts: the improvement of ErrSq over the untrimmed
+// run and its uncertainty, "within noise" when it is smaller than kCoverage
+// times that uncertainty.
+struct TrimPrediction {
+    double improvement = 0;  // ErrSq untrimmed - ErrSq trimmed, ppm^2
+    double u = 0;            // its standard uncertainty, ppm^2
+    bool withinNoise = false;
+};
+TrimPrediction PredictTrim(const ResultsData& data, double noise);
+
+// A run that measured a unit after a trim decision against that decision's
+// prediction: per 10 % point the measured and predicted errors, the
+// uncertainty of their difference, and whether they agree within
+// kCoverage times it.
+struct FollowUpPoint {
+    double predicted = 0;
+    double measured = 0;
+    double u = 0;
+    bool agrees = false;
+};
+struct FollowUp {
+    std::array<FollowUpPoint, 11> points{};  // 1..10 used
+    bool agrees = false;                     // at every point
+};
+// `decided`: the earlier run's readings with the decision's trim choices;
+// `measured`: the later run's readings (its own trims, untrimmed evaluation).
+FollowUp CompareFollowUp(const ResultsData& decided, const ResultsData& measured);
+
+}  // namespace q270
