@@ -57,11 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(fake.handles_open() == 0 || function != 0);
     if (function != 0) return 0;
 
-    FUZZ_CHECK(result == zdx::kOk || result == zdx::kCmdTooLong ||
+    FUZZ_CHECK(result == zdx::kOk || result == zdx::kCmdRefused ||
                result == zdx::kCmdNoAnswerPipe || result == zdx::kCmdNoCommandPipe ||
                result == zdx::kCmdWriteFailed || result == zdx::kCmdNoAnswer);
     const std::size_t length = std::strlen(command.c_str());
-    if (length > zdx::kMaxCommandChars) FUZZ_CHECK(result == zdx::kCmdTooLong);
+    if (length > zdx::kMaxCommandChars) FUZZ_CHECK(result == zdx::kCmdRefused);
     if (result == zdx::kOk) {
         FUZZ_CHECK(value >= 1 && static_cast<std::size_t>(value) < length);
         FUZZ_CHECK(buffer[static_cast<std::size_t>(value)] == '\0');

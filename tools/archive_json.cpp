@@ -89,7 +89,7 @@ json ArchivedRunJson(const q270::ArchivedRun& run, bool whole) {
                 {"LinErr", linErr},
                 {"u_LinErr", uLinErr},
                 {"reading_noise_uV", std::round(u.noise * 1e9) / 1000},
-                {"ShuntSel", shuntJson(r.ShuntSel)}};
+                {"ShuntSel", shuntJson(q270::TrimChoicesOf(r))}};
     if (run.decision) {
         json predicted = json::array();
         for (const double e : run.decision->predictedLinErr) predicted.push_back(e);
@@ -136,7 +136,7 @@ std::string ArchiveCsvLine(const q270::ArchivedRun& run) {
                        csvField(run.origin.programVersion) + "," + number(run.errSq) + "," +
                        number(q270::LargestLinErr(run));
     for (const double e : run.linErr) line += "," + number(e);
-    line += "," + csvField(TrimsText(r.ShuntSel));
+    line += "," + csvField(TrimsText(q270::TrimChoicesOf(r)));
     if (run.decision) {
         line += "," + csvField(TrimsText(run.decision->ShuntSel)) + "," +
                 number(run.decision->predictedErrSq);

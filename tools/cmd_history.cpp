@@ -48,7 +48,7 @@ int CmdHistory(const Arguments& args) {
     std::printf("%-36s  %-20s  %-16s  %-16s  %10s  %11s  %6s  %s\n", "run ID", "time (UTC)",
                 "bench", "meter", "ErrSq", "max|LinErr|", "u", "trims");
     for (const auto& run : runs) {
-        const auto& trims = run.decision ? run.decision->ShuntSel : run.record.ShuntSel;
+        const auto trims = run.decision ? run.decision->ShuntSel : q270::TrimChoicesOf(run.record);
         const RunUncertainty u = UncertaintyOf(run);
         const bool noise = run.decision && u.prediction.withinNoise;
         std::printf("%-36s  %-20s  %-16s  %-16s  %10.1f  %11.1f  %6.2f  %s%s\n", run.runId.c_str(),

@@ -18,7 +18,7 @@ std::optional<q270::ArchivedRun> runOfFile(const std::string& path) {
     if (!record) return std::nullopt;
     std::optional<std::array<std::int16_t, q270::kStepCount>> decision;
     for (const auto s : record->ShuntSel)
-        if (s != 0) decision = record->ShuntSel;
+        if (s != 0) decision = q270::TrimChoicesOf(*record);
     try {
         return q270::MakeArchivedRun(*record, {}, "", decision);
     } catch (const q270::RunFileError& error) {

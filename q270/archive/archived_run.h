@@ -23,6 +23,14 @@ struct TrimDecision {
     double predictedErrSq = 0;
 };
 
+// A record's trim choices in a decision's order (step 1 at index 0).
+inline std::array<std::int16_t, kStepCount> TrimChoicesOf(const RunRecord& record) {
+    std::array<std::int16_t, kStepCount> choices{};
+    for (int step = 1; step <= kStepCount; ++step)
+        choices[std::size_t(step - 1)] = record.ShuntSel[std::size_t(step)];
+    return choices;
+}
+
 struct RunOrigin {
     std::string benchHost;
     std::string operatorLogin;

@@ -145,7 +145,7 @@ frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int row = 0; row < int(runs_.size()); ++row) {
         const ArchivedRun& r = runs_[std::size_t(row)];
-        const auto& trims = r.decision ? r.decision->ShuntSel : r.record.ShuntSel;
+        const auto trims = r.decision ? r.decision->ShuntSel : TrimChoicesOf(r.record);
         const QStringList cells = {QString::fromStdString(r.record.time),
                                    QString::fromStdString(r.origin.benchHost),
                                    QString::fromStdString(r.record.meterId.value_or("-")),

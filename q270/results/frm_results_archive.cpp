@@ -43,26 +43,21 @@ void frmResults::buildArchiveControls() {
     });
 }
 
+// The run as the table shows it, with the trim choices on screen (a new run
+// clears the "R Shunt" column although earlier choices stay in ShuntSel).
 std::optional<RunRecord> frmResults::recordOnScreen() {
     if (busy() || !evaluated_) return std::nullopt;
+    ResultsData shown = data_;
+    shown.ShuntSel = TrimChoicesShown(grid_);
     try {
-        RunRecord record = MakeRunRecord(replies_.replies(), data_);
         if (openedRun_ && openedAtRun_ == replies_.runs()) {
-            record.calibratorSerial = openedRun_->calibratorSerial;
-            record.calibratorId = openedRun_->calibratorId;
+            RunRecord record = RecordOfRun(replies_, shown, openedRun_->calibratorSerial,
+                                           openedRun_->calibratorId);
             record.meterId = openedRun_->meterId;
             record.time = openedRun_->time;
             return record;
         }
-        record.calibratorSerial = state_.DeviceSerial;
-        record.time = replies_.startedAt();
-        try {
-            const UsbDeviceInfo info = usb_.deviceInfo(state_.DeviceSerial, {});
-            if (info.result == 0 && info.serial == state_.DeviceSerial)
-                record.calibratorId = info.string6;
-        } catch (const std::exception&) {
-        }
-        return record;
+        return RecordOfRun(replies_, shown, deviceSerial_, calibratorId());
     } catch (const RunFileError&) {
         return std::nullopt;
     }
@@ -74,8 +69,7 @@ bool frmResults::archiveRun() {
     if (archiving_->archivedAtRun == replies_.runs()) return false;
     const std::optional<RunRecord> record = recordOnScreen();
     if (!record) return false;
-    std::array<std::int16_t, kStepCount> decision{};
-    for (std::size_t i = 0; i < kStepCount; ++i) decision[i] = data_.ShuntSel[i + 1];
+    const std::array<std::int16_t, kStepCount> decision = TrimChoicesOf(*record);
     ArchivedRun run;
     try {
         run = MakeArchivedRun(*record, ThisBench(), NewRunId(), decision);
@@ -121,7 +115,7 @@ std::vector<ArchivedRun> frmResults::archivedRunsOf(const std::string& serial) {
 
 void frmResults::showHistory() {
     const std::optional<RunRecord> record = recordOnScreen();
-    const std::string serial = record ? record->calibratorSerial : state_.DeviceSerial;
+    const std::string serial = record ? record->calibratorSerial : deviceSerial_;
     std::array<double, kPointCount> current{};
     for (int j = 1; j <= kPointCount; ++j)
         current[std::size_t(j - 1)] = data_.LinErrRef[std::size_t(j)];
@@ -136,12 +130,9 @@ bool frmResults::writeReport(const QString& fileName) {
         setStatusText(QStringLiteral("No complete run for a report"), zdx::kColourRed);
         return false;
     }
-    std::array<std::int16_t, kStepCount> decision{};
+    const std::array<std::int16_t, kStepCount> decision = TrimChoicesOf(*record);
     bool trimmed = false;
-    for (std::size_t i = 0; i < kStepCount; ++i) {
-        decision[i] = data_.ShuntSel[i + 1];
-        trimmed = trimmed || decision[i] != 0;
-    }
+    for (const auto choice : decision) trimmed = trimmed || choice != 0;
     try {
         const bool archived = archiving_->archivedAtRun == replies_.runs();
         const ArchivedRun run =

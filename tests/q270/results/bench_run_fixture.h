@@ -68,7 +68,7 @@ class FaultingObserver : public RunObserver {
     }
     void showReading(int, int, double, bool) override {}
     void processEvents() override {}
-    bool stopRequested() override { return false; }
+    bool stopPending() override { return false; }
 
   private:
     BenchSession& bench_;
