@@ -33,14 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::string_view(error.what()).substr(0, 11) == "fuzz.json: ");
         return 0;
     }
-    for (std::size_t i = 0; i < q270::kStepCount; ++i) {
+    for (std::size_t i = 1; i <= q270::kStepCount; ++i) {
         checkReading(record.Mw1[i]);
         checkReading(record.Mw2[i]);
         FUZZ_CHECK(record.ShuntSel[i] >= 0 && record.ShuntSel[i] <= 5);
     }
     FUZZ_CHECK(!record.calibratorSerial.empty());
     const q270::RunRecord back = q270::ParseRunFile(q270::RunFileText(record), "again.json");
-    for (std::size_t i = 0; i < q270::kStepCount; ++i) {
+    for (std::size_t i = 1; i <= q270::kStepCount; ++i) {
         FUZZ_CHECK(same(back.Mw1[i], record.Mw1[i]));
         FUZZ_CHECK(same(back.Mw2[i], record.Mw2[i]));
     }

@@ -82,9 +82,23 @@ void MigrateSchema(QSqlDatabase& db, const std::string& where, int target) {
     // Up to date, as nearly always: no lock and no write.
     const int found = SchemaVersion(db);
     if (found >= target && found <= kSchemaVersion) return;
-    ExecSql(db,
-            QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"),
-            where);
+    const QString createVersionTable =
+        QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+    if (isPostgres(db)) {
+        // Two benches starting on a new server at once: PostgreSQL's IF NOT
+        // EXISTS does not guard a concurrent create, so they take turns.
+        ExecSql(db, QStringLiteral("BEGIN"), where);
+        try {
+            ExecSql(db, QStringLiteral("SELECT pg_advisory_xact_lock(270610)"), where);
+            ExecSql(db, createVersionTable, where);
+            ExecSql(db, QStringLiteral("COMMIT"), where);
+        } catch (...) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+    } else {
+        ExecSql(db, createVersionTable, where);
+    }
     for (;;) {
         // One program migrates at a time: the others wait on the lock and
         // then find the work done.

@@ -90,10 +90,9 @@ ReportContent MakeReport(const ArchivedRun& run, const std::vector<ArchivedRun>&
     }
 
     for (int step = 1; step <= kStepCount; ++step)
-        c.readingLines.push_back("Step " + std::to_string(step) + "  R" +
-                                 std::to_string(ResistorOfStep(step)) + "  " +
-                                 reply(r.Mw1[std::size_t(step)].text) + "  " +
-                                 reply(r.Mw2[std::size_t(step)].text));
+        c.readingLines.push_back(
+            "Step " + std::to_string(step) + "  R" + std::to_string(ResistorOfStep(step)) + "  " +
+            reply(r.Mw1[std::size_t(step)].text) + "  " + reply(r.Mw2[std::size_t(step)].text));
 
     if (run.decision) {
         const TrimDecision& d = *run.decision;
