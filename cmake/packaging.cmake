@@ -75,8 +75,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libusb is loaded by name at run time, so no linker dependency shows it;
 # libusb_get_port_numbers, the newest entry point taken, came with 1.0.16.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libusb-1.0-0 (>= 2:1.0.16)")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
+# The archive opens its databases through Qt SQL plugins, which shlibdeps cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libusb-1.0-0 (>= 2:1.0.16), libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, libqt6sql6-psql, fonts-dejavu-core")
 # Our own maintainer scripts: the library is private, so no ldconfig call.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${zdx_packaging}/postinst ${zdx_packaging}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

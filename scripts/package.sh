@@ -132,13 +132,13 @@ start_bench() {
     [ -n "${ZDXUSBCAL_BENCH:-}" ] || { cat "$root/bench.err"; fail "the unpacked bench did not start"; }
 }
 
-# Runs an unpacked panel headless for three seconds; it must still be running
+# Runs an unpacked panel headless for five seconds (a loaded machine may take seconds to start it); it must still be running
 # then (timeout's status 124: it neither crashed nor quit) and have exchanged
 # lines with the bench. The shipped programs have no timed quit of their own.
 run_panel() {
     local program=$1 pattern=$2 status=0
     env -u ZDXUSBCAL_LIBRARY XDG_CONFIG_HOME="$root/config" QT_QPA_PLATFORM=offscreen \
-        timeout 3 "$usr/bin/$program" >"$root/$program.out" 2>&1 || status=$?
+        timeout 5 "$usr/bin/$program" >"$root/$program.out" 2>&1 || status=$?
     if [ "$status" -ne 124 ]; then
         cat "$root/$program.out"
         fail "the unpacked $program ended by itself (status $status) instead of running"
