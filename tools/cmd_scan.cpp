@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "archive_settings.h"
 #include "archiver.h"
 #include "calibrator_library.h"
 #include "clock.h"
@@ -173,7 +174,8 @@ int CmdScan(const Arguments& args) {
     q270::RunRecord record;
     try {
         record = q270::RecordOfRun(recorder, data, calibrator.serial, calibrator.string6);
-        record.meterId = options.meterId;
+        record.meterId = options.meterId ? options.meterId
+                                         : q270::BenchMeterId(QString::fromLatin1(kApplication));
         if (!options.output.empty()) q270::WriteRunFile(options.output, record);
     } catch (const q270::RunFileError& error) {
         Complain(std::string(error.what()) + ": nothing written");

@@ -53,4 +53,12 @@ ArchiveSettings ReadArchiveSettings(const QString& application) {
     return settings;
 }
 
+std::optional<std::string> BenchMeterId(const QString& application) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
+                    application);
+    const QString id = store.value(QStringLiteral("Archive/MeterId")).toString().trimmed();
+    if (id.isEmpty()) return std::nullopt;
+    return id.toStdString();
+}
+
 }  // namespace q270

@@ -1,11 +1,13 @@
 // Where the archive is: settings section "Archive" of the program's settings
-// store (Driver, Host, Port, Database, User). No password is kept there: a
+// store (Driver, Host, Port, Database, User, MeterId). No password is kept there: a
 // PostgreSQL server is reached with its own means (a password file, peer
 // authentication). With nothing set, the archive is a SQLite database in the
 // user's data location.
 #pragma once
 
 #include <QString>
+#include <optional>
+#include <string>
 
 namespace q270 {
 
@@ -29,5 +31,9 @@ QString DefaultSpoolFolder();
 // The settings of section "Archive" of the application's store; missing keys
 // take the defaults. Throws std::invalid_argument for a driver it does not know.
 ArchiveSettings ReadArchiveSettings(const QString& application);
+
+// The identification of this bench's multimeter that every run measured here
+// records (key "Archive/MeterId", as the lab names the meter); none when unset.
+std::optional<std::string> BenchMeterId(const QString& application);
 
 }  // namespace q270

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <exception>
 
+#include "archive_settings.h"
 #include "archiver.h"
 #include "colour_value.h"
 #include "frm_history.h"
@@ -57,7 +58,9 @@ std::optional<RunRecord> frmResults::recordOnScreen() {
             record.time = openedRun_->time;
             return record;
         }
-        return RecordOfRun(replies_, shown, deviceSerial_, calibratorId());
+        RunRecord record = RecordOfRun(replies_, shown, deviceSerial_, calibratorId());
+        record.meterId = BenchMeterId(QString::fromLatin1(kApplication));
+        return record;
     } catch (const RunFileError&) {
         return std::nullopt;
     }

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
@@ -53,11 +54,16 @@ TEST_F(ResultsArchive, LeavingTheViewArchivesTheRunOnceWithTheTrimChoiceOnScreen
     const double errSq = results()->data().ErrSq;
     chooseTrim();
     const auto predicted = results()->data().LinErr;
+    QSettings bench(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
+                    QStringLiteral("ZDXKalQ270"));
+    bench.setValue(QStringLiteral("Archive/MeterId"), QStringLiteral(" DMM-07 "));
     leaveView();
+    bench.remove(QStringLiteral("Archive/MeterId"));
     EXPECT_EQ(statusText(), "Run archived");
     auto runs = archived();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].record.calibratorSerial, kMeasuredSerial);
+    EXPECT_EQ(runs[0].record.meterId, std::optional<std::string>("DMM-07"));
     EXPECT_EQ(runs[0].errSq, errSq);
     ASSERT_TRUE(runs[0].decision);
     EXPECT_EQ(runs[0].decision->ShuntSel[4], 3);
