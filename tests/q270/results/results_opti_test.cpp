@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
+#include <random>
 
 #include "pattern_format.h"
 #include "results_fixture.h"
@@ -148,8 +149,10 @@ TEST_F(Optimisation, LinesCanBeClickedOnlyWhenTheyHoldAResultAndNoSearchRuns) {
             }
         });
         closer.start(100);
-        QContextMenuEvent menuAsked(QContextMenuEvent::Mouse, QPoint(5, 5));
-        QApplication::sendEvent(resultsControl("Picture1"), &menuAsked);
+        QWidget* picture = resultsControl("Picture1");
+        QContextMenuEvent menuAsked(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    picture->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(picture, &menuAsked);
         EXPECT_FALSE(menuOpened);
         EXPECT_NE(statusText().find("Not while"), std::string::npos) << statusText();
     });
@@ -190,6 +193,68 @@ TEST_F(Optimisation, AStopEndsTheSearchAndNotTheResultsView) {
     // The best set found until the stop is reported.
     EXPECT_EQ(lineText(4).rfind("4 Rs:  Bew=", 0), 0u) << lineText(4);
     for (int k = 0; k < 4; ++k) EXPECT_EQ(lineText(k), TrimResultLine(searched(k), '.'));
+}
+
+// Stops at event passes drawn at random (seeded, so a failure can be
+// replayed), each ending the search in whatever count it was in: the counts
+// before it show their full results, the count it was in shows the best set
+// found so far (never better than the whole count's), nothing is chosen, the
+// view and its controls are back, and a search after them finds everything.
+TEST_F(Optimisation, StopsAtRandomPointsLeaveAConsistentViewAndTheNextSearchIsWhole) {
+    auto* tick = window_->findChild<QTimer*>(QStringLiteral("TimerTick"));
+    ASSERT_NE(tick, nullptr);
+    tick->stop();
+    std::vector<std::string> whole;
+    std::vector<double> wholeBest;
+    for (int k = 0; k <= kMaxTrimCount; ++k) {
+        const TrimSearch search = searched(k);
+        whole.push_back(TrimResultLine(search, '.'));
+        wholeBest.push_back(search.best());
+    }
+    std::mt19937 random(20261208);
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        // A count and a number of its vectors, as counted in "OptiLcnt"; a
+        // count searched within one slice is stopped at the next one's first.
+        const int count = 1 + int(random() % kMaxTrimCount);
+        const long long target = 1 + (long long)(random() % TrimVectorCount(count));
+        int searching = -1;
+        QTimer during;
+        QObject::connect(&during, &QTimer::timeout, [&] {
+            if (searching >= 0 || !cmdOpt()->isHidden()) return;
+            int now = -1;
+            for (int k = 0; k <= kMaxTrimCount; ++k)
+                if (lineText(k).rfind("Optimum f", 0) == 0) now = k;
+            const long long counted =
+                resultsControl<QLabel>("OptiLcnt")->text().trimmed().toLongLong();
+            if (now < count || (now == count && counted < target)) return;
+            searching = now;
+            QTest::mouseClick(resultsControl<QLabel>("Panel1"), Qt::LeftButton);
+        });
+        during.start(0);
+        QTest::mouseClick(cmdOpt(), Qt::LeftButton);
+        during.stop();
+        const std::string where =
+            "stop after " + std::to_string(target) + " of count " + std::to_string(count);
+        ASSERT_GE(searching, 1) << where;
+
+        EXPECT_EQ(state_->StopRequest, 0) << where;
+        EXPECT_EQ(state_->LinkState, kLinkResultsView) << where;
+        EXPECT_TRUE(cmdOpt()->isVisible()) << where;
+        EXPECT_TRUE(resultsControl<QPushButton>("CmdSaveRun")->isEnabled()) << where;
+        EXPECT_EQ(trimmedSteps(), 0) << where;
+        for (int k = 0; k < searching; ++k) EXPECT_EQ(lineText(k), whole[std::size_t(k)]) << where;
+        const std::string partial = lineText(searching);
+        const std::string head = std::to_string(searching) + " Rs:  Bew=";
+        ASSERT_EQ(partial.rfind(head, 0), 0u) << where << ": " << partial;
+        EXPECT_GE(std::stod(partial.substr(head.size())) + 0.05, wholeBest[std::size_t(searching)])
+            << where << ": " << partial;
+        EXPECT_LT(resultsControl<QLabel>("OptiLcnt")->text().trimmed().toLongLong(),
+                  TrimVectorCount(searching) + 1)
+            << where;
+    }
+    QTest::mouseClick(cmdOpt(), Qt::LeftButton);
+    tick->start();
+    for (int k = 0; k <= kMaxTrimCount; ++k) EXPECT_EQ(lineText(k), whole[std::size_t(k)]) << k;
 }
 
 }  // namespace
