@@ -75,7 +75,9 @@ constexpr bool kResidentMemoryIsMeaningful = true;
 
 void expectFlat(const Figures& start, const Figures& end) {
     EXPECT_EQ(end.fds, start.fds);
-    if (kResidentMemoryIsMeaningful) EXPECT_LT(end.rssKiB - start.rssKiB, kRssSlackKiB);
+    if (kResidentMemoryIsMeaningful) {
+        EXPECT_LT(end.rssKiB - start.rssKiB, kRssSlackKiB);
+    }
 }
 
 class SoakTest : public BenchRunTest {};
