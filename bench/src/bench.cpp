@@ -46,8 +46,8 @@ Bench::~Bench() {
     stop();
 }
 
-bool Bench::start(std::string& error) {
-    return serial_.start(error);
+bool Bench::start(const std::string& comFolder, std::string& error) {
+    return serial_.start(comFolder, error);
 }
 
 void Bench::stop() {
@@ -75,7 +75,11 @@ bool Bench::load(const std::string& json, std::string& error) {
         lpt_.setPort(i, std::make_unique<LptPort>(
                             l.present, l.q610 ? std::make_unique<Q610Model>(l.remote) : nullptr));
     }
-    for (int com = 1; com <= kComPorts; ++com) serial_.setDevice(com, std::move(s.serial[com - 1]));
+    for (int com = 1; com <= kComPorts; ++com) {
+        // A port taken away comes back with the new scenario.
+        if (!serial_.giveBack(com, error)) return false;
+        serial_.setDevice(com, std::move(s.serial[com - 1]));
+    }
     wireMeters();
     answerArrived_.notify_all();
     return true;

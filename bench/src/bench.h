@@ -33,8 +33,9 @@ class Bench {
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
 
-    // Creates the serial ports; false with a message when that fails.
-    bool start(std::string& error);
+    // Creates the serial ports, offered as links in `comFolder`; false with a
+    // message when that fails.
+    bool start(const std::string& comFolder, std::string& error);
     void stop();
     bool openLogFile(const std::string& path);
 
@@ -83,6 +84,7 @@ class Bench {
 
     // Control commands.
     std::string setPlugged(const std::string& device, bool plugged);
+    std::string takeAway(const std::string& device);
     std::string setFault(const std::string& device, const std::string& fault);
     std::string setRemote(const std::string& device, const std::string& value);
     std::string lptRegisters(const std::string& port);

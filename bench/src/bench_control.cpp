@@ -55,6 +55,7 @@ std::string Bench::control(const std::string& command, bool& stop) {
     }
     if (verb == "devices") return describeDevices();
     if (verb == "unplug" || verb == "replug") return setPlugged(arg1, verb == "replug");
+    if (verb == "takeaway") return takeAway(arg1);
     if (verb == "fault") return setFault(arg1, arg2);
     if (verb == "remote") return setRemote(arg1, arg2);
     if (verb == "lpt") return lptRegisters(arg1);
@@ -66,16 +67,32 @@ std::string Bench::control(const std::string& command, bool& stop) {
 }
 
 std::string Bench::setPlugged(const std::string& device, bool plugged) {
+    int com = 0;
+    const bool givenBack = plugged && comNumber(device, com) && serial_.away(com);
+    if (givenBack) {
+        std::string why;
+        if (!serial_.giveBack(com, why)) return error(why);
+        log_.addText(device, "note", "port given back");
+    }
     if (MeterModel* m = meterOn(device)) {
         m->setPlugged(plugged, Clock::now());
         log_.addText(device, "note", plugged ? "meter plugged in" : "meter unplugged");
         return "ok";
     }
+    if (givenBack) return "ok";
     auto d = findUsb(device);
     if (!d) return error("no usb device \"" + device + "\"");
     d->setPlugged(plugged);
     log_.addText(device, "note", plugged ? "plugged in" : "unplugged");
     answerArrived_.notify_all();
+    return "ok";
+}
+
+std::string Bench::takeAway(const std::string& device) {
+    int com = 0;
+    if (!comNumber(device, com)) return error("takeaway takes COM1..COM9");
+    serial_.takeAway(com);
+    log_.addText(device, "note", "port taken away");
     return "ok";
 }
 

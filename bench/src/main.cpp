@@ -22,8 +22,9 @@ void usage() {
     std::fprintf(stderr,
                  "usage: zdx-bench [--scenario FILE] [--socket PATH] [--log FILE] [--with-parent]\n"
                  "       zdx-bench --control SOCKET COMMAND [ARGS...]\n"
-                 "commands: load FILE|JSON, unplug DEV, replug DEV, fault DEV NAME|none,\n"
-                 "          remote DEV 0|1, condition DEV 0..8, log, clear, stats, lpt LPT1|LPT2,\n"
+                 "commands: load FILE|JSON, unplug DEV, replug DEV, takeaway COMn,\n"
+                 "          fault DEV NAME|none, remote DEV 0|1, condition DEV 0..8,\n"
+                 "          log, clear, stats, lpt LPT1|LPT2,\n"
                  "          trim DEV Rk OHMS|none, trim DEV none, divider DEV, meter COMn,\n"
                  "          devices, env, ping, stop\n");
 }
@@ -119,7 +120,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zdx-bench: scenario: %s\n", error.c_str());
         return 1;
     }
-    if (!bench.start(error)) {
+    // The COM ports' stable names live beside the socket, so a test's
+    // temporary folder takes them along.
+    std::string comFolder = socketPath;
+    if (comFolder.size() > 5 && comFolder.ends_with(".sock"))
+        comFolder.resize(comFolder.size() - 5);
+    comFolder += "-com";
+    if (!bench.start(comFolder, error)) {
         std::fprintf(stderr, "zdx-bench: %s\n", error.c_str());
         return 1;
     }

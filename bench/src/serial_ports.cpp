@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,51 +53,113 @@ SerialPorts::SerialPorts(std::mutex& lock, TrafficLog& log) : lock_(lock), log_(
 SerialPorts::~SerialPorts() {
     stop();
     for (Port& p : ports_) {
-        if (p.master >= 0) ::close(p.master);
-        if (p.keepOpen >= 0) ::close(p.keepOpen);
+        closeTerminal(p);
+        if (!p.link.empty()) ::unlink(p.link.c_str());
     }
+    if (!folder_.empty()) ::rmdir(folder_.c_str());
     for (int fd : wakePipe_)
         if (fd >= 0) ::close(fd);
     if (inotify_ >= 0) ::close(inotify_);
 }
 
-bool SerialPorts::start(std::string& error) {
+bool SerialPorts::start(const std::string& folder, std::string& error) {
     if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
         error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    folder_ = folder;
     for (int i = 0; i < kComPorts; ++i) {
         Port& p = ports_[i];
-        p.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (p.master < 0 || ::grantpt(p.master) != 0 || ::unlockpt(p.master) != 0) {
-            error = std::string("pseudo-terminal: ") + std::strerror(errno);
+        if (!openTerminal(p, error)) return false;
+        p.link = folder + "/" + comName(i);
+        ::unlink(p.link.c_str());  // left by a bench that was killed
+        if (::symlink(p.terminal.c_str(), p.link.c_str()) != 0) {
+            error = p.link + ": " + std::strerror(errno);
+            p.link.clear();
             return false;
         }
-        const char* name = ::ptsname(p.master);
-        if (!name) {
-            error = "ptsname failed";
-            return false;
-        }
-        p.path = name;
-        p.keepOpen = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (p.keepOpen < 0) {
-            error = p.path + ": " + std::strerror(errno);
-            return false;
-        }
-        // Raw from the start: no echo, no CR/LF translation before the
-        // program sets its own line settings.
-        termios t{};
-        if (::tcgetattr(p.keepOpen, &t) == 0) {
-            ::cfmakeraw(&t);
-            ::cfsetispeed(&t, B9600);
-            ::cfsetospeed(&t, B9600);
-            ::tcsetattr(p.keepOpen, TCSANOW, &t);
-        }
-        ::fcntl(p.master, F_SETFL, ::fcntl(p.master, F_GETFL) | O_NONBLOCK);
     }
     watchTerminals();
     thread_ = std::thread([this] { run(); });
     return true;
+}
+
+bool SerialPorts::openTerminal(Port& p, std::string& error) {
+    p.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (p.master < 0 || ::grantpt(p.master) != 0 || ::unlockpt(p.master) != 0) {
+        error = std::string("pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    const char* name = ::ptsname(p.master);
+    if (!name) {
+        error = "ptsname failed";
+        return false;
+    }
+    p.terminal = name;
+    p.keepOpen = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (p.keepOpen < 0) {
+        error = p.terminal + ": " + std::strerror(errno);
+        return false;
+    }
+    // Raw from the start: no echo, no CR/LF translation before the
+    // program sets its own line settings.
+    termios t{};
+    if (::tcgetattr(p.keepOpen, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::cfsetispeed(&t, B9600);
+        ::cfsetospeed(&t, B9600);
+        ::tcsetattr(p.keepOpen, TCSANOW, &t);
+    }
+    ::fcntl(p.master, F_SETFL, ::fcntl(p.master, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+// Closing the master side hangs up every descriptor of the terminal and
+// removes its node, as the kernel does when a serial adapter goes.
+void SerialPorts::closeTerminal(Port& p) {
+    if (p.watch >= 0 && inotify_ >= 0) ::inotify_rm_watch(inotify_, p.watch);
+    p.watch = -1;
+    p.openers = 0;
+    if (p.master >= 0) ::close(p.master);
+    if (p.keepOpen >= 0) ::close(p.keepOpen);
+    p.master = p.keepOpen = -1;
+}
+
+void SerialPorts::takeAway(int com) {
+    if (com < 1 || com > kComPorts || away(com)) return;
+    Port& p = ports_[com - 1];
+    closeTerminal(p);
+    ::unlink(p.link.c_str());
+    p.away = true;
+    p.lineIn.clear();
+    p.answers.clear();
+    wake();
+}
+
+bool SerialPorts::giveBack(int com, std::string& error) {
+    if (com < 1 || com > kComPorts || !away(com)) return true;
+    Port& p = ports_[com - 1];
+    if (!openTerminal(p, error)) {
+        closeTerminal(p);
+        return false;
+    }
+    if (::symlink(p.terminal.c_str(), p.link.c_str()) != 0) {
+        error = p.link + ": " + std::strerror(errno);
+        closeTerminal(p);
+        return false;
+    }
+    if (inotify_ >= 0 && !watch(p)) openersKnown_ = false;
+    p.away = false;
+    wake();
+    return true;
+}
+
+bool SerialPorts::away(int com) const {
+    return com >= 1 && com <= kComPorts && ports_[com - 1].away;
 }
 
 void SerialPorts::stop() {
@@ -107,7 +170,7 @@ void SerialPorts::stop() {
 }
 
 std::string SerialPorts::path(int com) const {
-    return (com >= 1 && com <= kComPorts) ? ports_[com - 1].path : std::string();
+    return (com >= 1 && com <= kComPorts) ? ports_[com - 1].link : std::string();
 }
 
 void SerialPorts::setDevice(int com, SerialDevice device) {
@@ -139,14 +202,19 @@ void SerialPorts::watchTerminals() {
     inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify_ < 0) return;
     for (Port& p : ports_) {
-        p.watch = ::inotify_add_watch(inotify_, p.path.c_str(), IN_OPEN | IN_CLOSE);
-        if (p.watch < 0) {
+        if (!watch(p)) {
             ::close(inotify_);
             inotify_ = -1;
             return;
         }
     }
     openersKnown_ = true;
+}
+
+bool SerialPorts::watch(Port& p) {
+    p.watch = ::inotify_add_watch(inotify_, p.terminal.c_str(), IN_OPEN | IN_CLOSE);
+    p.openers = 0;
+    return p.watch >= 0;
 }
 
 void SerialPorts::countOpeners() {
@@ -180,10 +248,11 @@ void SerialPorts::run() {
     while (!stopping_) {
         int timeout = -1;
         {
+            // A port taken away or given back changes its descriptor under the lock.
             std::lock_guard<std::mutex> guard(lock_);
             timeout = flushDue(Clock::now());
+            for (int i = 0; i < kComPorts; ++i) fds[i] = {ports_[i].master, POLLIN, 0};
         }
-        for (int i = 0; i < kComPorts; ++i) fds[i] = {ports_[i].master, POLLIN, 0};
         fds[kComPorts] = {wakePipe_[0], POLLIN, 0};
         fds[kComPorts + 1] = {inotify_, POLLIN, 0};  // a negative descriptor is skipped
         int n = ::poll(fds, kComPorts + 2, timeout);
@@ -203,9 +272,10 @@ void SerialPorts::run() {
 void SerialPorts::receive(int index) {
     Port& p = ports_[index];
     char buf[512];
+    std::lock_guard<std::mutex> guard(lock_);
+    if (p.master < 0) return;
     ssize_t n = ::read(p.master, buf, sizeof buf);
     if (n <= 0) return;
-    std::lock_guard<std::mutex> guard(lock_);
     for (ssize_t i = 0; i < n; ++i) {
         if (buf[i] != '\n') {
             if (p.lineIn.size() < kMaxLineIn) p.lineIn.push_back(buf[i]);

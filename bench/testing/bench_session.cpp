@@ -212,6 +212,10 @@ void BenchSession::replug(const std::string& device) {
     control("replug " + device);
 }
 
+void BenchSession::takeAway(const std::string& device) {
+    control("takeaway " + device);
+}
+
 void BenchSession::setFault(const std::string& device, const std::string& fault) {
     control("fault " + device + " " + fault);
 }

@@ -51,7 +51,8 @@ class BenchSession {
 
     // Value for ZDXUSBCAL_BENCH.
     const std::string& socketPath() const;
-    // The pseudo-terminal of COM<n> (1..9); the bench always offers all nine.
+    // The path of COM<n> (1..9), a link to its pseudo-terminal; the bench
+    // always offers all nine.
     std::string comDevice(int n) const;
     // Sets ZDXUSBCAL_BENCH and ZDX_COM1..ZDX_COM9 in this process's environment.
     void exportEnvironment() const;
@@ -65,7 +66,12 @@ class BenchSession {
     void clearTraffic();
 
     void unplug(const std::string& device);
+    // replug("COM<n>") also gives back a port taken away.
     void replug(const std::string& device);
+    // Takes the port "COM<n>" away as a pulled USB-serial adapter does: a
+    // program's open port is hung up, its path cannot be opened until
+    // replug("COM<n>") or loadScenario gives it back (under the same path).
+    void takeAway(const std::string& device);
     // Sets (or with "none" clears) a fault of a device; names as in the scenario format.
     void setFault(const std::string& device, const std::string& fault);
     void setRemote(const std::string& device, bool remote);

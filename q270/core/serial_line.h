@@ -21,6 +21,9 @@ class SerialLine {
     // Blocks until characters arrive or the time has passed; false on time-out
     // or when the port cannot deliver anything.
     virtual bool waitForData(int milliseconds) = 0;
+    // Empty while the port works; once it failed under the program (its
+    // device removed or hung up), the system's reason, until it is opened again.
+    virtual std::string lostReason() const { return {}; }
 };
 
 inline constexpr double kReadLineSeconds = 0.3;

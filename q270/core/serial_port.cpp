@@ -1,6 +1,12 @@
 #include "serial_port.h"
 
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 #include "settings_store.h"
 
@@ -81,6 +87,8 @@ void SerialPort::setOpen(bool open) {
         return;
     }
     if (port_->isOpen()) return;
+    lost_.clear();
+    port_->clearError();
     // Every line setting goes in before the open: a pseudo-terminal refuses a
     // parity change once it is open.
     port_->setPortName(deviceName(portNumber_));
@@ -99,10 +107,11 @@ bool SerialPort::isOpen() const {
 }
 
 void SerialPort::writeText(std::string_view text) {
-    if (!port_->isOpen()) return;
-    port_->write(text.data(), static_cast<qint64>(text.size()));
+    if (!port_->isOpen() || !lost_.empty()) return;
     // Nobody runs the event loop during an exchange: push the bytes out now.
-    port_->waitForBytesWritten(100);
+    if (port_->write(text.data(), static_cast<qint64>(text.size())) < 0 ||
+        !port_->waitForBytesWritten(100))
+        noteFailure();
 }
 
 int SerialPort::waitingCount() {
@@ -116,8 +125,26 @@ std::string SerialPort::readWaiting() {
 }
 
 bool SerialPort::waitForData(int milliseconds) {
-    if (!port_->isOpen()) return false;
-    return port_->waitForReadyRead(milliseconds);
+    if (!port_->isOpen() || !lost_.empty()) return false;
+    if (port_->waitForReadyRead(milliseconds)) return true;
+    noteFailure();
+    return false;
+}
+
+// A time-out is a silent device; a read, write or resource error is a port
+// that went away (a hung-up terminal reads end of file and refuses writes).
+void SerialPort::noteFailure() {
+    const QSerialPort::SerialPortError error = port_->error();
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    lost_ = port_->errorString().toStdString();
+#ifndef Q_OS_WIN
+    // Qt's text after an end of file is a stale one; an empty write asks the
+    // terminal itself and changes nothing on a working line.
+    if (::write(static_cast<int>(port_->handle()), "", 0) < 0) lost_ = std::strerror(errno);
+#endif
+    if (lost_.empty()) lost_ = "the port failed";
 }
 
 }  // namespace q270

@@ -51,16 +51,22 @@ class SerialPort : public SerialLine {
     int waitingCount() override;
     std::string readWaiting() override;
     bool waitForData(int milliseconds) override;
+    // A write or a wait that fails with the device gone marks the port lost:
+    // nothing more is written or waited for until it is opened again.
+    std::string lostReason() const override { return lost_; }
 
     // The device that COM port n stands for.
     QString deviceName(int number) const;
 
   private:
+    void noteFailure();
+
     QString application_;
     int portNumber_ = 1;
     LineSettings settings_;
     QSerialPort* port_;
     bool ownsPort_;
+    std::string lost_;
 };
 
 }  // namespace q270

@@ -35,6 +35,10 @@ std::string failureText(ReadingFault fault, const std::string& reply, int step, 
     return {};
 }
 
+std::string lostText(const std::string& reason, const std::string& where) {
+    return "COM1 (multimeter) is no longer available: " + reason + where;
+}
+
 // Whatever ends the run, an exception included, COM1 is not left open.
 class LineRelease {
   public:
@@ -71,10 +75,22 @@ RunResult RunLinearity(MeterLink& meter, UsbAccess& usb, const std::string& seri
         result.message = "Error accessing COM1 (multimeter): no measurement";
         return result;
     }
+    if (const std::string reason = meter.lostReason(); !reason.empty()) {
+        result.end = RunEnd::MeterPortLost;
+        result.message = lostText(reason, ": no measurement");
+        return result;
+    }
     // One query of step `step`: the reading in volts as the meter sent it, or
     // false with the run's end set.
     const auto read = [&](int step, int reading, double& volts) {
         const std::string reply = meter.ReadHP(kMeasureQuery);
+        if (const std::string reason = meter.lostReason(); !reason.empty()) {
+            // Not a silent meter: no later query can reach it.
+            result.end = RunEnd::MeterPortLost;
+            result.message = lostText(reason, " (" + resistorOf(step) + ", reading " +
+                                                  std::to_string(reading) + "): measurement ended");
+            return false;
+        }
         const MeterReading parsed = ParseMeterReply(reply);
         if (parsed.fault != ReadingFault::None) {
             result.end = RunEnd::MeterFailed;

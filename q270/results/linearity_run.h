@@ -31,6 +31,7 @@ enum class RunEnd {
     Complete,          // all twenty steps measured
     Stopped,           // StopRequest seen after a step
     MeterPortMissing,  // COM1 could not be opened; nothing was sent
+    MeterPortLost,     // COM1 went away under the run (its device removed)
     MeterFailed,       // a reading was empty, not a number, an overload or an underflow
     CalibratorFailed,  // a step line did not reach the calibrator
 };

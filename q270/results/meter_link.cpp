@@ -34,6 +34,10 @@ bool SerialMeterPort::waitForData(int milliseconds) {
     return port_.waitForData(milliseconds);
 }
 
+std::string SerialMeterPort::lostReason() const {
+    return port_.lostReason();
+}
+
 bool MeterLink::OpenHP() {
     port_.openWith(kMeterPortNumber, QString::fromLatin1(kMeterLineSettings));
     if (!port_.isOpen()) return false;
@@ -48,6 +52,10 @@ bool MeterLink::OpenHP() {
 
 void MeterLink::CloseHP() {
     if (!port_.isOpen()) return;
+    if (!port_.lostReason().empty()) {
+        port_.close();
+        return;
+    }
     Delay(0.1f);
     WriteLineHP("SYST:LOC");
     Delay(0.1f);

@@ -35,6 +35,7 @@ class SerialMeterPort : public MeterPort {
     int waitingCount() override;
     std::string readWaiting() override;
     bool waitForData(int milliseconds) override;
+    std::string lostReason() const override;
 
   private:
     SerialPort& port_;
@@ -49,7 +50,8 @@ class MeterLink {
     // Opens COM1 and puts the meter into remote operation. False, with nothing
     // sent, when the port cannot be opened.
     bool OpenHP();
-    // Returns the meter to local operation and closes the port.
+    // Returns the meter to local operation and closes the port; a port that
+    // was lost is just closed.
     void CloseHP();
     void WriteLineHP(std::string_view command);
     // One reply line within 1.5 s, terminator kept, its first "." made ",";
@@ -62,6 +64,8 @@ class MeterLink {
     void Release() noexcept;
 
     bool isOpen() const { return port_.isOpen(); }
+    // Empty while COM1 works; the system's reason once it went away.
+    std::string lostReason() const { return port_.lostReason(); }
 
   private:
     MeterPort& port_;

@@ -22,6 +22,7 @@ class ReplyRecorder : public MeterPort {
     int waitingCount() override { return port_.waitingCount(); }
     std::string readWaiting() override;
     bool waitForData(int milliseconds) override { return port_.waitForData(milliseconds); }
+    std::string lostReason() const override { return port_.lostReason(); }
 
     // One entry per measurement query of the run, in order: step i's two
     // readings are entries 2i - 2 and 2i - 1.

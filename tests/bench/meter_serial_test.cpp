@@ -174,6 +174,24 @@ TEST(MeterOnTheBench, TalksOnlyWhileTheProgramHoldsItsPort) {
     EXPECT_TRUE(noted);
 }
 
+// The opener watch follows the fresh terminal of a port given back.
+TEST(MeterOnTheBench, SeesTheProgramOnAPortGivenBack) {
+    bench::BenchSession session(kScenario);
+    Terminal meter(session.comDevice(1));
+    EXPECT_TRUE(waitForPortOpen(session, true));
+    session.takeAway("COM1");
+    EXPECT_FALSE(session.meter(1).portOpen);
+    meter.close();
+    session.replug("COM1");
+    EXPECT_TRUE(waitForPortOpen(session, false));
+    Terminal again(session.comDevice(1));
+    ASSERT_TRUE(again.ok());
+    EXPECT_TRUE(waitForPortOpen(session, true));
+    EXPECT_EQ(again.query("*IDN?"), "BENCH,DMM,0,1.0\r\n");
+    again.close();
+    EXPECT_TRUE(waitForPortOpen(session, false));
+}
+
 TEST(MeterOnTheBench, UnplugReplugAndFaultsOnCommand) {
     bench::BenchSession session(kScenario);
     Terminal meter(session.comDevice(1));

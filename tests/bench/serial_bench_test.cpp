@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 
@@ -108,6 +109,38 @@ TEST(SerialPortsOfTheBench, LoadingAScenarioKeepsThePorts) {
     EXPECT_EQ(com2.query("SNR?0"), "TV560 X\r\n");
     EXPECT_THROW(session.loadScenario("{\"usb\": 5}"), std::runtime_error);
     EXPECT_THROW(session.unplug("NOSUCH"), std::runtime_error);
+}
+
+// A port taken away behaves as a pulled adapter: the program's descriptor is
+// hung up, the path is gone; given back, the same path reaches the device.
+TEST(SerialPortsOfTheBench, APortTakenAwayHangsUpItsProgramUntilGivenBack) {
+    bench::BenchSession session(R"({"serial": [{"com": 2, "kind": "Q270", "id": "TV560 X"}]})");
+    const std::string path = session.comDevice(2);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    session.takeAway("COM2");
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 1000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP);
+    char byte = 0;
+    EXPECT_LE(::read(fd, &byte, 1), 0);  // end of file, or EIO
+    EXPECT_EQ(::write(fd, "SNR?0\n", 6), -1);
+    EXPECT_EQ(errno, EIO);
+    ::close(fd);
+    EXPECT_LT(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), 0);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_THROW(session.takeAway("LPT1"), std::runtime_error);
+
+    session.replug("COM2");
+    EXPECT_EQ(session.comDevice(2), path);
+    {
+        Terminal com2(path, B9600);
+        EXPECT_EQ(com2.query("SNR?0"), "TV560 X\r\n");
+    }
+    session.takeAway("COM2");
+    session.loadScenario(R"({"serial": [{"com": 2, "kind": "Q270", "id": "TV560 Y"}]})");
+    Terminal com2(path, B9600);
+    EXPECT_EQ(com2.query("SNR?0"), "TV560 Y\r\n");
 }
 
 }  // namespace

@@ -56,6 +56,8 @@ inline const Fault kFaults[] = {
     {"CalibratorRefusesCommandPipe",
      [](BenchSession& b) { b.setFault(kCalibrator, "refuse_command_pipe"); },
      "did not take its step line", true},
+    {"Com1TakenAway", [](BenchSession& b) { b.takeAway("COM1"); },
+     "COM1 (multimeter) is no longer available", false},
 };
 
 // Applies the fault as step `faultStep` begins, before its step line.
@@ -100,6 +102,7 @@ class BenchRunTest : public ::testing::Test {
     struct Outcome {
         RunResult result;
         std::vector<std::string> replies;
+        bool portLeftOpen = false;  // the program's own view of COM1 after the run
     };
     Outcome run(const Fault* fault, int faultStep) {
         SerialPort port{QStringLiteral("ZDXKalQ270")};
@@ -109,7 +112,9 @@ class BenchRunTest : public ::testing::Test {
         LibraryUsbAccess usb;
         ResultsData data;
         FaultingObserver observer(*bench_, fault, faultStep);
-        Outcome outcome{RunLinearity(meter, usb, kCalibrator, data, observer), recorder.replies()};
+        Outcome outcome{RunLinearity(meter, usb, kCalibrator, data, observer), recorder.replies(),
+                        false};
+        outcome.portLeftOpen = port.isOpen();
         return outcome;
     }
 

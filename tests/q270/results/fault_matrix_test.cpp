@@ -1,6 +1,7 @@
 // Every fault at every step of a linearity run against the bench: the meter
 // silent, late, answering garbage or an overload, or its cable pulled; the
-// calibrator unplugged or refusing its command pipe; COM1 taken away. Each
+// calibrator unplugged or refusing its command pipe; COM1 taken away (its
+// adapter pulled mid-run, or missing before the run). Each
 // run ends with COM1 closed, the meter back in local (where its cable still
 // carries the line), a message that names the fault and no complete run to
 // save; the next run on the healed bench is complete. Pauses are skipped, so
@@ -21,6 +22,7 @@ TEST_P(FaultMatrixTest, RunEndsCleanlyNamingTheFaultAndTheNextRunSucceeds) {
     EXPECT_LT(faulty.result.steps, 20);
     EXPECT_NE(faulty.result.message.find(fault.words), std::string::npos) << faulty.result.message;
     EXPECT_THROW(MakeRunRecord(faulty.replies, ResultsData()), RunFileError);
+    EXPECT_FALSE(faulty.portLeftOpen);
     const zdx::bench::MeterStatus meter = settledMeter(fault.meterHearsLoc);
     EXPECT_FALSE(meter.portOpen);
     if (fault.meterHearsLoc) {
