@@ -2,22 +2,16 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
+
+#include "config_lines.h"
 
 namespace zdx::linuxusb {
 
 namespace {
 
 constexpr const char* kDefaultIdFile = "/etc/zdxusbcal/usb-ids.conf";
-
-std::string_view trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool parse_hex16(std::string_view text, std::uint16_t& value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -63,30 +57,23 @@ const std::vector<UsbId>& project_ids() {
 }
 
 bool parse_id(std::string_view text, UsbId& id) {
-    text = trim(text);
+    text = config::trim(text);
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) return false;
-    return parse_hex16(trim(text.substr(0, colon)), id.vendor) &&
-           parse_hex16(trim(text.substr(colon + 1)), id.product);
+    return parse_hex16(config::trim(text.substr(0, colon)), id.vendor) &&
+           parse_hex16(config::trim(text.substr(colon + 1)), id.product);
 }
 
 std::vector<UsbId> parse_id_file(std::string_view text, const char* origin, std::FILE* messages) {
     std::vector<UsbId> ids;
-    std::size_t number = 0;
-    while (!text.empty()) {
-        ++number;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        line = trim(line.substr(0, line.find('#')));
-        if (line.empty()) continue;
+    config::for_each_entry(text, [&](std::size_t number, std::string_view line) {
         UsbId id{};
         if (parse_id(line, id)) {
             ids.push_back(id);
         } else {
             report(messages, origin, number, line);
         }
-    }
+    });
     return ids;
 }
 
@@ -113,11 +100,8 @@ std::vector<UsbId> load_calibrator_ids(std::FILE* messages) {
     std::vector<UsbId> ids = project_ids();
     const char* named = ::secure_getenv("ZDXUSBCAL_USB_IDS_FILE");
     const char* file = named != nullptr && named[0] != '\0' ? named : kDefaultIdFile;
-    std::ifstream in(file);
-    if (in) {
-        const std::string text{std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
-        const auto added = parse_id_file(text, file, messages);
+    if (const std::optional<std::string> text = config::read_file(file)) {
+        const auto added = parse_id_file(*text, file, messages);
         ids.insert(ids.end(), added.begin(), added.end());
     } else if (named != nullptr && named[0] != '\0' && messages != nullptr) {
         // Only a file the site named is missed; the default one is optional.

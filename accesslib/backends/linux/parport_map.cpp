@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
+#include <optional>
+
+#include "config_lines.h"
 
 namespace zdx::linuxport {
 
@@ -15,13 +17,6 @@ constexpr const char* kSiteFile = "/etc/zdxusbcal/ports.conf";
 constexpr const char* kEnvironment[2] = {"ZDXUSBCAL_LPT1", "ZDXUSBCAL_LPT2"};
 // The kernel numbers its ports densely from 0; a machine has a few at most.
 constexpr int kMaxParports = 16;
-
-std::string_view trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 std::vector<KernelParport> kernel_parports() {
     std::vector<KernelParport> ports;
@@ -38,10 +33,9 @@ std::vector<KernelParport> kernel_parports() {
 }
 
 std::array<std::string, 2> site_file_nodes(std::FILE* messages) {
-    std::ifstream in(kSiteFile);
-    if (!in) return {};
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return parse_ports_file(text, kSiteFile, messages);
+    const std::optional<std::string> text = config::read_file(kSiteFile);
+    if (!text) return {};
+    return parse_ports_file(*text, kSiteFile, messages);
 }
 
 }  // namespace
@@ -49,18 +43,12 @@ std::array<std::string, 2> site_file_nodes(std::FILE* messages) {
 std::array<std::string, 2> parse_ports_file(std::string_view text, const char* origin,
                                             std::FILE* messages) {
     std::array<std::string, 2> nodes;
-    std::size_t number = 0;
-    while (!text.empty()) {
-        ++number;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        line = trim(line.substr(0, line.find('#')));
-        if (line.empty()) continue;
+    config::for_each_entry(text, [&](std::size_t number, std::string_view line) {
         const std::size_t equals = line.find('=');
-        const std::string_view key = trim(line.substr(0, std::min(equals, line.size())));
-        const std::string_view node =
-            equals == std::string_view::npos ? std::string_view{} : trim(line.substr(equals + 1));
+        const std::string_view key = config::trim(line.substr(0, std::min(equals, line.size())));
+        const std::string_view node = equals == std::string_view::npos
+                                          ? std::string_view{}
+                                          : config::trim(line.substr(equals + 1));
         const int index = key == "LPT1" ? 0 : key == "LPT2" ? 1 : -1;
         if (index < 0 || node.empty() || node.front() != '/') {
             if (messages != nullptr) {
@@ -69,10 +57,10 @@ std::array<std::string, 2> parse_ports_file(std::string_view text, const char* o
                              "ignored\n",
                              origin, number);
             }
-            continue;
+            return;
         }
         nodes[static_cast<std::size_t>(index)] = std::string(node);
-    }
+    });
     return nodes;
 }
 
