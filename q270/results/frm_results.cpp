@@ -314,8 +314,10 @@ void frmResults::requestStop() {
 }
 
 void frmResults::offerFileControls(bool offered) {
-    CmdSaveRun->setEnabled(offered);
-    CmdOpenRun->setEnabled(offered);
+    // "Verlauf..." is held back while its read is going on.
+    for (QPushButton* button : {CmdSaveRun, CmdOpenRun, CmdReport})
+        if (button != nullptr) button->setEnabled(offered);
+    if (CmdHistory != nullptr) CmdHistory->setEnabled(offered && !archiving_->historyPending);
 }
 
 bool frmResults::refuseWhileBusy() {

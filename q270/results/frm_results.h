@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "archived_run.h"
 #include "clock.h"
 #include "evaluation.h"
 #include "linearity_run.h"
@@ -32,7 +33,6 @@ class QTableWidget;
 namespace q270 {
 
 class PlotView;
-struct ArchivedRun;
 struct ResultsArchiving;
 
 // Size of the table in layout units (fifteen to a pixel), as Scan sizes it.
@@ -163,6 +163,8 @@ class frmResults : public QMainWindow, private RunObserver {
     std::optional<RunRecord> recordOnScreen();
     std::vector<ArchivedRun> archivedRunsOf(const std::string& serial);
     void showHistory();
+    void openHistory(const std::string& serial, std::vector<ArchivedRun> runs,
+                     const std::array<double, kPointCount>& current, const std::string& error);
     // The trim search and the applying of its result lines (frm_results_opti.cpp).
     void buildOptimisation();
     void CmdOpt_Click();

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <exception>
+#include <memory>
 
 #include "archive_settings.h"
 #include "archiver.h"
@@ -37,6 +38,8 @@ void frmResults::buildArchiveControls() {
     CmdReport->setGeometry(CmdOpenRun->geometry().translated(0, CmdOpenRun->height() + 4));
     connect(CmdHistory, &QPushButton::clicked, this, [this] { showHistory(); });
     connect(CmdReport, &QPushButton::clicked, this, [this] {
+        // The file dialog would hold a run inside its event pass.
+        if (refuseWhileBusy()) return;
         const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Bericht"),
                                                           QStringLiteral("linearity-report.pdf"),
                                                           QStringLiteral("PDF (*.pdf)"));
@@ -80,13 +83,12 @@ bool frmResults::archiveRun() {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;
     }
-    archiving_->wait();
     archiving_->archivedAtRun = replies_.runs();
     archiving_->runId = run.runId;
     // The archive opened, used and closed on the worker; the outcome is shown
     // on the window's thread.
     QPointer<frmResults> window(this);
-    archiving_->worker = std::thread([window, run] {
+    archiving_->then([window, run] {
         const ArchiveReport report =
             Archiver::Configured(QString::fromLatin1(kApplication)).archive(run);
         const QString text = QString::fromStdString(ArchiveStatusText(report));
@@ -105,24 +107,67 @@ void frmResults::waitForArchive() {
     archiving_->wait();
 }
 
-std::vector<ArchivedRun> frmResults::archivedRunsOf(const std::string& serial) {
-    waitForArchive();
+namespace {
+
+// The unit's archived runs, or the reason there are none.
+std::vector<ArchivedRun> ReadHistory(const std::string& serial, std::string& error) {
     try {
         SqlArchive archive(ReadArchiveSettings(QString::fromLatin1(kApplication)));
         return archive.history(serial);
-    } catch (const std::exception& error) {
-        setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
+    } catch (const std::exception& failure) {
+        error = failure.what();
         return {};
     }
 }
 
+}  // namespace
+
+std::vector<ArchivedRun> frmResults::archivedRunsOf(const std::string& serial) {
+    waitForArchive();
+    std::string error;
+    std::vector<ArchivedRun> runs = ReadHistory(serial, error);
+    if (!error.empty()) setStatusText(QString::fromStdString(error), zdx::kColourRed);
+    return runs;
+}
+
+// The archive is read on the worker, so that a server that is slow to answer
+// does not hold the window; the history opens when the read is done.
 void frmResults::showHistory() {
+    if (archiving_->historyPending) return;
     const std::optional<RunRecord> record = recordOnScreen();
     const std::string serial = record ? record->calibratorSerial : deviceSerial_;
     std::array<double, kPointCount> current{};
     for (int j = 1; j <= kPointCount; ++j)
         current[std::size_t(j - 1)] = data_.LinErrRef[std::size_t(j)];
-    auto* dialog = new frmHistory(serial, archivedRunsOf(serial), current, this);
+    archiving_->historyPending = true;
+    CmdHistory->setEnabled(false);
+    setStatusText(QStringLiteral("Reading the archive..."), zdx::kColourBlack);
+    QPointer<frmResults> window(this);
+    archiving_->then([window, serial, current] {
+        auto error = std::make_shared<std::string>();
+        auto runs = std::make_shared<std::vector<ArchivedRun>>(ReadHistory(serial, *error));
+        QMetaObject::invokeMethod(
+            window.data(),
+            [window, serial, current, runs, error] {
+                if (window) window->openHistory(serial, std::move(*runs), current, *error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void frmResults::openHistory(const std::string& serial, std::vector<ArchivedRun> runs,
+                             const std::array<double, kPointCount>& current,
+                             const std::string& error) {
+    archiving_->historyPending = false;
+    CmdHistory->setEnabled(!busy());
+    if (!error.empty())
+        setStatusText(QString::fromStdString(error), zdx::kColourRed);
+    else
+        setStatusText(QStringLiteral("Archived runs of %1: %2")
+                          .arg(QString::fromStdString(serial))
+                          .arg(runs.size()),
+                      zdx::kColourBlack);
+    auto* dialog = new frmHistory(serial, std::move(runs), current, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

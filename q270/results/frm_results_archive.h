@@ -3,7 +3,7 @@
 // that does not answer does not hold the window.
 #pragma once
 
-#include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -13,13 +13,23 @@ struct ResultsArchiving {
     ~ResultsArchiving() {
         if (worker.joinable()) worker.join();
     }
-    // Waits for the archiving in progress, if any.
+    // Waits for the archive work in progress, if any.
     void wait() {
         if (worker.joinable()) worker.join();
     }
+    // Runs the job on a thread of its own once the work queued before it has
+    // ended: a history read sees the run archived just before. Each thread
+    // is joined by the one after it, the last by wait().
+    void then(std::function<void()> job) {
+        worker = std::thread([previous = std::move(worker), job = std::move(job)]() mutable {
+            if (previous.joinable()) previous.join();
+            job();
+        });
+    }
 
-    int archivedAtRun = -1;  // the reply recorder's run count of the run archived last
-    std::string runId;       // its run ID
+    int archivedAtRun = -1;       // the reply recorder's run count of the run archived last
+    std::string runId;            // its run ID
+    bool historyPending = false;  // "Verlauf..." is reading the archive
     std::thread worker;
 };
 

@@ -229,8 +229,9 @@ TEST_F(Measurement, UsbFailureInTheCycleOfTheRequestIsOverriddenByTheRun) {
     EXPECT_EQ(results()->lastRun().end, RunEnd::CalibratorFailed);
     EXPECT_EQ(count(meterLines(), "MEAS:VOLT:DC?"), 0);
     EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
-    EXPECT_NE(statusText().find(kMeasuredSerial + std::string(" did not take its step line (R 116)")),
-              std::string::npos)
+    EXPECT_NE(
+        statusText().find(kMeasuredSerial + std::string(" did not take its step line (R 116)")),
+        std::string::npos)
         << statusText();
     EXPECT_TRUE(cell(1, kColDevR).empty());
     EXPECT_TRUE(resultsControl<QPushButton>("CmdOpt")->isHidden());
@@ -437,7 +438,7 @@ TEST_F(Measurement, FileControlsAreNotOfferedDuringARunAndAClickOpensNothing) {
     watchdog.start(50);
     DuringRun clicker([&] {
         if (!results() || stepsMeasured(results()) < 2) return false;
-        for (const char* name : {"CmdSaveRun", "CmdOpenRun"}) {
+        for (const char* name : {"CmdSaveRun", "CmdOpenRun", "CmdHistory", "CmdReport"}) {
             auto* button = resultsControl<QPushButton>(name);
             EXPECT_FALSE(button->isEnabled()) << name;
             QTest::mouseClick(button, Qt::LeftButton);
@@ -449,12 +450,12 @@ TEST_F(Measurement, FileControlsAreNotOfferedDuringARunAndAClickOpensNothing) {
         return true;
     });
     measure();
-    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(clicks, 4);
     EXPECT_FALSE(dialogOpened);
     EXPECT_EQ(results()->lastRun().end, RunEnd::Complete);
     EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");
-    EXPECT_TRUE(resultsControl<QPushButton>("CmdSaveRun")->isEnabled());
-    EXPECT_TRUE(resultsControl<QPushButton>("CmdOpenRun")->isEnabled());
+    for (const char* name : {"CmdSaveRun", "CmdOpenRun", "CmdHistory", "CmdReport"})
+        EXPECT_TRUE(resultsControl<QPushButton>(name)->isEnabled()) << name;
 }
 
 TEST_F(MeasuredTable, ASavedRunKeepsTheTrimChoicesTheTableShows) {
