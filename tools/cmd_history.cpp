@@ -1,6 +1,8 @@
 // history and export: the archived runs of a unit, or of every unit since a
 // time, for a person, a spreadsheet or a script.
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 #include "archive_json.h"
 #include "commands.h"
@@ -10,6 +12,24 @@
 namespace zdxtool {
 
 using json = nlohmann::ordered_json;
+
+namespace {
+
+// The runs a query of the archive gives; none, and the reason told, when the
+// archive cannot be opened or read.
+template <typename Query>
+std::optional<std::vector<q270::ArchivedRun>> ReadRuns(Query&& query) {
+    const auto archive = OpenArchive();
+    if (!archive) return std::nullopt;
+    try {
+        return query(*archive);
+    } catch (const q270::ArchiveError& error) {
+        Complain(error.what());
+        return std::nullopt;
+    }
+}
+
+}  // namespace
 
 int CmdHistory(const Arguments& args) {
     std::string serial;
@@ -26,15 +46,9 @@ int CmdHistory(const Arguments& args) {
         Complain("usage: history SERIAL [--json]");
         return kExitUsage;
     }
-    const auto archive = OpenArchive();
-    if (!archive) return kExitFailed;
-    std::vector<q270::ArchivedRun> runs;
-    try {
-        runs = archive->history(serial);
-    } catch (const q270::ArchiveError& error) {
-        Complain(error.what());
-        return kExitFailed;
-    }
+    const auto found = ReadRuns([&](q270::SqlArchive& archive) { return archive.history(serial); });
+    if (!found) return kExitFailed;
+    const std::vector<q270::ArchivedRun>& runs = *found;
     if (asJson) {
         json list = json::array();
         for (const auto& run : runs) list.push_back(ArchivedRunJson(run, false));
@@ -86,15 +100,9 @@ int CmdExport(const Arguments& args) {
         Complain("usage: export [--serial SERIAL] [--since TIME] --csv|--json");
         return kExitUsage;
     }
-    const auto archive = OpenArchive();
-    if (!archive) return kExitFailed;
-    std::vector<q270::ArchivedRun> runs;
-    try {
-        runs = archive->runs(query);
-    } catch (const q270::ArchiveError& error) {
-        Complain(error.what());
-        return kExitFailed;
-    }
+    const auto found = ReadRuns([&](q270::SqlArchive& archive) { return archive.runs(query); });
+    if (!found) return kExitFailed;
+    const std::vector<q270::ArchivedRun>& runs = *found;
     if (format == "--json") {
         json list = json::array();
         for (const auto& run : runs) list.push_back(ArchivedRunJson(run, true));
