@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "archiver.h"
+#include "benchmark_failure.h"
 #include "report_pdf.h"
 #include "sql_archive.h"
 
@@ -21,9 +22,12 @@ using namespace q270;
 constexpr int kArchiveRuns = 100000;
 constexpr int kUnitRuns = 12;  // the unit whose history is asked for
 
+using zdx::benchmarks::Fail;
+
 RunRecord benchRun(const std::string& serial, int n) {
     RunRecord record;
-    for (std::size_t i = 0; i < kStepCount; ++i) {
+    for (int step = 1; step <= kStepCount; ++step) {
+        const std::size_t i = std::size_t(step);
         const double volts = 0.25 * (1 + (double((i * 37 + std::size_t(n)) % 23) - 11) * 1e-5);
         for (int k = 0; k < 2; ++k) {
             char text[32];
@@ -41,10 +45,10 @@ RunRecord benchRun(const std::string& serial, int n) {
 }
 
 ArchivedRun benchArchived(const std::string& serial, int n, bool decided = false) {
-    std::optional<std::array<std::int16_t, kStepCount>> decision;
+    std::optional<PerStep<std::int16_t>> decision;
     if (decided) {
         decision.emplace();
-        (*decision)[4] = 3;
+        (*decision)[5] = 3;
     }
     return MakeArchivedRun(benchRun(serial, n), {"bench-1", "tester", "1.0"}, NewRunId(), decision);
 }
@@ -63,7 +67,7 @@ void BM_ArchiveOneRunSqlite(benchmark::State& state) {
         state.PauseTiming();
         const ArchivedRun run = benchArchived("Q270S9-00417", n++, true);
         state.ResumeTiming();
-        archive.store(run);
+        if (archive.store(run) != StoreOutcome::Stored) Fail(state, "not stored");
     }
 }
 
@@ -77,7 +81,7 @@ void BM_ArchiveOneRunThroughTheArchiver(benchmark::State& state) {
         state.PauseTiming();
         const ArchivedRun run = benchArchived("Q270S9-00417", n++, true);
         state.ResumeTiming();
-        if (!archiver.archive(run).archived) state.SkipWithError("not archived");
+        if (!archiver.archive(run).archived) Fail(state, "not archived");
     }
 }
 
@@ -105,13 +109,14 @@ void fillArchive(const ArchiveSettings& settings) {
         runs.addBindValue(time);
         runs.addBindValue(double(n % 97));
         runs.exec();
-        for (int i = 0; i < int(kStepCount); ++i) {
+        for (int step = 1; step <= kStepCount; ++step) {
+            const std::size_t i = std::size_t(step);
             steps.addBindValue(id);
-            steps.addBindValue(i + 1);
-            steps.addBindValue(shape.Mw1[std::size_t(i)].volts);
-            steps.addBindValue(QString::fromStdString(shape.Mw1[std::size_t(i)].text));
-            steps.addBindValue(shape.Mw2[std::size_t(i)].volts);
-            steps.addBindValue(QString::fromStdString(shape.Mw2[std::size_t(i)].text));
+            steps.addBindValue(step);
+            steps.addBindValue(shape.Mw1[i].volts);
+            steps.addBindValue(QString::fromStdString(shape.Mw1[i].text));
+            steps.addBindValue(shape.Mw2[i].volts);
+            steps.addBindValue(QString::fromStdString(shape.Mw2[i].text));
             steps.exec();
         }
     }
@@ -120,7 +125,9 @@ void fillArchive(const ArchiveSettings& settings) {
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
     SqlArchive archive(settings);
-    for (int n = 0; n < kUnitRuns; ++n) archive.store(benchArchived("Q270S9-00417", n, n % 3 == 0));
+    for (int n = 0; n < kUnitRuns; ++n)
+        if (archive.store(benchArchived("Q270S9-00417", n, n % 3 == 0)) != StoreOutcome::Stored)
+            zdx::benchmarks::Broken() = true;
 }
 
 void BM_HistoryOfOneUnitIn100000Runs(benchmark::State& state) {
@@ -129,7 +136,7 @@ void BM_HistoryOfOneUnitIn100000Runs(benchmark::State& state) {
     SqlArchive archive(sqliteAt(dir));
     for (auto _ : state) {
         const auto history = archive.history("Q270S9-00417");
-        if (history.size() != std::size_t(kUnitRuns)) state.SkipWithError("wrong history");
+        if (history.size() != std::size_t(kUnitRuns)) Fail(state, "wrong history");
         benchmark::DoNotOptimize(history.data());
     }
     state.counters["runs"] = double(archive.runs({}).size());
@@ -157,5 +164,5 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return 0;
+    return zdx::benchmarks::ExitStatus();
 }

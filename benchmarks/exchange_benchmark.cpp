@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench_session.h"
+#include "benchmark_failure.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ void exchangeWith(benchmark::State& state, int deviceCount) {
         char buffer[32] = "K1A1,5,2,0";
         int value = 0;
         int r = gCalCommand(0, serial, buffer, &value);
-        if (r != 0) state.SkipWithError("exchange failed");
+        if (r != 0) zdx::benchmarks::Fail(state, "exchange failed");
         benchmark::DoNotOptimize(buffer);
     }
     gBench->clearTraffic();
@@ -54,7 +55,7 @@ void BM_DiscoveryOver32Devices(benchmark::State& state) {
         char serial[201] = {}, s4[201] = {}, s5[201] = {}, s6[201] = {};
         int count = 0, l1 = 0, l4 = 0, l5 = 0, l6 = 0;
         int r = gGetInfo(&count, serial, &l1, s4, &l4, s5, &l5, s6, &l6);
-        if (r != 0 || count != 32) state.SkipWithError("discovery failed");
+        if (r != 0 || count != 32) zdx::benchmarks::Fail(state, "discovery failed");
     }
 }
 
@@ -79,5 +80,5 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     gBench.reset();
-    return 0;
+    return zdx::benchmarks::ExitStatus();
 }

@@ -3,16 +3,18 @@
 
 #include "commands.h"
 #include "evaluation_json.h"
+#include "options.h"
+#include "run_sources.h"
 #include "uncertainty.h"
 
 namespace zdxtool {
 
 int CmdEvaluate(const Arguments& args) {
-    if (args.size() != 1) {
-        Complain("usage: evaluate RUNFILE");
-        return kExitUsage;
-    }
-    const auto record = LoadRun(args[0]);
+    const Options options(args, {}, {});
+    if (!options.error().empty()) return UsageError("evaluate", options.error());
+    if (options.positionals().size() != 1) return UsageError("evaluate", "give one run file");
+    const std::string& path = options.positionals()[0];
+    const auto record = LoadRun(path);
     if (!record) return kExitFailed;
 
     // As the window: the untrimmed evaluation right after the run, then the
@@ -28,10 +30,10 @@ int CmdEvaluate(const Arguments& args) {
     const nlohmann::ordered_json untrimmed = EvaluationJson(data, &uUntrimmed);
     q270::CalcResults(data, true);
     if (!untrimmedFinite || !EvaluationFinite(data)) {
-        Complain(args[0] + ": steps: the readings give no finite evaluation");
+        Complain(path + ": steps: the readings give no finite evaluation");
         return kExitFailed;
     }
-    nlohmann::ordered_json doc = RunHeader(args[0], *record);
+    nlohmann::ordered_json doc = RunHeader(path, *record);
     doc["reading_noise_uV"] = std::round(noise * 1e9) / 1000;
     doc["untrimmed"] = untrimmed;
     doc["trimmed"] = EvaluationJson(data, &uTrimmed);

@@ -4,6 +4,8 @@
 
 #include "commands.h"
 #include "evaluation_json.h"
+#include "options.h"
+#include "run_sources.h"
 #include "trim_search.h"
 
 namespace zdxtool {
@@ -18,17 +20,17 @@ char decimalSeparator() {
 }  // namespace
 
 int CmdOptimise(const Arguments& args) {
-    if (args.size() != 1) {
-        Complain("usage: optimise RUNFILE");
-        return kExitUsage;
-    }
-    const auto record = LoadRun(args[0]);
+    const Options options(args, {}, {});
+    if (!options.error().empty()) return UsageError("optimise", options.error());
+    if (options.positionals().size() != 1) return UsageError("optimise", "give one run file");
+    const std::string& path = options.positionals()[0];
+    const auto record = LoadRun(path);
     if (!record) return kExitFailed;
 
     q270::ResultsData data = q270::ToResultsData(*record);
     q270::CalcResults(data, false);
     if (!EvaluationFinite(data)) {
-        Complain(args[0] + ": steps: the readings give no finite evaluation");
+        Complain(path + ": steps: the readings give no finite evaluation");
         return kExitFailed;
     }
     // As the window's optimisation: every step starts without a trim resistor,
@@ -67,7 +69,7 @@ int CmdOptimise(const Arguments& args) {
         solution["applied"] = EvaluationJson(applied);
         solutions.push_back(solution);
     }
-    nlohmann::ordered_json doc = RunHeader(args[0], *record);
+    nlohmann::ordered_json doc = RunHeader(path, *record);
     doc["untrimmed"] = EvaluationJson(data);
     doc["solutions"] = solutions;
     PrintJson(doc);

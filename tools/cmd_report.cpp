@@ -2,10 +2,12 @@
 // ID) or from a run file.
 #include <filesystem>
 
-#include "archive_json.h"
 #include "commands.h"
-#include "evaluation_json.h"
+#include "options.h"
+#include "report_content.h"
 #include "report_pdf.h"
+#include "run_figures.h"
+#include "run_sources.h"
 
 namespace zdxtool {
 
@@ -16,11 +18,8 @@ namespace {
 std::optional<q270::ArchivedRun> runOfFile(const std::string& path) {
     const auto record = LoadRun(path);
     if (!record) return std::nullopt;
-    std::optional<std::array<std::int16_t, q270::kStepCount>> decision;
-    for (const auto s : record->ShuntSel)
-        if (s != 0) decision = q270::TrimChoicesOf(*record);
     try {
-        return q270::MakeArchivedRun(*record, {}, "", decision);
+        return q270::MakeArchivedRun(*record, {}, "", q270::DecisionOf(*record));
     } catch (const q270::RunFileError& error) {
         Complain(error.what());
         return std::nullopt;
@@ -30,20 +29,13 @@ std::optional<q270::ArchivedRun> runOfFile(const std::string& path) {
 }  // namespace
 
 int CmdReport(const Arguments& args) {
-    std::string source, output;
-    bool wrong = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size())
-            output = args[++i];
-        else if (source.empty())
-            source = args[i];
-        else
-            wrong = true;
-    }
-    if (wrong || source.empty() || output.empty()) {
-        Complain("usage: report RUN -o FILE.pdf   (RUN: a run ID or a run file)");
-        return kExitUsage;
-    }
+    const Options options(args, {}, {"-o|--output"});
+    if (!options.error().empty()) return UsageError("report", options.error());
+    if (options.positionals().size() != 1)
+        return UsageError("report", "give one run: a run ID or a run file");
+    const std::string& source = options.positionals()[0];
+    const std::string output = options.value("--output").value_or("");
+    if (output.empty()) return UsageError("report", "give the report's file with -o FILE.pdf");
 
     std::optional<q270::ArchivedRun> run;
     std::vector<q270::ArchivedRun> earlier;
@@ -65,8 +57,7 @@ int CmdReport(const Arguments& args) {
             }
         }
         if (archive)
-            for (auto& e : archive->history(run->record.calibratorSerial))
-                if (e.record.time < run->record.time) earlier.push_back(std::move(e));
+            earlier = q270::RunsBefore(archive->history(run->record.calibratorSerial), *run);
     } catch (const q270::ArchiveError& error) {
         Complain(error.what());
         if (!isFile) return kExitFailed;

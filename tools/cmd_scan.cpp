@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "application.h"
 #include "archive_settings.h"
 #include "archiver.h"
 #include "calibrator_library.h"
@@ -16,18 +17,18 @@
 #include "evaluation.h"
 #include "linearity_run.h"
 #include "meter_link.h"
+#include "options.h"
 #include "reply_recorder.h"
 #include "results_table.h"
 #include "run_file.h"
 #include "serial_port.h"
+#include "tool_output.h"
 #include "usb_access.h"
 
 namespace zdxtool {
 
 namespace {
 
-// The settings store the window's serial ports use, so COM1 maps to the same device.
-constexpr const char* kApplication = "ZDXKalQ270";
 constexpr int kBarWidth = q270::kStepCount;  // one mark per step
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -69,29 +70,20 @@ struct ScanOptions {
     bool archive = true;
 };
 
-bool parseOptions(const Arguments& args, ScanOptions& options) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--no-archive") {
-            options.archive = false;
-            continue;
-        }
-        const bool valued = a == "-o" || a == "--output" || a == "--serial" || a == "--meter-id";
-        if (!valued || i + 1 >= args.size()) {
-            Complain("scan: unexpected argument " + Quoted(a));
-            return false;
-        }
-        const std::string& value = args[++i];
-        if (a == "-o" || a == "--output") options.output = value;
-        if (a == "--serial") options.serial = value;
-        if (a == "--meter-id") options.meterId = value;
-    }
+// What was wrong with the arguments; empty when they are usable.
+std::string parseOptions(const Arguments& args, ScanOptions& options) {
+    const Options given(args, {"--no-archive"}, {"-o|--output", "--serial", "--meter-id"});
+    if (!given.error().empty()) return given.error();
+    if (!given.positionals().empty())
+        return "unexpected argument " + Quoted(given.positionals().front());
+    options.output = given.value("--output").value_or("");
+    options.serial = given.value("--serial").value_or("");
+    options.meterId = given.value("--meter-id");
+    options.archive = !given.flag("--no-archive");
     // A run goes to the archive, to a file, or both; never nowhere.
-    if (options.output.empty() && !options.archive) {
-        Complain("usage: scan [-o FILE] [--no-archive] [--serial SERIAL] [--meter-id TEXT]");
-        return false;
-    }
-    return true;
+    if (options.output.empty() && !options.archive)
+        return "--no-archive needs -o FILE: the run would be kept nowhere";
+    return {};
 }
 
 // The calibrator to measure: the first one, or the one with this exact serial.
@@ -119,7 +111,8 @@ int archiveRun(const q270::RunRecord& record) {
         Complain(std::string(error.what()) + ": not archived");
         return kExitFailed;
     }
-    q270::Archiver archiver = q270::Archiver::Configured(QString::fromLatin1(kApplication));
+    q270::Archiver archiver =
+        q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
     const q270::ArchiveReport report = archiver.archive(run);
     if (report.archived) {
         std::printf("archived as run %s\n", run.runId.c_str());
@@ -134,7 +127,8 @@ int archiveRun(const q270::RunRecord& record) {
 
 int CmdScan(const Arguments& args) {
     ScanOptions options;
-    if (!parseOptions(args, options)) return kExitUsage;
+    const std::string wrong = parseOptions(args, options);
+    if (!wrong.empty()) return UsageError("scan", wrong);
 
     zdx::DeviceInfo calibrator;
     try {
@@ -144,7 +138,7 @@ int CmdScan(const Arguments& args) {
         return kExitFailed;
     }
 
-    q270::SerialPort port{QString::fromLatin1(kApplication)};
+    q270::SerialPort port{QString::fromLatin1(q270::kQ270Application)};
     q270::SerialMeterPort meterPort(port);
     q270::ReplyRecorder recorder(meterPort);
     q270::MeterLink meter(recorder, q270::SteadyClock::instance());
@@ -174,8 +168,9 @@ int CmdScan(const Arguments& args) {
     q270::RunRecord record;
     try {
         record = q270::RecordOfRun(recorder, data, calibrator.serial, calibrator.string6);
-        record.meterId = options.meterId ? options.meterId
-                                         : q270::BenchMeterId(QString::fromLatin1(kApplication));
+        record.meterId = options.meterId
+                             ? options.meterId
+                             : q270::BenchMeterId(QString::fromLatin1(q270::kQ270Application));
         if (!options.output.empty()) q270::WriteRunFile(options.output, record);
     } catch (const q270::RunFileError& error) {
         Complain(std::string(error.what()) + ": nothing written");

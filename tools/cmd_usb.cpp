@@ -3,6 +3,8 @@
 
 #include "calibrator_library.h"
 #include "commands.h"
+#include "options.h"
+#include "tool_output.h"
 #include "usb_devices.h"
 
 namespace zdxtool {
@@ -32,42 +34,10 @@ const char* exchangeMeaning(int result) {
 
 }  // namespace
 
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "zdx-q270: %s\n", text.c_str());
-}
-
-void ComplainSetupMissing() {
-    Complain("the platform's USB setup library cannot be bound (" +
-             std::to_string(ZDXUSBCAL_SETUP_MISSING) + ")");
-}
-
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '"' || c == '\\')
-            out += std::string("\\") + ch;
-        else if (c < 0x20 || c > 0x7E) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else
-            out += ch;
-    }
-    return out + "\"";
-}
-
 int CmdList(const Arguments& args) {
-    if (!args.empty()) {
-        Complain("list takes no arguments");
-        return kExitUsage;
-    }
+    const Options options(args, {}, {});
+    if (!options.error().empty()) return UsageError("list", options.error());
+    if (!options.positionals().empty()) return UsageError("list", "takes no arguments");
     DeviceList list;
     try {
         list = ListCalibrators();
@@ -95,12 +65,12 @@ int CmdList(const Arguments& args) {
 }
 
 int CmdSend(const Arguments& args) {
-    if (args.size() != 2) {
-        Complain("usage: send SERIAL LINE");
-        return kExitUsage;
-    }
-    const std::string& serial = args[0];
-    std::string line = args[1];
+    const Options options(args, {}, {});
+    if (!options.error().empty()) return UsageError("send", options.error());
+    if (options.positionals().size() != 2)
+        return UsageError("send", "give a serial number and one command line");
+    const std::string& serial = options.positionals()[0];
+    std::string line = options.positionals()[1];
     int received = 0;
     int result = ZDXUSBCAL_OK;
     try {

@@ -50,15 +50,6 @@ bool EvaluationFinite(const q270::ResultsData& data) {
     return finite;
 }
 
-std::optional<q270::RunRecord> LoadRun(const std::string& path) {
-    try {
-        return q270::ReadRunFile(path);
-    } catch (const q270::RunFileError& error) {
-        Complain(error.what());
-        return std::nullopt;
-    }
-}
-
 json RunHeader(const std::string& path, const q270::RunRecord& record) {
     json shunts = json::array();
     for (int step = 1; step <= q270::kStepCount; ++step) shunts.push_back(record.ShuntSel[step]);
@@ -67,10 +58,6 @@ json RunHeader(const std::string& path, const q270::RunRecord& record) {
             {"calibrator", {{"serial", record.calibratorSerial}, {"id", record.calibratorId}}},
             {"meter", {{"id", record.meterId ? json(*record.meterId) : json(nullptr)}}},
             {"ShuntSel", shunts}};
-}
-
-void PrintJson(const json& doc) {
-    std::printf("%s\n", doc.dump(2, ' ', true, json::error_handler_t::replace).c_str());
 }
 
 }  // namespace zdxtool

@@ -1,9 +1,8 @@
-// Run files and evaluations as the tool prints them.
+// Evaluations and run-file headers as the tool prints them.
 #pragma once
 
 #include <array>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 
 #include "evaluation.h"
@@ -24,13 +23,7 @@ nlohmann::ordered_json EvaluationJson(const q270::ResultsData& data,
 // Whether every figure of an evaluation is a finite number.
 bool EvaluationFinite(const q270::ResultsData& data);
 
-// The run file read, or nothing after its error went to stderr.
-std::optional<q270::RunRecord> LoadRun(const std::string& path);
-
 // The file, the calibrator, the meter and the time of a run.
 nlohmann::ordered_json RunHeader(const std::string& path, const q270::RunRecord& record);
-
-// The document on stdout, indented.
-void PrintJson(const nlohmann::ordered_json& doc);
 
 }  // namespace zdxtool

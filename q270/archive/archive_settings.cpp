@@ -5,18 +5,13 @@
 #include <QStandardPaths>
 #include <stdexcept>
 
+#include "application.h"
+
 namespace q270 {
-
-namespace {
-
-// The folder the window and the tool share, whatever their application names.
-constexpr const char* kDataSubfolder = "ZDX/ZDXKalQ270";
-
-}  // namespace
 
 QString ArchiveDataFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                           QLatin1Char('/') + QLatin1String(kDataSubfolder);
+                           QStringLiteral("/ZDX/") + QLatin1String(kQ270Application);
     QDir().mkpath(folder);
     return folder;
 }

@@ -1,7 +1,5 @@
 #include "archived_run.h"
 
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QSysInfo>
 #include <QUuid>
@@ -22,7 +20,6 @@ std::string loginName() {
         const QByteArray value = qgetenv(name);
         if (!value.isEmpty()) return value.toStdString();
     }
-    if (const char* login = ::getlogin()) return login;
     return "unknown";
 }
 
@@ -43,7 +40,7 @@ std::string UtcTime(const std::string& iso8601) {
 }
 
 ArchivedRun MakeArchivedRun(const RunRecord& record, const RunOrigin& origin, std::string runId,
-                            const std::optional<std::array<std::int16_t, kStepCount>>& decision) {
+                            const std::optional<PerStep<std::int16_t>>& decision) {
     // The same checks a run file gets: the archive holds complete runs only.
     RunFileText(record, "run " + runId);
     ArchivedRun run;
@@ -57,20 +54,21 @@ ArchivedRun MakeArchivedRun(const RunRecord& record, const RunOrigin& origin, st
     CalcResults(data, false);
     if (!std::isfinite(data.ErrSq))
         throw RunFileError("run " + run.runId + ": the readings give no finite evaluation");
-    for (int j = 1; j <= kPointCount; ++j)
-        run.linErr[std::size_t(j - 1)] = data.LinErr[std::size_t(j)];
+    for (int j = 1; j <= kPointCount; ++j) run.linErr[std::size_t(j)] = data.LinErr[std::size_t(j)];
     run.errSq = data.ErrSq;
 
     if (decision) {
         TrimDecision made;
-        made.ShuntSel = *decision;
-        for (const auto choice : made.ShuntSel)
+        for (int step = 1; step <= kStepCount; ++step) {
+            const auto choice = (*decision)[std::size_t(step)];
             if (choice < 0 || choice >= kTrimChoices)
                 throw RunFileError("run " + run.runId + ": trim decision: no trim choice");
-        for (std::size_t i = 0; i < kStepCount; ++i) data.ShuntSel[i + 1] = (*decision)[i];
+            made.ShuntSel[std::size_t(step)] = choice;
+            data.ShuntSel[std::size_t(step)] = choice;
+        }
         CalcResults(data, true);
         for (int j = 1; j <= kPointCount; ++j)
-            made.predictedLinErr[std::size_t(j - 1)] = data.LinErr[std::size_t(j)];
+            made.predictedLinErr[std::size_t(j)] = data.LinErr[std::size_t(j)];
         made.predictedErrSq = data.ErrSq;
         run.decision = made;
     }

@@ -46,7 +46,12 @@ void syncFile(const std::string& path) {
 
 std::string SpoolText(const ArchivedRun& run) {
     json decision = nullptr;
-    if (run.decision) decision = {{"ShuntSel", run.decision->ShuntSel}};
+    if (run.decision) {
+        json steps = json::array();  // steps 1..20
+        for (int step = 1; step <= kStepCount; ++step)
+            steps.push_back(run.decision->ShuntSel[std::size_t(step)]);
+        decision = {{"ShuntSel", steps}};
+    }
     const json doc = {{"format", kSpoolFormat},
                       {"version", kSpoolVersion},
                       {"run_id", run.runId},
@@ -75,17 +80,20 @@ ArchivedRun ParseSpoolText(const std::string& text, const std::string& name) {
                            textOf(doc, "program_version", name)};
     if (!doc.contains("run")) throw RunFileError(name + ": run: missing");
     const RunRecord record = ParseRunFile(doc["run"].dump(), name + ": run");
-    std::optional<std::array<std::int16_t, kStepCount>> decision;
-    const json& made = doc["decision"];
-    if (!made.is_null()) {
-        const json& sel = made.is_object() ? made["ShuntSel"] : json();
-        if (!sel.is_array() || sel.size() != kStepCount)
+    std::optional<PerStep<std::int16_t>> decision;
+    const auto made = doc.find("decision");
+    if (made != doc.end() && !made->is_null()) {
+        const auto sel = made->is_object() ? made->find("ShuntSel") : made->end();
+        if (sel == made->end() || !sel->is_array() || sel->size() != kStepCount)
             throw RunFileError(name + ": decision.ShuntSel: not twenty trim choices");
-        std::array<std::int16_t, kStepCount> choices{};
-        for (std::size_t i = 0; i < kStepCount; ++i) {
-            if (!sel[i].is_number_integer())
+        PerStep<std::int16_t> choices{};
+        for (int step = 1; step <= kStepCount; ++step) {
+            const json& choice = (*sel)[std::size_t(step - 1)];
+            // The range is checked on the stored number, before it is narrowed.
+            if (!choice.is_number_integer() || choice.get<std::int64_t>() < 0 ||
+                choice.get<std::int64_t>() >= kTrimChoices)
                 throw RunFileError(name + ": decision.ShuntSel: not a trim choice");
-            choices[i] = static_cast<std::int16_t>(sel[i].get<int>());
+            choices[std::size_t(step)] = static_cast<std::int16_t>(choice.get<std::int64_t>());
         }
         decision = choices;
     }

@@ -22,19 +22,22 @@ QSqlDatabase database(const QString& connection) {
     return QSqlDatabase::database(connection, false);
 }
 
-QString joined(const auto& values) {
+// A joined column holds the values of steps (or points) 1..count, each as
+// "%.17g", separated by ",": index 0 of the array is not stored.
+template <typename T, std::size_t N>
+QString joined(const std::array<T, N>& values, int count) {
     QStringList parts;
-    for (const auto v : values) parts << QString::number(v, 'g', 17);
+    for (int i = 1; i <= count; ++i) parts << QString::number(values[std::size_t(i)], 'g', 17);
     return parts.join(QLatin1Char(','));
 }
 
 template <typename T, std::size_t N>
-bool split(const QString& text, std::array<T, N>& out) {
+bool split(const QString& text, std::array<T, N>& out, int count) {
     const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != int(N)) return false;
-    for (std::size_t i = 0; i < N; ++i) {
+    if (parts.size() != count) return false;
+    for (int i = 1; i <= count; ++i) {
         bool ok = false;
-        out[i] = static_cast<T>(parts[int(i)].toDouble(&ok));
+        out[std::size_t(i)] = static_cast<T>(parts[i - 1].toDouble(&ok));
         if (!ok) return false;
     }
     return true;
@@ -137,7 +140,7 @@ StoreOutcome SqlArchive::store(const ArchivedRun& run) {
     insert.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     insert.addBindValue(run.errSq);
     insert.addBindValue(LargestLinErr(run));
-    insert.addBindValue(joined(run.linErr));
+    insert.addBindValue(joined(run.linErr, kPointCount));
     if (!insert.exec()) fail(insert);
     if (insert.numRowsAffected() == 0) {
         // Stored before (by this bench, from its spool, or by another one).
@@ -165,8 +168,8 @@ StoreOutcome SqlArchive::store(const ArchivedRun& run) {
             "INSERT INTO decisions (run_id, shunt_sel, predicted_lin_err, predicted_err_sq)"
             " VALUES (?, ?, ?, ?)"));
         decision.addBindValue(text(run.runId));
-        decision.addBindValue(joined(run.decision->ShuntSel));
-        decision.addBindValue(joined(run.decision->predictedLinErr));
+        decision.addBindValue(joined(run.decision->ShuntSel, kStepCount));
+        decision.addBindValue(joined(run.decision->predictedLinErr, kPointCount));
         decision.addBindValue(run.decision->predictedErrSq);
         if (!decision.exec()) fail(decision);
     }
@@ -231,11 +234,11 @@ std::vector<ArchivedRun> SqlArchive::select(const QString& condition,
                         q.value(7).toString().toStdString()};
             if (!q.value(6).isNull()) a.record.meterId = q.value(6).toString().toStdString();
             a.errSq = q.value(8).toDouble();
-            bool whole = split(q.value(9).toString(), a.linErr);
+            bool whole = split(q.value(9).toString(), a.linErr, kPointCount);
             if (!q.value(10).isNull()) {
                 TrimDecision d;
-                whole = whole && split(q.value(10).toString(), d.ShuntSel) &&
-                        split(q.value(11).toString(), d.predictedLinErr);
+                whole = whole && split(q.value(10).toString(), d.ShuntSel, kStepCount) &&
+                        split(q.value(11).toString(), d.predictedLinErr, kPointCount);
                 d.predictedErrSq = q.value(12).toDouble();
                 a.decision = d;
             }

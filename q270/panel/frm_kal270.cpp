@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "application.h"
 #include "colour_value.h"
 #include "frm_results.h"
 
@@ -71,7 +72,7 @@ frmKal270::frmKal270(ProgramState& state, const QString& commandLine, UsbAccess*
       state_(state),
       clock_(clock == nullptr ? SteadyClock::instance() : *clock),
       ownUsb_(usb == nullptr ? std::make_unique<LibraryUsbAccess>() : nullptr),
-      serialPort_(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm1")),
+      serialPort_(QString::fromLatin1(kQ270Application), this, QStringLiteral("MSComm1")),
       transport_(state, serialPort_, usb == nullptr ? *ownUsb_ : *usb, clock_) {
     setObjectName(QStringLiteral("frmKal270"));
     buildControls();

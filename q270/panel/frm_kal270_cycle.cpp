@@ -13,6 +13,7 @@
 #include <chrono>
 #include <exception>
 
+#include "application.h"
 #include "colour_value.h"
 #include "device_profile.h"
 #include "frm_kal270.h"
@@ -26,7 +27,7 @@ using zdx::skipOnError;
 
 namespace {
 
-const QString kApplication = QStringLiteral("ZDXKalQ270");
+const QString kApplication = QString::fromLatin1(kQ270Application);
 constexpr int kCycleDivider = 10;
 
 QString fromLatin1(const std::string& text) {

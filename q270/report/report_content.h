@@ -14,7 +14,8 @@
 #include "archived_run.h"
 #include "plot_model.h"
 #include "results_table.h"
-#include "uncertainty.h"
+#include "run_facts.h"
+#include "run_figures.h"
 
 namespace q270 {
 
@@ -27,7 +28,7 @@ struct ReportContent {
     bool trimmed = false;  // the plot has the trimmed curve, column 9 the trimmed errors
     std::vector<std::string> readingLines;  // step, resistor, the two replies
     double noise = 0;                       // of one reading, volts
-    std::array<double, 11> uLinErr{};       // untrimmed, points 1..10
+    PerPoint<double> uLinErr{};             // untrimmed
     std::vector<std::string> decisionLines;
     std::vector<std::string> followUpLines;
 };
@@ -36,6 +37,10 @@ struct ReportContent {
 // with a trim decision is the one this run follows.
 ReportContent MakeReport(const ArchivedRun& run, const std::vector<ArchivedRun>& earlier,
                          char decimalSeparator);
+
+// The unit's runs that were started before this one (oldest first), the run
+// itself left out: what a report of the run looks back on.
+std::vector<ArchivedRun> RunsBefore(std::vector<ArchivedRun> unitRuns, const ArchivedRun& run);
 
 // A fixed-point number with `decimals` places and this separator.
 std::string Fixed(double value, int decimals, char decimalSeparator);

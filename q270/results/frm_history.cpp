@@ -9,39 +9,19 @@
 #include <algorithm>
 #include <cmath>
 
-#include "uncertainty.h"
+#include "run_facts.h"
+#include "run_figures.h"
 
 namespace q270 {
 
 namespace {
 
-constexpr std::array<const char*, kTrimChoices> kTrimShort = {"",     "2.0M", "1.0M",
-                                                              "750k", "499k", "301k"};
-
-QString trimsText(const std::array<std::int16_t, kStepCount>& sel) {
-    QStringList parts;
-    for (std::size_t i = 0; i < kStepCount; ++i)
-        if (sel[i] > 0 && sel[i] < kTrimChoices)
-            parts
-                << QStringLiteral("R%1=%2").arg(116 - int(i)).arg(kTrimShort[std::size_t(sel[i])]);
-    return parts.isEmpty() ? QStringLiteral("-") : parts.join(QLatin1Char(' '));
-}
-
-double uAtLargest(const ArchivedRun& run) {
-    const ResultsData readings = ToResultsData(run.record);
-    const auto u = LinErrUncertainty(readings, false, ReadingNoise(readings));
-    std::size_t largest = 0;
-    for (std::size_t j = 0; j < run.linErr.size(); ++j)
-        if (std::fabs(run.linErr[j]) > std::fabs(run.linErr[largest])) largest = j;
-    return u[largest + 1];
-}
-
 // Left: ErrSq against time; right: the 10 % point curves, error across,
 // point up (100 % at the top), as the results plot draws them.
 class HistoryPlot : public QWidget {
   public:
-    HistoryPlot(const std::vector<ArchivedRun>& runs,
-                const std::array<double, kPointCount>& current, QWidget* parent)
+    HistoryPlot(const std::vector<ArchivedRun>& runs, const PerPoint<double>& current,
+                QWidget* parent)
         : QWidget(parent), runs_(runs), current_(current) {
         setObjectName(QStringLiteral("HistoryPlot"));
         setMinimumSize(640, 260);
@@ -92,19 +72,18 @@ class HistoryPlot : public QWidget {
     }
     void drawCurves(QPainter& p, const QRectF& area) {
         double lo = 0, hi = 0.001;
-        auto widen = [&](const std::array<double, kPointCount>& e) {
+        auto widen = [&](const PerPoint<double>& e) {
             for (const double v : e) lo = std::min(lo, v), hi = std::max(hi, v);
         };
         for (const ArchivedRun& r : runs_) widen(r.linErr);
         widen(current_);
         lo -= 2, hi += 2;
-        auto curve = [&](const std::array<double, kPointCount>& e, const QColor& colour) {
+        auto curve = [&](const PerPoint<double>& e, const QColor& colour) {
             QPolygonF line;
             line << QPointF(area.left() + (0 - lo) / (hi - lo) * area.width(), area.bottom() - 4);
             for (int j = 1; j <= kPointCount; ++j)
-                line << QPointF(
-                    area.left() + (e[std::size_t(j - 1)] - lo) / (hi - lo) * area.width(),
-                    area.bottom() - 4 - j * (area.height() - 8) / kPointCount);
+                line << QPointF(area.left() + (e[std::size_t(j)] - lo) / (hi - lo) * area.width(),
+                                area.bottom() - 4 - j * (area.height() - 8) / kPointCount);
             p.setPen(QPen(colour, 1.2));
             p.drawPolyline(line);
         };
@@ -116,13 +95,13 @@ class HistoryPlot : public QWidget {
     }
 
     const std::vector<ArchivedRun>& runs_;
-    std::array<double, kPointCount> current_;
+    PerPoint<double> current_;
 };
 
 }  // namespace
 
 frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-                       const std::array<double, kPointCount>& current, QWidget* parent)
+                       const PerPoint<double>& current, QWidget* parent)
     : QDialog(parent), runs_(std::move(runs)) {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Verlauf ") + QString::fromStdString(serial));
@@ -135,24 +114,25 @@ frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
                                QString::fromStdString(serial));
     layout->addWidget(caption);
 
-    list_ = new QTableWidget(int(runs_.size()), 7, this);
+    // The listed facts, then the figures.
+    QStringList headers;
+    for (const RunFact& fact : RunFacts())
+        if (fact.listed) headers << QString::fromLatin1(fact.label);
+    headers << QStringLiteral("ErrSq") << QStringLiteral("max |d%|") << QStringLiteral("u")
+            << QStringLiteral("Trims");
+    list_ = new QTableWidget(int(runs_.size()), int(headers.size()), this);
     list_->setObjectName(QStringLiteral("HistoryList"));
-    list_->setHorizontalHeaderLabels({QStringLiteral("Zeit (UTC)"), QStringLiteral("Platz"),
-                                      QStringLiteral("Meter"), QStringLiteral("ErrSq"),
-                                      QStringLiteral("max |d%|"), QStringLiteral("u"),
-                                      QStringLiteral("Trims")});
+    list_->setHorizontalHeaderLabels(headers);
     list_->verticalHeader()->hide();
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int row = 0; row < int(runs_.size()); ++row) {
         const ArchivedRun& r = runs_[std::size_t(row)];
-        const auto trims = r.decision ? r.decision->ShuntSel : TrimChoicesOf(r.record);
-        const QStringList cells = {QString::fromStdString(r.record.time),
-                                   QString::fromStdString(r.origin.benchHost),
-                                   QString::fromStdString(r.record.meterId.value_or("-")),
-                                   QString::number(r.errSq, 'f', 1),
-                                   QString::number(LargestLinErr(r), 'f', 1),
-                                   QString::number(uAtLargest(r), 'f', 2),
-                                   trimsText(trims)};
+        QStringList cells;
+        for (const RunFact& fact : RunFacts())
+            if (fact.listed) cells << QString::fromStdString(FactText(fact, r));
+        cells << QString::number(r.errSq, 'f', 1) << QString::number(LargestLinErr(r), 'f', 1)
+              << QString::number(UncertaintyOf(r).atLargest, 'f', 2)
+              << QString::fromStdString(TrimsText(TrimsOf(r)));
         for (int col = 0; col < cells.size(); ++col)
             list_->setItem(row, col, new QTableWidgetItem(cells[col]));
     }

@@ -20,7 +20,7 @@ class frmHistory : public QDialog {
   public:
     // `current`: the 10 % point errors (1..10) of the run on screen.
     frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-               const std::array<double, kPointCount>& current, QWidget* parent = nullptr);
+               const PerPoint<double>& current, QWidget* parent = nullptr);
 
     const std::vector<ArchivedRun>& runs() const { return runs_; }
 

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "application.h"
 #include "colour_value.h"
 #include "frm_results_archive.h"
 #include "plot_view.h"
@@ -72,7 +73,7 @@ frmResults::frmResults(const std::string& deviceSerial, UsbAccess& usb, Clock& c
       deviceSerial_(deviceSerial),
       usb_(usb),
       clock_(clock),
-      MSComm2(QStringLiteral("ZDXKalQ270"), this, QStringLiteral("MSComm2")),
+      MSComm2(QString::fromLatin1(kQ270Application), this, QStringLiteral("MSComm2")),
       meterPort_(MSComm2),
       replies_(meterPort_),
       meter_(replies_, clock) {

@@ -160,11 +160,14 @@ class frmResults : public QMainWindow, private RunObserver {
     // The calibrator's identification over USB, empty when it cannot be read.
     std::string calibratorId();
     void buildArchiveControls();
-    std::optional<RunRecord> recordOnScreen();
+    // The one builder of the run as the table shows it, for saving, archiving
+    // and reporting; none when there is no complete run (and, when asked, why
+    // a complete run cannot be recorded).
+    std::optional<RunRecord> recordOnScreen(std::string* why = nullptr);
     std::vector<ArchivedRun> archivedRunsOf(const std::string& serial);
     void showHistory();
     void openHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-                     const std::array<double, kPointCount>& current, const std::string& error);
+                     const PerPoint<double>& current, const std::string& error);
     // The trim search and the applying of its result lines (frm_results_opti.cpp).
     void buildOptimisation();
     void CmdOpt_Click();

@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 
+#include "application.h"
 #include "archive_settings.h"
 #include "archiver.h"
 #include "colour_value.h"
@@ -17,14 +18,9 @@
 #include "frm_results.h"
 #include "frm_results_archive.h"
 #include "report_pdf.h"
+#include "run_figures.h"
 
 namespace q270 {
-
-namespace {
-
-constexpr const char* kApplication = "ZDXKalQ270";
-
-}  // namespace
 
 void frmResults::buildArchiveControls() {
     archiving_ = std::make_unique<ResultsArchiving>();
@@ -49,7 +45,7 @@ void frmResults::buildArchiveControls() {
 
 // The run as the table shows it, with the trim choices on screen (a new run
 // clears the "R Shunt" column although earlier choices stay in ShuntSel).
-std::optional<RunRecord> frmResults::recordOnScreen() {
+std::optional<RunRecord> frmResults::recordOnScreen(std::string* why) {
     if (busy() || !evaluated_) return std::nullopt;
     ResultsData shown = data_;
     shown.ShuntSel = TrimChoicesShown(grid_);
@@ -62,9 +58,10 @@ std::optional<RunRecord> frmResults::recordOnScreen() {
             return record;
         }
         RunRecord record = RecordOfRun(replies_, shown, deviceSerial_, calibratorId());
-        record.meterId = BenchMeterId(QString::fromLatin1(kApplication));
+        record.meterId = BenchMeterId(QString::fromLatin1(kQ270Application));
         return record;
-    } catch (const RunFileError&) {
+    } catch (const RunFileError& refused) {
+        if (why) *why = refused.what();
         return std::nullopt;
     }
 }
@@ -75,10 +72,9 @@ bool frmResults::archiveRun() {
     if (archiving_->archivedAtRun == replies_.runs()) return false;
     const std::optional<RunRecord> record = recordOnScreen();
     if (!record) return false;
-    const std::array<std::int16_t, kStepCount> decision = TrimChoicesOf(*record);
     ArchivedRun run;
     try {
-        run = MakeArchivedRun(*record, ThisBench(), NewRunId(), decision);
+        run = MakeArchivedRun(*record, ThisBench(), NewRunId(), record->ShuntSel);
     } catch (const RunFileError& error) {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;
@@ -90,7 +86,7 @@ bool frmResults::archiveRun() {
     QPointer<frmResults> window(this);
     archiving_->then([window, run] {
         const ArchiveReport report =
-            Archiver::Configured(QString::fromLatin1(kApplication)).archive(run);
+            Archiver::Configured(QString::fromLatin1(kQ270Application)).archive(run);
         const QString text = QString::fromStdString(ArchiveStatusText(report));
         const std::uint32_t colour = report.archived ? zdx::kColourBlack : zdx::kColourRed;
         QMetaObject::invokeMethod(
@@ -112,7 +108,7 @@ namespace {
 // The unit's archived runs, or the reason there are none.
 std::vector<ArchivedRun> ReadHistory(const std::string& serial, std::string& error) {
     try {
-        SqlArchive archive(ReadArchiveSettings(QString::fromLatin1(kApplication)));
+        SqlArchive archive(ReadArchiveSettings(QString::fromLatin1(kQ270Application)));
         return archive.history(serial);
     } catch (const std::exception& failure) {
         error = failure.what();
@@ -136,9 +132,9 @@ void frmResults::showHistory() {
     if (archiving_->historyPending) return;
     const std::optional<RunRecord> record = recordOnScreen();
     const std::string serial = record ? record->calibratorSerial : deviceSerial_;
-    std::array<double, kPointCount> current{};
+    PerPoint<double> current{};
     for (int j = 1; j <= kPointCount; ++j)
-        current[std::size_t(j - 1)] = data_.LinErrRef[std::size_t(j)];
+        current[std::size_t(j)] = data_.LinErrRef[std::size_t(j)];
     archiving_->historyPending = true;
     CmdHistory->setEnabled(false);
     setStatusText(QStringLiteral("Reading the archive..."), zdx::kColourBlack);
@@ -156,8 +152,7 @@ void frmResults::showHistory() {
 }
 
 void frmResults::openHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-                             const std::array<double, kPointCount>& current,
-                             const std::string& error) {
+                             const PerPoint<double>& current, const std::string& error) {
     archiving_->historyPending = false;
     CmdHistory->setEnabled(!busy());
     if (!error.empty())
@@ -178,18 +173,14 @@ bool frmResults::writeReport(const QString& fileName) {
         setStatusText(QStringLiteral("No complete run for a report"), zdx::kColourRed);
         return false;
     }
-    const std::array<std::int16_t, kStepCount> decision = TrimChoicesOf(*record);
-    bool trimmed = false;
-    for (const auto choice : decision) trimmed = trimmed || choice != 0;
     try {
         const bool archived = archiving_->archivedAtRun == replies_.runs();
         const ArchivedRun run =
             MakeArchivedRun(*record, ThisBench(), archived ? archiving_->runId : std::string(),
-                            trimmed ? std::optional(decision) : std::nullopt);
-        std::vector<ArchivedRun> earlier;
-        for (ArchivedRun& e : archivedRunsOf(record->calibratorSerial))
-            if (e.record.time < run.record.time) earlier.push_back(std::move(e));
-        WriteReportPdf(MakeReport(run, earlier, decimalSeparator()), fileName.toStdString());
+                            DecisionOf(*record));
+        WriteReportPdf(MakeReport(run, RunsBefore(archivedRunsOf(record->calibratorSerial), run),
+                                  decimalSeparator()),
+                       fileName.toStdString());
     } catch (const std::exception& error) {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;

@@ -43,25 +43,16 @@ void frmResults::buildFileControls() {
 bool frmResults::saveRun(const QString& fileName) {
     // Mid-run or mid-search the readings or the trim choices are not those of a run.
     if (refuseWhileBusy()) return false;
-    if (!evaluated_) {
-        setStatusText(QStringLiteral("No complete run to save"), zdx::kColourRed);
+    std::string why;
+    const std::optional<RunRecord> record = recordOnScreen(&why);
+    if (!record) {
+        setStatusText(
+            why.empty() ? QStringLiteral("No complete run to save") : QString::fromStdString(why),
+            zdx::kColourRed);
         return false;
     }
-    // The trim choices the operator sees: a new run clears the "R Shunt"
-    // column although the earlier choices stay in ShuntSel.
-    ResultsData shown = data_;
-    shown.ShuntSel = TrimChoicesShown(grid_);
     try {
-        RunRecord record;
-        if (openedRun_ && openedAtRun_ == replies_.runs()) {
-            record = RecordOfRun(replies_, shown, openedRun_->calibratorSerial,
-                                 openedRun_->calibratorId);
-            record.meterId = openedRun_->meterId;
-            record.time = openedRun_->time;
-        } else {
-            record = RecordOfRun(replies_, shown, deviceSerial_, calibratorId());
-        }
-        WriteRunFile(fileName.toStdString(), record);
+        WriteRunFile(fileName.toStdString(), *record);
     } catch (const RunFileError& error) {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;
@@ -75,7 +66,7 @@ std::string frmResults::calibratorId() {
     // Looked up now; without it the run is still worth keeping.
     try {
         const UsbDeviceInfo info = usb_.deviceInfo(deviceSerial_, {});
-        if (info.result == 0 && info.serial == deviceSerial_) return info.string6;
+        if (info.result == ZDXUSBCAL_OK && info.serial == deviceSerial_) return info.string6;
     } catch (const std::exception&) {
     }
     return {};

@@ -17,8 +17,8 @@ using namespace zdxtool::testing;
 using namespace q270::testing;
 using nlohmann::json;
 
-constexpr std::array<std::int16_t, 20> kDecision = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0,
-                                                    0, 0, 0, 0, 0, 0, 0, 0, 5, 0};
+// 750 kOhm across R114, 301 kOhm across R98.
+const q270::PerStep<std::int16_t> kDecision = TrimsAt({{3, 3}, {19, 5}});
 
 class ToolArchiveTest : public ::testing::Test {
   protected:

@@ -19,14 +19,14 @@ namespace {
 using namespace zdxtool::testing;
 using namespace q270::testing;
 
-constexpr std::array<std::int16_t, 20> kDecision = {0, 0, 0, 0, 3, 0, 0, 0, 0, 0,
-                                                    0, 0, 0, 5, 0, 0, 0, 0, 0, 0};
+// 750 kOhm across R112, 301 kOhm across R103.
+const q270::PerStep<std::int16_t> kDecision = TrimsAt({{5, 3}, {14, 5}});
 
 // The run a unit gives once the decision's trim resistors are soldered in:
 // the trimmed values of the decided run, read twice with a little noise.
 q270::RunRecord FollowUpRun(const q270::ArchivedRun& decided, const std::string& time) {
     q270::ResultsData data = q270::ToResultsData(decided.record);
-    for (std::size_t i = 0; i < 20; ++i) data.ShuntSel[i + 1] = kDecision[i];
+    data.ShuntSel = kDecision;
     q270::CalcResults(data, true);
     q270::RunRecord record = decided.record;
     for (std::size_t i = 0; i < 20; ++i) {
@@ -98,7 +98,7 @@ TEST_F(ToolReportTest, AReportHoldsTheUnitTheReadingsTheTableAndTheDecision) {
         at = text.find(" " + shown.substr(shown.find_first_not_of(' ')), at);
         ASSERT_NE(at, std::string::npos) << "10 % point " << j;
     }
-    EXPECT_NE(text.find("Trim resistors: R112 750 kOhm, R103 301 KOhm"), std::string::npos);
+    EXPECT_NE(text.find("Trim resistors: R112=750k R103=301k"), std::string::npos);
     EXPECT_NE(text.find("predicted " + q270::Fixed(run.decision->predictedErrSq, 1, '.')),
               std::string::npos);
     EXPECT_EQ(text.find("Prediction against this run"), std::string::npos);
@@ -119,7 +119,7 @@ TEST_F(ToolReportTest, ARunAfterATrimDecisionIsComparedWithItsPrediction) {
     EXPECT_NE(text.find("agree with the prediction within their uncertainty"), std::string::npos)
         << text;
     EXPECT_NE(
-        text.find("50 %: predicted " + q270::Fixed(decided.decision->predictedLinErr[4], 1, '.')),
+        text.find("50 %: predicted " + q270::Fixed(decided.decision->predictedLinErr[5], 1, '.')),
         std::string::npos);
 
     // The same run from a run file, without its decision changed: now with a

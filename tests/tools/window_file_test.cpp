@@ -5,10 +5,12 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTest>
 #include <filesystem>
 
+#include "application.h"
 #include "bench_session.h"
 #include "frm_results.h"
 #include "skip_clock.h"
@@ -201,6 +203,19 @@ TEST(WindowMeasuredRunTest, ASavedRunKeepsTheMetersRepliesAndTheCalibratorsId) {
         EXPECT_EQ(record.Mw2[step].text, replies[std::size_t(2 * step - 1)]);
         EXPECT_EQ(static_cast<float>(record.Mw2[step].volts), window.data().Mw2[step]);
     }
+
+    // Saved with the bench's meter ID set: the file names the meter, as the
+    // archive does.
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
+                       QString::fromLatin1(q270::kQ270Application));
+    settings.setValue(QStringLiteral("Archive/MeterId"), QStringLiteral("DMM-07"));
+    settings.sync();
+    const bool saved = window.saveRun(dir.filePath("named.json"));
+    settings.remove(QStringLiteral("Archive/MeterId"));
+    settings.sync();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(q270::ReadRunFile(dir.filePath("named.json").toStdString()).meterId,
+              std::optional<std::string>("DMM-07"));
 }
 
 }  // namespace

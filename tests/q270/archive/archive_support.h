@@ -47,8 +47,15 @@ inline RunOrigin TestBench() {
     return {"bench-7", "tester", "1.0"};
 }
 
+// Trim choices as (step, choice) pairs; the other steps have none.
+inline PerStep<std::int16_t> TrimsAt(std::initializer_list<std::pair<int, int>> choices) {
+    PerStep<std::int16_t> sel{};
+    for (const auto& [step, choice] : choices) sel[std::size_t(step)] = std::int16_t(choice);
+    return sel;
+}
+
 inline ArchivedRun Archived(const std::string& serial, const std::string& time,
-                            std::optional<std::array<std::int16_t, 20>> decision = std::nullopt,
+                            std::optional<PerStep<std::int16_t>> decision = std::nullopt,
                             double offsetPpm = 0) {
     return MakeArchivedRun(DividerRun(serial, time, offsetPpm), TestBench(), NewRunId(), decision);
 }

@@ -24,8 +24,8 @@ namespace {
 using namespace q270;
 using namespace q270::testing;
 
-constexpr std::array<std::int16_t, 20> kDecision = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0,
-                                                    0, 0, 0, 0, 0, 0, 0, 0, 5, 0};
+// 750 kOhm across R114, 301 kOhm across R98.
+const q270::PerStep<std::int16_t> kDecision = TrimsAt({{3, 3}, {19, 5}});
 
 // A connection outside the archive class, for what a test does behind its back.
 class RawConnection {

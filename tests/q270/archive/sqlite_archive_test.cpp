@@ -19,8 +19,8 @@ namespace {
 using namespace q270;
 using namespace q270::testing;
 
-constexpr std::array<std::int16_t, 20> kDecision = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0,
-                                                    0, 0, 0, 0, 0, 0, 0, 0, 5, 0};
+// 750 kOhm across R114, 301 kOhm across R98.
+const q270::PerStep<std::int16_t> kDecision = TrimsAt({{3, 3}, {19, 5}});
 
 class SqliteArchiveTest : public ::testing::Test {
   protected:
@@ -121,7 +121,7 @@ TEST_F(SqliteArchiveTest, MigratesARunOfTheFirstSchema) {
     const auto history = archive.history("Q270S9-00417");
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].runId, "old-run");
-    EXPECT_EQ(history[0].linErr[8], 9.0);
+    EXPECT_EQ(history[0].linErr[9], 9.0);
     EXPECT_FALSE(history[0].decision);
     EXPECT_EQ(archive.store(Archived("Q270S9-00417", "2026-12-08T02:15:00Z", kDecision)),
               StoreOutcome::Stored);

@@ -66,9 +66,9 @@ TEST_F(ResultsArchive, LeavingTheViewArchivesTheRunOnceWithTheTrimChoiceOnScreen
     EXPECT_EQ(runs[0].record.meterId, std::optional<std::string>("DMM-07"));
     EXPECT_EQ(runs[0].errSq, errSq);
     ASSERT_TRUE(runs[0].decision);
-    EXPECT_EQ(runs[0].decision->ShuntSel[4], 3);
+    EXPECT_EQ(runs[0].decision->ShuntSel[5], 3);
     for (int j = 1; j <= 10; ++j)
-        EXPECT_EQ(runs[0].decision->predictedLinErr[std::size_t(j - 1)], predicted[std::size_t(j)]);
+        EXPECT_EQ(runs[0].decision->predictedLinErr[std::size_t(j)], predicted[std::size_t(j)]);
 
     // Back to the same results and out again: still one run.
     QTest::mousePress(control("Commandsp"), Qt::RightButton);

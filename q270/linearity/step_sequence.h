@@ -20,6 +20,13 @@ inline constexpr int kStepCount = 20;
 template <typename T>
 using PerStep = std::array<T, kStepCount + 2>;
 
+inline constexpr int kPointCount = 10;
+
+// Per-point values indexed by point number 1..kPointCount (point j is the
+// j * 10 % point); index 0, the 0 % point, is always 0.
+template <typename T>
+using PerPoint = std::array<T, kPointCount + 1>;
+
 // Step 1 sets the divider across R116, step 20 across R97.
 constexpr int ResistorOfStep(int step) {
     return 117 - step;

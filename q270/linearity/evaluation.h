@@ -40,8 +40,8 @@ struct ResultsData {
     std::array<float, 21> ModMw{};      // the values the evaluation works on (1..20)
     PerStep<float> DevR{};              // per-resistor deviation, ppm (1..20)
     std::array<float, 11> DevRS{};      // per-segment deviation, ppm (1..10)
-    std::array<float, 11> LinErr{};     // error at the 10 % points, ppm (0 always 0)
-    std::array<float, 11> LinErrRef{};  // LinErr of the last untrimmed evaluation
+    PerPoint<float> LinErr{};           // error at the 10 % points, ppm (0 always 0)
+    PerPoint<float> LinErrRef{};        // LinErr of the last untrimmed evaluation
     float SumDown = 0;                  // sum of ModMw over steps 1..10
     float SumUp = 0;                    // sum of ModMw over steps 11..20
     double DevDown = 0;                 // deviation of each half from half the total, ppm

@@ -21,10 +21,10 @@ inline constexpr double kCoverage = 2.0;
 // sqrt(sum MwDiff^2 / 40).
 double ReadingNoise(const ResultsData& data);
 
-// u(LinErr(j)) in ppm, j = 0..10 (0 and 10 are 0), for the readings Mw2 of
+// u(LinErr(j)) in ppm per point (0 and 10 are 0), for the readings Mw2 of
 // `data` with its trim choices (trimmed) or without (untrimmed), given the
 // noise of one reading.
-std::array<double, 11> LinErrUncertainty(const ResultsData& data, bool trimmed, double noise);
+PerPoint<double> LinErrUncertainty(const ResultsData& data, bool trimmed, double noise);
 
 // What a trim choice predicts: the improvement of ErrSq over the untrimmed
 // run and its uncertainty, "within noise" when it is smaller than kCoverage
@@ -47,8 +47,8 @@ struct FollowUpPoint {
     bool agrees = false;
 };
 struct FollowUp {
-    std::array<FollowUpPoint, 11> points{};  // 1..10 used
-    bool agrees = false;                     // at every point
+    PerPoint<FollowUpPoint> points{};
+    bool agrees = false;  // at every point
 };
 // `decided`: the earlier run's readings with the decision's trim choices;
 // `measured`: the later run's readings (its own trims, untrimmed evaluation).
