@@ -81,6 +81,56 @@ TEST_F(ToolCliTest, EvaluateOfAnExactDividerMatchesItsTruth) {
     }
 }
 
+TEST_F(ToolCliTest, EvaluateGivesTheStatementInDoublePrecisionAgainstTheChosenLimit) {
+    const std::string file = write(CraftedRun());
+    const ToolRun plain = RunTool({"evaluate", file});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const json doc = json::parse(plain.out);
+    EXPECT_FALSE(doc.contains("trimmed")) << "a run without trims has no trimmed block";
+    const json& st = doc["statement"];
+    ASSERT_EQ(st["points"].size(), 10u);
+    EXPECT_TRUE(st["verdict"].is_null()) << "no limit, no verdict";
+    EXPECT_TRUE(st["limit_ppm"].is_null());
+    EXPECT_EQ(st["rule"], "guarded");
+    // Equal readings: no noise, only the replies' last digit (rectangular,
+    // infinite degrees of freedom): k is the normal distribution's 2.
+    EXPECT_NEAR(st["k"].get<double>(), 2.0, 0.001);
+    double total = 0, largest = 0;
+    for (const double d : kStepDeviationsPpm) total += 1 + d * 1e-6;
+    for (int j = 1; j <= 9; ++j) {
+        double low = 0;
+        for (int m = 1; m <= j; ++m)
+            low += 2 + (kStepDeviationsPpm[std::size_t(10 - m)] +
+                        kStepDeviationsPpm[std::size_t(9 + m)]) *
+                           1e-6;
+        const json& point = st["points"][j - 1];
+        EXPECT_EQ(point["percent"], j * 10);
+        // Double precision: far closer to the truth than the table's floats.
+        EXPECT_NEAR(point["LinErr"].get<double>(), 1e6 * (j * 0.1 - low / total), 0.01) << j;
+        EXPECT_GT(point["U"].get<double>(), 0.0);
+        largest = std::max(largest, std::fabs(point["LinErr"].get<double>()));
+    }
+    EXPECT_EQ(st["points"][9]["LinErr"], 0.0);
+    EXPECT_TRUE(st["points"][9]["verdict"].is_null()) << "the 100 % point is the reference";
+
+    const auto verdict = [&](double limit, const char* rule) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", limit);
+        const ToolRun run = RunTool({"evaluate", file, "--limit", text, "--rule", rule});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return json::parse(run.out)["statement"]["verdict"].get<std::string>();
+    };
+    EXPECT_EQ(verdict(largest * 2, "non-binary"), "pass");
+    EXPECT_EQ(verdict(largest / 2, "simple"), "fail");
+    // Just above the largest error, inside its U: only a conditional pass.
+    EXPECT_EQ(verdict(largest + 1e-6, "non-binary"), "conditional pass");
+
+    const ToolRun wrongRule = RunTool({"evaluate", file, "--rule", "lenient"});
+    EXPECT_EQ(wrongRule.exitCode, 2);
+    EXPECT_NE(wrongRule.err.find("lenient"), std::string::npos) << wrongRule.err;
+    EXPECT_EQ(RunTool({"evaluate", file, "--limit", "-3"}).exitCode, 2);
+}
+
 TEST_F(ToolCliTest, OptimiseGivesTheSearchAndThePlacementOfEachCount) {
     q270::RunRecord record = CraftedRun();
     record.ShuntSel[1] = 4;  // the search starts without any trim resistor all the same
