@@ -147,7 +147,7 @@ void BM_ReportOfOneRun(benchmark::State& state) {
     const ArchivedRun before = benchArchived("Q270S9-00417", 1, true);
     const ArchivedRun run = benchArchived("Q270S9-00417", 2);
     const std::string pdf = dir.filePath(QStringLiteral("unit.pdf")).toStdString();
-    for (auto _ : state) WriteReportPdf(MakeReport(run, {before}, '.'), pdf);
+    for (auto _ : state) WriteReportPdf(MakeReport(before, run, {}, '.'), pdf);
 }
 
 BENCHMARK(BM_ArchiveOneRunSqlite)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -2,9 +2,11 @@
 // ID) or from a run file.
 #include <filesystem>
 
+#include "application.h"
 #include "commands.h"
 #include "options.h"
 #include "report_content.h"
+#include "report_options.h"
 #include "report_pdf.h"
 #include "run_figures.h"
 #include "run_sources.h"
@@ -38,32 +40,32 @@ int CmdReport(const Arguments& args) {
     if (output.empty()) return UsageError("report", "give the report's file with -o FILE.pdf");
 
     std::optional<q270::ArchivedRun> run;
-    std::vector<q270::ArchivedRun> earlier;
     const bool isFile = std::filesystem::exists(source);
     if (isFile) {
         run = runOfFile(source);
         if (!run) return kExitFailed;
     }
-    // The archive gives the run by its ID and the unit's earlier runs, whose
-    // last trim decision this run may follow.
-    const auto archive = OpenArchive();
-    if (!archive && !isFile) return kExitFailed;
-    try {
-        if (!isFile) {
+    if (!isFile) {
+        // The archive gives the run by its ID.
+        const auto archive = OpenArchive();
+        if (!archive) return kExitFailed;
+        try {
             run = archive->fetch(source);
-            if (!run) {
-                Complain("no run " + Quoted(source) + " in the " + archive->where());
-                return kExitFailed;
-            }
+        } catch (const q270::ArchiveError& error) {
+            Complain(error.what());
+            return kExitFailed;
         }
-        if (archive)
-            earlier = q270::RunsBefore(archive->history(run->record.calibratorSerial), *run);
-    } catch (const q270::ArchiveError& error) {
-        Complain(error.what());
-        if (!isFile) return kExitFailed;
+        if (!run) {
+            Complain("no run " + Quoted(source) + " in the " + archive->where());
+            return kExitFailed;
+        }
     }
+    std::string problem;
+    const q270::ReportOptions site =
+        q270::SiteReportOptions(QString::fromLatin1(q270::kQ270Application), &problem);
+    if (!problem.empty()) Complain(problem);
     try {
-        q270::WriteReportPdf(q270::MakeReport(*run, earlier, '.'), output);
+        q270::WriteReportPdf(q270::MakeReport(*run, std::nullopt, site, '.'), output);
     } catch (const std::exception& error) {
         Complain(error.what());
         return kExitFailed;

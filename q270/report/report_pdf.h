@@ -1,7 +1,7 @@
-// A report drawn on PDF pages (A4): the facts of the run, the results table
-// in the window's colours, the plot of the 10 % point errors, the readings
-// as the meter sent them, the trim decision and the follow-up comparison.
-// Needs a QGuiApplication (fonts).
+// A calibration report drawn on PDF pages (A4): the summary, the results
+// table, the resistors' deviations, the plot, the budget, the method, the
+// signature block and the meter's replies, with the report number and
+// "page n of m" on every page. Needs a QGuiApplication (fonts).
 #pragma once
 
 #include <string>
@@ -10,8 +10,8 @@
 
 namespace q270 {
 
-// Writes the report to `path` whole or not at all (a temporary file beside
-// it, then renamed). Throws std::runtime_error when it cannot be written.
+// Writes the report to `path` whole or not at all. Throws std::runtime_error
+// when it cannot be written.
 void WriteReportPdf(const ReportContent& content, const std::string& path);
 
 }  // namespace q270

@@ -17,6 +17,7 @@
 #include "frm_history.h"
 #include "frm_results.h"
 #include "frm_results_archive.h"
+#include "report_options.h"
 #include "report_pdf.h"
 #include "run_figures.h"
 
@@ -178,7 +179,8 @@ bool frmResults::writeReport(const QString& fileName) {
         const ArchivedRun run =
             MakeArchivedRun(*record, ThisBench(), archived ? archiving_->runId : std::string(),
                             DecisionOf(*record));
-        WriteReportPdf(MakeReport(run, RunsBefore(archivedRunsOf(record->calibratorSerial), run),
+        WriteReportPdf(MakeReport(run, std::nullopt,
+                                  SiteReportOptions(QString::fromLatin1(kQ270Application)),
                                   decimalSeparator()),
                        fileName.toStdString());
     } catch (const std::exception& error) {

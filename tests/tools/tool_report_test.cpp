@@ -12,6 +12,7 @@
 #include "archiver.h"
 #include "pattern_format.h"
 #include "report_content.h"
+#include "statement.h"
 #include "tool_support.h"
 
 namespace {
@@ -67,44 +68,40 @@ class ToolReportTest : public ::testing::Test {
     QTemporaryDir dir_;
 };
 
-TEST_F(ToolReportTest, AReportHoldsTheUnitTheReadingsTheTableAndTheDecision) {
+TEST_F(ToolReportTest, AReportHoldsTheUnitItsStatementTheDecisionAndTheReadings) {
     const q270::ArchivedRun run = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
     q270::SqlArchive(q270::DefaultArchiveSettings()).store(run);
 
     const ToolRun made = RunTool({"report", run.runId, "-o", path("unit.pdf")});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     const std::string text = pdfText(path("unit.pdf"));
-    EXPECT_NE(text.find("Q270S9-00417"), std::string::npos);
-    EXPECT_NE(text.find("bench-7"), std::string::npos);
-    EXPECT_NE(text.find("tester"), std::string::npos);
-    EXPECT_NE(text.find("BENCH,DMM,0,1.0"), std::string::npos);
-    EXPECT_NE(text.find(run.runId), std::string::npos);
-    for (std::size_t i = 0; i < 20; ++i) {
-        std::string reply = run.record.Mw1[i + 1].text.substr(0, 15);
-        EXPECT_NE(text.find(reply), std::string::npos) << "step " << i + 1 << " " << reply;
-        reply = run.record.Mw2[i + 1].text.substr(0, 15);
-        EXPECT_NE(text.find(reply), std::string::npos) << "step " << i + 1 << " " << reply;
+    for (const std::string& expected :
+         {std::string("Q270S9-00417"), std::string("bench-7"), std::string("tester"),
+          std::string("BENCH,DMM,0,1.0"), "Report " + run.runId, std::string("page 1 of "),
+          std::string("Results at the 10 % points"), std::string("Uncertainty budget"),
+          std::string("Measured by"), std::string("Approved by"),
+          std::string("trims decided: R112 = 750 kOhm, R103 = 301 kOhm")})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    for (int step = 1; step <= 20; ++step) {
+        const std::string reply = run.record.Mw1[std::size_t(step)].text.substr(0, 15);
+        EXPECT_NE(text.find(reply), std::string::npos) << "step " << step << " " << reply;
     }
-    // The 10 % point errors as the table's column "d% ppm" shows them, row 1
-    // (100 %) first, and the trimmed ones of "d% tst".
-    q270::ResultsData data = q270::ToResultsData(run.record);
-    q270::CalcResults(data, false);
-    const std::size_t table = text.find("d% tst");
-    ASSERT_NE(table, std::string::npos);
-    std::size_t at = table;
-    for (int j = 10; j >= 1; --j) {
-        const std::string shown =
-            q270::formatPattern(data.LinErr[std::size_t(j)], "#######0.0", '.');
-        at = text.find(" " + shown.substr(shown.find_first_not_of(' ')), at);
-        ASSERT_NE(at, std::string::npos) << "10 % point " << j;
+    // The statement's double-precision errors with their U, 10 % first.
+    const q270::Statement s = q270::MakeStatement(run.record, {});
+    std::size_t at = text.find("Results at the 10 % points");
+    for (int j = 1; j <= 9; ++j) {
+        const auto& p = s.points[std::size_t(j)];
+        at = text.find(std::to_string(j * 10) + " % " + q270::Fixed(p.linErr, 2, '.') + " " +
+                           q270::Fixed(p.U, 2, '.'),
+                       at);
+        ASSERT_NE(at, std::string::npos) << "10 % point " << j << "\n" << text;
     }
-    EXPECT_NE(text.find("Trim resistors: R112=750k R103=301k"), std::string::npos);
-    EXPECT_NE(text.find("predicted " + q270::Fixed(run.decision->predictedErrSq, 1, '.')),
-              std::string::npos);
-    EXPECT_EQ(text.find("Prediction against this run"), std::string::npos);
+    // The meter is in no register: no conformity statement, and the reason.
+    EXPECT_NE(text.find("not in the meter register"), std::string::npos);
+    EXPECT_EQ(text.find("PASS"), std::string::npos);
 }
 
-TEST_F(ToolReportTest, ARunAfterATrimDecisionIsComparedWithItsPrediction) {
+TEST_F(ToolReportTest, ALaterRunIsNeverTakenForTheAsLeftRunOfAnEarlierDecision) {
     const q270::ArchivedRun decided = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
     const q270::ArchivedRun after = q270::MakeArchivedRun(
         FollowUpRun(decided, "2026-12-08T09:00:00Z"), TestBench(), q270::NewRunId(), std::nullopt);
@@ -114,29 +111,11 @@ TEST_F(ToolReportTest, ARunAfterATrimDecisionIsComparedWithItsPrediction) {
         archive.store(after);
     }
     ASSERT_EQ(RunTool({"report", after.runId, "-o", path("after.pdf")}).exitCode, 0);
-    std::string text = pdfText(path("after.pdf"));
-    EXPECT_NE(text.find("Follows the trim decision of run " + decided.runId), std::string::npos);
-    EXPECT_NE(text.find("agree with the prediction within their uncertainty"), std::string::npos)
-        << text;
-    EXPECT_NE(
-        text.find("50 %: predicted " + q270::Fixed(decided.decision->predictedLinErr[5], 1, '.')),
-        std::string::npos);
-
-    // The same run from a run file, without its decision changed: now with a
-    // trim resistor the decision did not have, it disagrees.
-    q270::RunRecord wrong = FollowUpRun(decided, "2026-12-08T10:00:00Z");
-    for (std::size_t i = 0; i < 20; ++i) {
-        wrong.Mw1[i].volts *= i == 3 ? 1.0002 : 1.0;
-        char t[32];
-        std::snprintf(t, sizeof t, "%+.8E\r\n", wrong.Mw1[i].volts);
-        wrong.Mw1[i] = {t, std::strtod(t, nullptr)};
-        wrong.Mw2[i] = wrong.Mw1[i];
-    }
-    q270::WriteRunFile(path("wrong.json"), wrong);
-    ASSERT_EQ(RunTool({"report", path("wrong.json"), "-o", path("wrong.pdf")}).exitCode, 0);
-    text = pdfText(path("wrong.pdf"));
-    EXPECT_NE(text.find("DISAGREES"), std::string::npos) << text;
-    EXPECT_NE(text.find("do not agree with the prediction"), std::string::npos);
+    const std::string text = pdfText(path("after.pdf"));
+    EXPECT_EQ(text.find(decided.runId), std::string::npos) << text;
+    EXPECT_EQ(text.find("agree with the prediction"), std::string::npos);
+    // Left untrimmed, the run is its own as-left run.
+    EXPECT_NE(text.find("as found: no trim resistors fitted"), std::string::npos) << text;
 }
 
 TEST_F(ToolReportTest, AnUnknownRunGivesNoFile) {

@@ -1,0 +1,122 @@
+// What a calibration report says: the verdicts in words only with a limit and
+// a reference meter in the register and in date, the reason when the
+// statement is withheld, and an as-left run checked against its decision's
+// prediction.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "archive_support.h"
+#include "report_content.h"
+
+namespace {
+
+using namespace q270;
+using namespace q270::testing;
+
+const PerStep<std::int16_t> kDecision = TrimsAt({{5, 3}, {14, 5}});
+
+// The unit measured again with the decision's trims fitted: the decided run's
+// trimmed readings, read twice with a little noise.
+RunRecord AsLeftRun(const ArchivedRun& decided) {
+    ResultsData data = ReadingsWithTrims(decided.record, kDecision);
+    CalcResults(data, true);
+    RunRecord record = decided.record;
+    for (int step = 1; step <= kStepCount; ++step) {
+        for (int k = 0; k < 2; ++k) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%+.8E\r\n",
+                          double(data.ModMw[std::size_t(step)]) + (k ? 0.2e-6 : -0.2e-6));
+            (k ? record.Mw2 : record.Mw1)[std::size_t(step)] = {text, std::strtod(text, nullptr)};
+        }
+        record.ShuntSel[std::size_t(step)] = 0;
+    }
+    record.time = "2026-12-08T09:00:00Z";
+    return record;
+}
+
+std::string SummaryValue(const ReportContent& c, const std::string& label) {
+    std::string values;
+    for (const auto& [l, v] : c.summary)
+        if (l == label) values += v + "\n";
+    return values;
+}
+
+ReportOptions InDateMeter(double limit) {
+    ReportOptions o;
+    o.acceptance = {limit, DecisionRule::Guarded};
+    o.meter = ReferenceMeter{"BENCH,DMM,0,1.0", "DMM 7",      "123",
+                             "CAL-2026-0042",   "2026-06-01", "2027-06-01"};
+    return o;
+}
+
+TEST(ReportContentTest, AWideLimitAndAMeterInDateGiveAPassAsFoundAndAsLeft) {
+    const ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
+    const ArchivedRun left = MakeArchivedRun(AsLeftRun(found), TestBench(), NewRunId(), {});
+    const ReportContent c = MakeReport(found, left, InDateMeter(5000), '.');
+    EXPECT_EQ(c.number, found.runId);
+    EXPECT_EQ(SummaryValue(c, "Verdict as found").rfind("PASS", 0), 0u)
+        << SummaryValue(c, "Verdict as found");
+    EXPECT_EQ(SummaryValue(c, "Verdict as left").rfind("PASS", 0), 0u);
+    EXPECT_NE(SummaryValue(c, "Reference meter").find("certificate CAL-2026-0042"),
+              std::string::npos);
+    EXPECT_NE(SummaryValue(c, "As left").find(left.runId), std::string::npos);
+    // The fitted trims meet their prediction at every point.
+    EXPECT_NE(SummaryValue(c, "Prediction").find("agree with the prediction at every point"),
+              std::string::npos)
+        << SummaryValue(c, "Prediction");
+    const ReportTable& table = *c.sections.front().table;
+    ASSERT_EQ(table.rows.size(), 10u);
+    for (int j = 1; j <= 9; ++j) {
+        EXPECT_EQ(table.rows[std::size_t(j - 1)].back(), "pass") << j;
+        EXPECT_EQ(table.rows[std::size_t(j - 1)][5].find('!'), std::string::npos) << j;
+    }
+    // The plot has as-found, predicted and as-left curves and the limit.
+    EXPECT_EQ(c.plot.curves.size(), 3u);
+    EXPECT_EQ(c.plot.limitPpm, 5000.0);
+}
+
+TEST(ReportContentTest, AnAsLeftRunThatMissesThePredictionIsMarkedAtThatPoint) {
+    const ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
+    RunRecord wrong = AsLeftRun(found);
+    // A trim resistor on the wrong step: step 7 reads 200 ppm high.
+    for (auto* reading : {&wrong.Mw1[7], &wrong.Mw2[7]}) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.8E\r\n", reading->volts * 1.0002);
+        *reading = {text, std::strtod(text, nullptr)};
+    }
+    const ArchivedRun left = MakeArchivedRun(wrong, TestBench(), NewRunId(), {});
+    const ReportContent c = MakeReport(found, left, InDateMeter(5000), '.');
+    EXPECT_NE(SummaryValue(c, "Prediction").find("do NOT agree"), std::string::npos);
+    const ReportTable& table = *c.sections.front().table;
+    const auto marked = std::count_if(table.rows.begin(), table.rows.end(), [](const auto& row) {
+        return row[5].find('!') != std::string::npos;
+    });
+    EXPECT_GE(marked, 3);
+}
+
+TEST(ReportContentTest, TheStatementIsWithheldWithItsReason) {
+    const ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z");
+    ReportOptions pastDue = InDateMeter(5000);
+    pastDue.meter->due = "2026-12-01";
+    ReportOptions unknown = InDateMeter(5000);
+    unknown.meter.reset();
+    ReportOptions noLimit = InDateMeter(5000);
+    noLimit.acceptance.limitPpm.reset();
+    for (const auto& [options, reason] :
+         {std::pair{pastDue, "past its calibration due date (2026-12-01)"},
+          std::pair{unknown, "is not in the meter register"},
+          std::pair{noLimit, "no limit is set"}}) {
+        const ReportContent c = MakeReport(found, std::nullopt, options, '.');
+        const std::string verdict = SummaryValue(c, "Verdict as found");
+        EXPECT_EQ(verdict.rfind("no conformity statement: ", 0), 0u) << verdict;
+        EXPECT_NE(verdict.find(reason), std::string::npos) << verdict;
+        EXPECT_EQ(c.sections.front().table->rows.front().back(), "-");
+    }
+    // Untrimmed, the run is its own as-left run.
+    const ReportContent c = MakeReport(found, std::nullopt, InDateMeter(5000), '.');
+    EXPECT_EQ(SummaryValue(c, "As left"), "as found: no trim resistors fitted\n");
+    EXPECT_EQ(SummaryValue(c, "Verdict as left").rfind("PASS", 0), 0u);
+}
+
+}  // namespace
