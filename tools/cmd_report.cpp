@@ -4,6 +4,7 @@
 
 #include "application.h"
 #include "commands.h"
+#include "meter_register.h"
 #include "options.h"
 #include "report_content.h"
 #include "report_options.h"
@@ -23,6 +24,23 @@ std::optional<q270::ArchivedRun> runOfFile(const std::string& path) {
     try {
         return q270::MakeArchivedRun(*record, {}, "", q270::DecisionOf(*record));
     } catch (const q270::RunFileError& error) {
+        Complain(error.what());
+        return std::nullopt;
+    }
+}
+
+// The register's entry in force for the run's meter; none (and the report
+// says why it gives no conformity statement) when it has none.
+std::optional<q270::ReferenceMeter> meterOf(const q270::ArchivedRun& run) {
+    if (!run.record.meterId) return std::nullopt;
+    const auto archive = OpenArchive();
+    if (!archive) return std::nullopt;
+    try {
+        q270::MeterRegister meters(*archive);
+        return q270::MeterInForce(run.record.meterId, run.record.time,
+                                  meters.entriesOf(*run.record.meterId))
+            .entry;
+    } catch (const q270::ArchiveError& error) {
         Complain(error.what());
         return std::nullopt;
     }
@@ -61,9 +79,10 @@ int CmdReport(const Arguments& args) {
         }
     }
     std::string problem;
-    const q270::ReportOptions site =
+    q270::ReportOptions site =
         q270::SiteReportOptions(QString::fromLatin1(q270::kQ270Application), &problem);
     if (!problem.empty()) Complain(problem);
+    site.meter = meterOf(*run);
     try {
         q270::WriteReportPdf(q270::MakeReport(*run, std::nullopt, site, '.'), output);
     } catch (const std::exception& error) {

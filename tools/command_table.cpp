@@ -27,6 +27,10 @@ constexpr std::array kCommands = {
             CmdExport},
     Command{"report", nullptr, "RUN -o FILE.pdf", "a run (run ID or run file) as a PDF report",
             true, CmdReport},
+    Command{"meter", nullptr,
+            "add ID --model M --serial S --certificate C --calibrated DATE --due DATE | list | "
+            "show ID",
+            "the register of reference meters (dates YYYY-MM-DD)", false, CmdMeter},
 };
 
 constexpr std::size_t kSynopsisColumn = 36;

@@ -42,5 +42,6 @@ int CmdOptimise(const Arguments& args);
 int CmdHistory(const Arguments& args);
 int CmdExport(const Arguments& args);
 int CmdReport(const Arguments& args);
+int CmdMeter(const Arguments& args);
 
 }  // namespace zdxtool

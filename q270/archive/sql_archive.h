@@ -40,6 +40,8 @@ class SqlArchive {
 
     // "SQLite archive /path" or "PostgreSQL archive db on host".
     const std::string& where() const { return where_; }
+    // The archive's connection, for the meter register kept beside the runs.
+    const QString& connectionName() const { return connection_; }
 
   private:
     std::vector<ArchivedRun> select(const QString& condition, const std::vector<QString>& values);

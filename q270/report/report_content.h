@@ -13,16 +13,12 @@
 #include <vector>
 
 #include "archived_run.h"
+#include "meter_register.h"
 #include "run_facts.h"
 #include "run_figures.h"
 #include "statement.h"
 
 namespace q270 {
-
-// A reference meter as the register keeps it; dates "YYYY-MM-DD".
-struct ReferenceMeter {
-    std::string id, model, serial, certificate, calibrated, due;
-};
 
 struct ReportOptions {
     Acceptance acceptance;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QStandardPaths>
 #include <filesystem>
 
@@ -116,6 +117,38 @@ TEST_F(ToolReportTest, ALaterRunIsNeverTakenForTheAsLeftRunOfAnEarlierDecision) 
     EXPECT_EQ(text.find("agree with the prediction"), std::string::npos);
     // Left untrimmed, the run is its own as-left run.
     EXPECT_NE(text.find("as found: no trim resistors fitted"), std::string::npos) << text;
+}
+
+TEST_F(ToolReportTest, AMeterInTheRegisterAndALimitGiveTheVerdictAPastDueMeterNone) {
+    QDir().mkpath(dir_.filePath(QStringLiteral("config/ZDX")));
+    WriteText(dir_.filePath(QStringLiteral("config/ZDX/ZDXKalQ270.conf")).toStdString(),
+              "[Acceptance]\nLinErrLimit=5000\nRule=non-binary\n");
+    const q270::ArchivedRun run = Archived("Q270S9-00417", "2026-12-08T08:00:00Z");
+    q270::SqlArchive(q270::DefaultArchiveSettings()).store(run);
+    const auto add = [](const char* certificate, const char* calibrated, const char* due) {
+        return RunTool({"meter", "add", "BENCH,DMM,0,1.0", "--model", "DMM 7", "--serial", "123",
+                        "--certificate", certificate, "--calibrated", calibrated, "--due", due});
+    };
+    // The certificate in force on the run's day was past due; a later one
+    // does not make it good again.
+    ASSERT_EQ(add("CAL-1", "2025-06-01", "2026-06-01").exitCode, 0);
+    ASSERT_EQ(add("CAL-2", "2026-12-09", "2027-12-09").exitCode, 0);
+    EXPECT_EQ(add("CAL-2", "2026-12-09", "2027-12-09").exitCode, 1) << "registered once";
+    EXPECT_EQ(add("CAL-3", "2026-12-31", "2026-02-30").exitCode, 2) << "no such date";
+    const ToolRun list = RunTool({"meter", "show", "BENCH,DMM,0,1.0"});
+    EXPECT_NE(list.out.find("CAL-1"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("CAL-2"), std::string::npos);
+    ASSERT_EQ(RunTool({"report", run.runId, "-o", path("due.pdf")}).exitCode, 0);
+    std::string text = pdfText(path("due.pdf"));
+    EXPECT_NE(text.find("calibration due date (2026-06-01)"), std::string::npos) << text;
+    EXPECT_EQ(text.find("PASS"), std::string::npos);
+
+    // With a certificate in force: the verdicts in words, and the certificate.
+    ASSERT_EQ(add("CAL-0", "2026-12-01", "2027-12-01").exitCode, 0);
+    ASSERT_EQ(RunTool({"report", run.runId, "-o", path("good.pdf")}).exitCode, 0);
+    text = pdfText(path("good.pdf"));
+    EXPECT_NE(text.find("Verdict as found: PASS"), std::string::npos) << text;
+    EXPECT_NE(text.find("certificate CAL-0"), std::string::npos);
 }
 
 TEST_F(ToolReportTest, AnUnknownRunGivesNoFile) {
