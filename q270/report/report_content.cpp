@@ -1,5 +1,6 @@
 #include "report_content.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -381,6 +382,23 @@ std::string WithheldBecause(const ArchivedRun& run, const ReportOptions& options
                options.meter->due + ") when the run started";
     if (!options.acceptance.limitPpm) return "no limit is set (settings Acceptance/LinErrLimit)";
     return {};
+}
+
+std::string StatementLine(const Statement& s, const std::string& withheldBecause, char sep) {
+    const PointStatement& p = s.points[std::size_t(s.largestPoint)];
+    const std::string largest = "largest error " + Fixed(p.linErr, 2, sep) + " ppm at " +
+                                std::to_string(s.largestPoint * 10) +
+                                " %, U (k = " + Fixed(s.k, 2, sep) + ") = " + Fixed(p.U, 2, sep) +
+                                " ppm";
+    const Acceptance& a = s.acceptance;
+    const std::string limit =
+        a.limitPpm ? "Limit " + Fixed(*a.limitPpm, 2, sep) + " ppm, " + RuleName(a.rule) + ": "
+                   : std::string();
+    if (!withheldBecause.empty()) return limit + "no verdict (" + withheldBecause + "); " + largest;
+    if (!s.verdict) return "No limit set; " + largest;
+    std::string verdict = VerdictName(*s.verdict);
+    for (char& c : verdict) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return limit + verdict + "; " + largest;
 }
 
 ReportContent MakeReport(const ArchivedRun& asFound, const std::optional<ArchivedRun>& asLeft,

@@ -77,6 +77,11 @@ ReportContent MakeReport(const ArchivedRun& asFound, const std::optional<Archive
 // past its due date, or no limit is set); empty when it is given.
 std::string WithheldBecause(const ArchivedRun& run, const ReportOptions& options);
 
+// The statement in one line, for a window or a list: the limit and rule,
+// the verdict (or why there is none) and the largest error with its U.
+std::string StatementLine(const Statement& statement, const std::string& withheldBecause,
+                          char decimalSeparator);
+
 // The unit's runs that were started before this one (oldest first), the run
 // itself left out.
 std::vector<ArchivedRun> RunsBefore(std::vector<ArchivedRun> unitRuns, const ArchivedRun& run);

@@ -119,4 +119,17 @@ TEST(ReportContentTest, TheStatementIsWithheldWithItsReason) {
     EXPECT_EQ(SummaryValue(c, "Verdict as left").rfind("PASS", 0), 0u);
 }
 
+TEST(ReportContentTest, TheStatementLineSaysLimitRuleVerdictAndTheLargestError) {
+    const ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z");
+    const Statement passed = MakeStatement(found.record, {5000, DecisionRule::NonBinary});
+    const std::string line = StatementLine(passed, "", ',');
+    EXPECT_EQ(line.rfind("Limit 5000,00 ppm, non-binary: PASS; largest error ", 0), 0u) << line;
+    EXPECT_NE(line.find("U (k = 2,"), std::string::npos) << line;
+    EXPECT_EQ(StatementLine(MakeStatement(found.record, {}), "", '.').rfind("No limit set; ", 0),
+              0u);
+    EXPECT_NE(StatementLine(passed, "the reference meter X is not in the meter register", '.')
+                  .find("no verdict (the reference meter X is not in the meter register)"),
+              std::string::npos);
+}
+
 }  // namespace
