@@ -14,8 +14,8 @@
 #include "linear_model.h"
 #include "meter_model.h"
 #include "meter_reading.h"
+#include "search_decision.h"
 #include "statement.h"
-#include "trim_search.h"
 
 namespace {
 
@@ -162,17 +162,13 @@ class QuietBenchDividerTest : public BenchDividerTest {
 };
 
 TEST_F(QuietBenchDividerTest, FittedTrimsAgreeWithTheirPredictionAndUnfittedOnesDoNot) {
-    // The search's best two trim resistors for the unit, placed as the window
-    // places them.
-    ResultsData data = ToResultsData(measure());
-    CalcResults(data, false);
-    TrimSearch search(data, 2);
-    search.run();
+    // The search's line for two trim resistors, as a click on it decides.
+    const auto decided = SearchDecision(measure(), 2);
+    ASSERT_TRUE(decided);
+    const PerStep<std::int16_t> trims = *decided;
     int count = 0;
-    for (const auto choice : search.bestSel()) count += choice != 0;
-    ResultsData placed = data;
-    PlaceBest(placed, search.bestSel(), count);
-    const PerStep<std::int16_t> trims = placed.ShuntSel;
+    for (int i = 1; i <= kStepCount; ++i) count += trims[std::size_t(i)] != 0;
+    EXPECT_EQ(count, 2);
 
     // Many cycles: measure as found, decide, measure again before fitting, fit
     // the trims (each 1 % above its nominal value), measure as left.
