@@ -284,8 +284,9 @@ TEST_F(RunTest, EachStepPausesAfterItsLineAndBetweenItsTwoReadingsOnly) {
         // 0.7 s to the second; the next step's line follows its reply at once.
         EXPECT_NEAR(first.second - line.second, 0.6, 1e-6);
         EXPECT_NEAR(second.second - first.second, 0.705, 1e-6);
-        if (step < kStepCount)
+        if (step < kStepCount) {
             EXPECT_NEAR(timeline[std::size_t(3 * step)].second - second.second, 0.005, 1e-6);
+        }
     }
 }
 
