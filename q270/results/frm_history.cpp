@@ -2,11 +2,9 @@
 
 #include <QDateTime>
 #include <QHeaderView>
-#include <QHideEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
-#include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -190,14 +188,10 @@ frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
     resize(980, 620);
 }
 
-void frmHistory::showEvent(QShowEvent* event) {
-    if (!event->spontaneous()) RestorePlace(*this, application_);
-    QDialog::showEvent(event);
-}
-
-void frmHistory::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous()) KeepPlace(*this, application_);
-    QDialog::hideEvent(event);
+void frmHistory::setVisible(bool visible) {
+    if (visible && !isVisible()) RestorePlace(*this, application_);
+    if (!visible && isVisible()) KeepPlace(*this, application_);
+    QDialog::setVisible(visible);
 }
 
 }  // namespace q270
