@@ -70,7 +70,8 @@ class HistoryPlot : public QWidget {
         t1 += pad;
         const AxisTicks up = NiceTicks(0, top > 0 ? top * 1.05 : 1, 5);
         std::vector<ChartTick> across;
-        for (const TimeTick& tick : DateTicks(t0, t1, 4))
+        // As many dates as fit side by side.
+        for (const TimeTick& tick : DateTicks(t0, t1, std::max(2, int(area.width() / 120))))
             across.push_back(
                 {double(tick.seconds - t0) / double(t1 - t0), QString::fromStdString(tick.label)});
         DrawAxis(p, area, Qt::LeftEdge, ValueTicks(up), QStringLiteral("ErrSq (ppm²)"));
