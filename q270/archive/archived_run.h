@@ -9,6 +9,7 @@
 #include <string>
 
 #include "run_file.h"
+#include "statement.h"
 
 namespace q270 {
 
@@ -33,6 +34,13 @@ struct ArchivedRun {
     PerPoint<double> linErr{};  // untrimmed
     double errSq = 0;
     std::optional<TrimDecision> decision;
+    // The run whose trim decision this run verifies (its as-left run), as the
+    // operator said; none for an as-found run. Never guessed from times.
+    std::optional<std::string> asLeftOf;
+    // The limit and rule in force when the run was measured, kept so that a
+    // later change of the site's settings does not rewrite its statement;
+    // none for a run archived before they were kept.
+    std::optional<Acceptance> acceptance;
 };
 
 // This machine, the user logged in and this program's version.
