@@ -34,6 +34,17 @@ Calibration CalibrationOf(const ArchivedRun& run, const std::vector<ArchivedRun>
     return {run, std::nullopt};
 }
 
+std::vector<ArchivedRun> AsLeftCandidates(const std::vector<ArchivedRun>& unitRuns) {
+    std::vector<ArchivedRun> candidates;
+    for (const ArchivedRun& run : unitRuns)
+        if (!run.asLeftOf && FitsTrims(run)) candidates.push_back(run);
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const ArchivedRun& a, const ArchivedRun& b) {
+                         return a.record.time > b.record.time;
+                     });
+    return candidates;
+}
+
 Acceptance AcceptanceOf(const ArchivedRun& run, const ReportOptions& options) {
     return run.acceptance.value_or(options.acceptance);
 }

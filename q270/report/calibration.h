@@ -26,6 +26,10 @@ bool FitsTrims(const ArchivedRun& run);
 // An as-left run whose as-found run is not among them stands alone.
 Calibration CalibrationOf(const ArchivedRun& run, const std::vector<ArchivedRun>& unitRuns);
 
+// The runs of a unit a new run may be the as-left run of: as-found runs with
+// a decision that fits trims, newest first.
+std::vector<ArchivedRun> AsLeftCandidates(const std::vector<ArchivedRun>& unitRuns);
+
 // The limit and rule a run is judged by: those kept with it, else the site's.
 Acceptance AcceptanceOf(const ArchivedRun& run, const ReportOptions& options);
 

@@ -163,6 +163,13 @@ TEST(CalibrationTest, RunsArePairedOnlyByTheLinkTheOperatorGave) {
     EXPECT_EQ(byLeft.asFound.runId, found.runId);
     EXPECT_EQ(byLeft.asLeft->runId, first.runId);
 
+    // Only a decided as-found run can be verified: the newest first.
+    const ArchivedRun later = Archived("Q270S9-00417", "2026-12-08T11:00:00Z", kDecision);
+    std::vector<std::string> offered;
+    for (const ArchivedRun& r : AsLeftCandidates({found, again, first, later}))
+        offered.push_back(r.runId);
+    EXPECT_EQ(offered, (std::vector<std::string>{later.runId, found.runId}));
+
     // Without its links the decided run has no as-left run yet.
     EXPECT_FALSE(CalibrationOf(found, {found, again}).asLeft);
     // A run left without trims is both.
