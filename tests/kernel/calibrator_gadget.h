@@ -37,6 +37,8 @@ class CalibratorGadget {
     CalibratorGadget(const CalibratorGadget&) = delete;
     CalibratorGadget& operator=(const CalibratorGadget&) = delete;
 
+    // Appends every line in and out to this file. False when it cannot be opened.
+    bool logTo(const std::string& path) { return log_.openFile(path); }
     // Makes the gadget, starts serving it on threads of its own that live as
     // long as the process, and binds it to its UDC. False with a message on
     // stderr.

@@ -1,12 +1,13 @@
 // zdx-usb-gadget: one of the bench's USB devices as a real USB gadget (needs
 // root, configfs, FunctionFS and a UDC, as in the kernel test guest).
 //   zdx-usb-gadget --name NAME --udc UDC --kind Q270|Q610|KX --serial SERIAL
-//                  [--fault NAME]...
+//                  [--fault NAME]... [--log FILE]
 // Faults: the bench's answer faults (silent, late, garbage, overlong, no_lf)
 // and those of a wire: halt (the answer pipe halts before each answer), drop
 // (the device leaves the bus after taking a command), deaf (the command pipe
 // never takes anything). Prints "ready" when the
-// gadget is bound; on SIGTERM or SIGINT it leaves the bus and ends.
+// gadget is bound; --log appends every line in and out to FILE, as the
+// bench's traffic log does. On SIGTERM or SIGINT it leaves the bus and ends.
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
@@ -51,7 +52,7 @@ std::unique_ptr<bench::DeviceModel> makeModel(const std::string& kind, const std
 int usage() {
     std::fprintf(stderr,
                  "usage: zdx-usb-gadget --name NAME --udc UDC --kind Q270|Q610|KX --serial S "
-                 "[--fault NAME]...\n");
+                 "[--fault NAME]... [--log FILE]\n");
     return 2;
 }
 
@@ -59,7 +60,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     gadget::GadgetSetup setup;
-    std::string kindName, serial;
+    std::string kindName, serial, logFile;
     std::set<bench::Fault> faults;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i], value = argv[i + 1];
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
             kindName = value;
         } else if (option == "--serial") {
             serial = value;
+        } else if (option == "--log") {
+            logFile = value;
         } else if (option == "--fault" && value == "halt") {
             setup.wire.haltAnswerPipe = true;
         } else if (option == "--fault" && value == "drop") {
@@ -107,6 +110,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
 
     gadget::CalibratorGadget gadget(setup, device);
+    if (!logFile.empty() && !gadget.logTo(logFile)) return 1;
     if (!gadget.start()) return 1;
     std::printf("ready\n");
     std::fflush(stdout);
