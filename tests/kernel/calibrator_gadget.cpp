@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -23,6 +24,7 @@ namespace {
 constexpr const char* kGadgetRoot = "/sys/kernel/config/usb_gadget/";
 constexpr const char* kMountRoot = "/tmp/zdx-gadget/";
 constexpr std::size_t kReadChunk = 512;
+constexpr std::chrono::milliseconds kDropDelay{50};
 
 bool writeText(const std::string& path, const std::string& text) {
     std::ofstream file(path);
@@ -180,9 +182,18 @@ void CalibratorGadget::receive() {
             std::lock_guard<std::mutex> guard(lock_);
             device_->writeCommand(bytes, log_, bench::UsbDevice::Clock::now());
             command = bytes.find('\n') != std::string_view::npos;
+            if (command && setup_.wire.dropAfterCommand) {
+                // It leaves before it answers.
+                device_->setPlugged(false);
+                device_->setPlugged(true);
+            }
             changed_.notify_all();
         }
-        if (command && setup_.wire.dropAfterCommand) unbind();
+        if (command && setup_.wire.dropAfterCommand) {
+            // Long enough for the host to be waiting for the answer.
+            std::this_thread::sleep_for(kDropDelay);
+            unbind();
+        }
     }
 }
 

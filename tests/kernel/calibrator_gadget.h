@@ -20,7 +20,7 @@ namespace zdx::gadget {
 // Faults that only a device on a real wire has.
 struct WireFaults {
     bool haltAnswerPipe = false;    // the IN endpoint halts before each answer
-    bool dropAfterCommand = false;  // leaves the bus (unbinds) after taking a command
+    bool dropAfterCommand = false;  // leaves the bus (unbinds) 50 ms after taking a command
     bool deaf = false;              // never takes what the host sends
 };
 

@@ -4,7 +4,7 @@
 //                  [--fault NAME]... [--log FILE]
 // Faults: the bench's answer faults (silent, late, garbage, overlong, no_lf)
 // and those of a wire: halt (the answer pipe halts before each answer), drop
-// (the device leaves the bus after taking a command), deaf (the command pipe
+// (the device leaves the bus 50 ms after taking a command, unanswered), deaf (the command pipe
 // never takes anything). Prints "ready" when the
 // gadget is bound; --log appends every line in and out to FILE, as the
 // bench's traffic log does. On SIGTERM or SIGINT it leaves the bus and ends.
