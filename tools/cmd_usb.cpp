@@ -1,9 +1,14 @@
-// list and send: the access library's discovery and command exchange.
+// list and send: the access library's discovery and command exchange, and
+// one line over a COM port, where an answer of any length comes back.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
+#include "application.h"
 #include "calibrator_library.h"
 #include "commands.h"
 #include "options.h"
+#include "serial_port.h"
 #include "tool_output.h"
 #include "usb_devices.h"
 
@@ -30,6 +35,42 @@ const char* exchangeMeaning(int result) {
         default:
             return "result not known";
     }
+}
+
+// The Q270's serial line: its settings, and how long an answer may take.
+constexpr const char* kCalibratorLineSettings = "9600,E,8,1";
+constexpr int kAnswerMs = 300;
+
+// One line to the unit on COM port `number` and its answer line, as it came.
+int sendOverCom(int number, const std::string& line) {
+    q270::SerialPort port{QString::fromLatin1(q270::kQ270Application)};
+    port.setPortNumber(number);
+    port.setSettings(QString::fromLatin1(kCalibratorLineSettings));
+    port.setOpen(true);
+    if (!port.isOpen()) {
+        Complain("Error accessing COM" + std::to_string(number) + " (" +
+                 port.deviceName(number).toStdString() + ": " + port.errorString().toStdString() +
+                 ")");
+        return kExitFailed;
+    }
+    port.writeText(line + "\n");
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs);
+    while (answer.find('\n') == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0 || !port.waitForData(int(left))) break;
+        answer += port.readWaiting();
+    }
+    port.close();
+    std::printf("answer: %s\n", Quoted(answer).c_str());
+    if (answer.empty()) {
+        Complain("no answer on COM" + std::to_string(number) + " within " +
+                 std::to_string(kAnswerMs) + " ms");
+        return kExitFailed;
+    }
+    return kExitDone;
 }
 
 }  // namespace
@@ -65,10 +106,22 @@ int CmdList(const Arguments& args) {
 }
 
 int CmdSend(const Arguments& args) {
-    const Options options(args, {}, {});
+    const Options options(args, {}, {"--com"});
     if (!options.error().empty()) return UsageError("send", options.error());
+    if (const auto com = options.value("--com")) {
+        const int number = std::atoi(com->c_str());
+        if (number < 1 || number > 99 || std::to_string(number) != *com)
+            return UsageError("send", "--com \"" + *com + "\" is no COM port number 1..99");
+        if (options.positionals().size() != 1)
+            return UsageError("send", "with --com give one command line (" +
+                                          std::to_string(options.positionals().size()) +
+                                          " given; quote a line with blanks)");
+        return sendOverCom(number, options.positionals()[0]);
+    }
     if (options.positionals().size() != 2)
-        return UsageError("send", "give a serial number and one command line");
+        return UsageError("send", "give a serial number and one command line (" +
+                                      std::to_string(options.positionals().size()) +
+                                      " given; quote a line with blanks)");
     const std::string& serial = options.positionals()[0];
     std::string line = options.positionals()[1];
     int received = 0;
@@ -85,6 +138,16 @@ int CmdSend(const Arguments& args) {
     if (result == ZDXUSBCAL_OK || result == ZDXUSBCAL_CMD_NO_ANSWER)
         std::printf("received: %d\n", received);
     std::printf("result: %d (%s)\n", result, exchangeMeaning(result));
+    // The library's rule, not a silent unit: the answer came, but it would
+    // not have fitted the command's own buffer, so it was not handed back.
+    if (result == ZDXUSBCAL_CMD_NO_ANSWER && received > 0)
+        Complain("the unit answered " + std::to_string(received) +
+                 " bytes, but the access library returns an answer only when it is shorter than "
+                 "the command (" +
+                 std::to_string(options.positionals()[1].size()) +
+                 " characters here); the command was delivered. Its answer can be read over "
+                 "the unit's serial line: zdx-q270 send --com N " +
+                 Quoted(options.positionals()[1]));
     return result == ZDXUSBCAL_OK ? kExitDone : kExitFailed;
 }
 

@@ -10,7 +10,9 @@ namespace {
 constexpr std::array kCommands = {
     Command{"list", nullptr, "", "the calibrators on USB: serial, strings 4, 5 and 6", false,
             CmdList},
-    Command{"send", nullptr, "SERIAL LINE", "one command exchange: the answer and the result code",
+    Command{"send", nullptr, "SERIAL LINE | --com N LINE",
+            "one command exchange over USB (answered only when the answer is shorter than the "
+            "command) or over COM port N",
             false, CmdSend},
     Command{"scan", nullptr,
             "[-o FILE] [--no-archive] [--serial SERIAL] [--meter-id TEXT] [--as-left RUN-ID]",

@@ -72,7 +72,9 @@ RunResult RunLinearity(MeterLink& meter, UsbAccess& usb, const std::string& seri
     const LineRelease release(meter);
     if (!meter.OpenHP()) {
         result.end = RunEnd::MeterPortMissing;
-        result.message = "Error accessing COM1 (multimeter): no measurement";
+        const std::string failure = meter.openFailure();
+        result.message = "Error accessing COM1 (multimeter" +
+                         (failure.empty() ? std::string() : ", " + failure) + "): no measurement";
         return result;
     }
     if (const std::string reason = meter.lostReason(); !reason.empty()) {

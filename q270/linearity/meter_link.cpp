@@ -10,6 +10,11 @@ void SerialMeterPort::openWith(int portNumber, const QString& settings) {
     port_.setOpen(true);
 }
 
+std::string SerialMeterPort::openFailure() const {
+    return (port_.deviceName(port_.portNumber()) + QStringLiteral(": ") + port_.errorString())
+        .toStdString();
+}
+
 bool SerialMeterPort::isOpen() const {
     return port_.isOpen();
 }

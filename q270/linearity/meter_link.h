@@ -22,6 +22,9 @@ class MeterPort : public SerialLine {
   public:
     // Sets the port number and the line settings, then opens the port.
     virtual void openWith(int portNumber, const QString& settings) = 0;
+    // After an open that failed: the port's device and the system's reason
+    // ("/dev/ttyS0: Permission denied"); empty when nothing is known.
+    virtual std::string openFailure() const { return {}; }
 };
 
 // The serial-port component as a MeterPort.
@@ -29,6 +32,7 @@ class SerialMeterPort : public MeterPort {
   public:
     explicit SerialMeterPort(SerialPort& port) : port_(port) {}
     void openWith(int portNumber, const QString& settings) override;
+    std::string openFailure() const override;
     bool isOpen() const override;
     void close() override;
     void writeText(std::string_view text) override;
@@ -64,6 +68,8 @@ class MeterLink {
     void Release() noexcept;
 
     bool isOpen() const { return port_.isOpen(); }
+    // Why OpenHP found COM1 closed: its device and the system's reason.
+    std::string openFailure() const { return port_.openFailure(); }
     // Empty while COM1 works; the system's reason once it went away.
     std::string lostReason() const { return port_.lostReason(); }
 

@@ -16,6 +16,7 @@ class ReplyRecorder : public MeterPort {
 
     // Opening the port starts a new run: earlier replies are forgotten.
     void openWith(int portNumber, const QString& settings) override;
+    std::string openFailure() const override { return port_.openFailure(); }
     bool isOpen() const override { return port_.isOpen(); }
     void close() override { port_.close(); }
     void writeText(std::string_view text) override;

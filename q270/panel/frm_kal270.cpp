@@ -115,6 +115,11 @@ void frmKal270::buildControls() {
     // the status bar each time.
     statusPanel1_->setFixedSize(240, statusPanel1_->sizeHint().height());
     statusBar()->addWidget(statusPanel1_);
+    portWarning_ = new QLabel(statusBar());
+    portWarning_->setObjectName(QStringLiteral("PortWarning"));
+    zdx::setForeColour(portWarning_, zdx::kColourRed);
+    portWarning_->setVisible(false);
+    statusBar()->addWidget(portWarning_, 1);
     statusBar()->installEventFilter(this);
     statusPanel1_->installEventFilter(this);
 }

@@ -86,6 +86,8 @@ class frmKal270 : public QMainWindow {
     // The range scroll bar's width in layout units; kept in its "layoutWidth" property.
     void setRangeScrollWidth(int layoutUnits);
     void flushPaint();
+    // Shows, in the status bar, when the chosen COM port is the multimeter's too.
+    void warnOfSharedPort();
 
     // Start-up, shut-down and the cycle (frm_kal270_cycle.cpp).
     void startUp(const QString& commandLine);
@@ -193,7 +195,8 @@ class frmKal270 : public QMainWindow {
     QPlainTextEdit* messages_ = nullptr;              // "txtMessages": connection messages
     QLineEdit* conditionBox_ = nullptr;               // "Textremo": device conditions
     QLabel* statusPanel1_ = nullptr;                  // "Panel1" of the status bar
-    QTimer* tickTimer_ = nullptr;                     // "TimerTick"
+    QLabel* portWarning_ = nullptr;       // "PortWarning": the connection shares the meter's port
+    QTimer* tickTimer_ = nullptr;         // "TimerTick"
     Clock::time_point lastTimerEvent_{};  // when the last nominal timer event was counted
 };
 

@@ -18,6 +18,7 @@
 #include "device_profile.h"
 #include "frm_kal270.h"
 #include "frm_results.h"
+#include "meter_link.h"
 #include "settings_store.h"
 #include "skip_step.h"
 
@@ -153,6 +154,7 @@ void frmKal270::SelectConnection(int conn, bool closeFirst) {
     comNButton_->setText(QStringLiteral("COM%1").arg(2 + ComIncrement));
     if (closeFirst) skipOnError("CloseLink", [this] { transport_.CloseLink(); });
     state_.Connection = conn;
+    warnOfSharedPort();
     if (conn == kConnUsb) {
         zdx::setBackColour(usbButton_, zdx::kColourYellow);
         state_.DllMissing = 0;
@@ -169,6 +171,20 @@ void frmKal270::SelectConnection(int conn, bool closeFirst) {
     TickPhase = 0;
     flushPaint();
     directTimerEvent();
+}
+
+void frmKal270::warnOfSharedPort() {
+    const int port = state_.Connection == kConnCom1   ? 1
+                     : state_.Connection == kConnComN ? 2 + ComIncrement
+                                                      : 0;
+    const QString device = port > 0 ? serialPort_.deviceName(port) : QString();
+    const bool shared = port > 0 && device == serialPort_.deviceName(kMeterPortNumber);
+    portWarning_->setText(shared ? QStringLiteral("COM%1 (%2) is also the multimeter's port: "
+                                                  "setting lines would reach the meter")
+                                       .arg(port)
+                                       .arg(device)
+                                 : QString());
+    portWarning_->setVisible(shared);
 }
 
 void frmKal270::tick() {
@@ -325,7 +341,12 @@ void frmKal270::connectSerial(std::string& id) {
     if (!serialPort_.isOpen()) {
         qCDebug(zdx::lcCycle) << "COM port" << serialPort_.portNumber()
                               << "not opened:" << serialPort_.errorString();
-        setMessages(QStringLiteral("Error accessing COM port"), zdx::kColourRed);
+        // The port's device and the system's reason: what the operator can act on.
+        setMessages(
+            QStringLiteral("Error accessing COM%1 (%2: %3)")
+                .arg(serialPort_.portNumber())
+                .arg(serialPort_.deviceName(serialPort_.portNumber()), serialPort_.errorString()),
+            zdx::kColourRed);
         return;
     }
     zdx::setBackColour(state_.Connection == kConnCom1 ? com1Button_ : comNButton_,

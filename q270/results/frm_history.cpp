@@ -2,21 +2,34 @@
 
 #include <QDateTime>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QScrollArea>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "chart_painter.h"
 #include "run_facts.h"
 #include "run_figures.h"
+#include "window_memory.h"
 
 namespace q270 {
 
 namespace {
 
-// Left: ErrSq against time; right: the 10 % point curves, error across,
+constexpr double kAxisRoom = 62;  // left of each plot area: tick labels and the axis title
+constexpr double kBelowRoom = 44;
+
+std::int64_t secondsOf(const ArchivedRun& run) {
+    return QDateTime::fromString(QString::fromStdString(run.record.time), Qt::ISODate)
+        .toSecsSinceEpoch();
+}
+
+// Left: ErrSq against the date; right: the 10 % point curves, error across,
 // point up (100 % at the top), as the results plot draws them.
 class HistoryPlot : public QWidget {
   public:
@@ -24,7 +37,7 @@ class HistoryPlot : public QWidget {
                 QWidget* parent)
         : QWidget(parent), runs_(runs), current_(current) {
         setObjectName(QStringLiteral("HistoryPlot"));
-        setMinimumSize(640, 260);
+        setMinimumSize(760, 300);
     }
 
   protected:
@@ -32,64 +45,78 @@ class HistoryPlot : public QWidget {
         QPainter p(this);
         p.fillRect(rect(), Qt::white);
         p.setRenderHint(QPainter::Antialiasing);
-        const QRectF left(40, 10, width() / 2.0 - 60, height() - 40);
-        const QRectF right(width() / 2.0 + 20, 10, width() / 2.0 - 40, height() - 40);
-        p.setPen(Qt::gray);
-        p.drawRect(left);
-        p.drawRect(right);
-        p.setPen(Qt::black);
-        p.drawText(QRectF(left.left(), left.bottom() + 4, left.width(), 16), Qt::AlignCenter,
-                   QStringLiteral("ErrSq (ppm²) over time"));
-        p.drawText(QRectF(right.left(), right.bottom() + 4, right.width(), 16), Qt::AlignCenter,
-                   QStringLiteral("10 % points (ppm): earlier grey, current red"));
+        const double half = width() / 2.0;
+        const QRectF left(kAxisRoom + 10, 10, half - kAxisRoom - 30, height() - 10 - kBelowRoom);
+        const QRectF right(half + kAxisRoom, 10, half - kAxisRoom - 14, height() - 10 - kBelowRoom);
         drawErrSq(p, left);
         drawCurves(p, right);
+        p.setPen(Qt::black);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(left);
+        p.drawRect(right);
     }
 
   private:
     void drawErrSq(QPainter& p, const QRectF& area) {
-        if (runs_.empty()) return;
-        std::vector<std::pair<double, double>> points;
-        for (const ArchivedRun& r : runs_) {
-            const QDateTime t =
-                QDateTime::fromString(QString::fromStdString(r.record.time), Qt::ISODate);
-            points.emplace_back(double(t.toSecsSinceEpoch()), r.errSq);
+        std::int64_t t0 = 0, t1 = 0;
+        double top = 0;
+        for (std::size_t i = 0; i < runs_.size(); ++i) {
+            const std::int64_t t = secondsOf(runs_[i]);
+            t0 = i == 0 ? t : std::min(t0, t);
+            t1 = i == 0 ? t : std::max(t1, t);
+            top = std::max(top, runs_[i].errSq);
         }
-        double t0 = points.front().first, t1 = points.back().first, top = 0;
-        for (const auto& [t, e] : points) top = std::max(top, e);
-        if (t1 <= t0) t1 = t0 + 1;
-        if (top <= 0) top = 1;
+        // A day either side of a single date, and a little room at both ends.
+        const std::int64_t pad = std::max<std::int64_t>((t1 - t0) / 20, t1 == t0 ? 43200 : 600);
+        t0 -= pad;
+        t1 += pad;
+        const AxisTicks up = NiceTicks(0, top > 0 ? top * 1.05 : 1, 5);
+        std::vector<ChartTick> across;
+        for (const TimeTick& tick : DateTicks(t0, t1, 4))
+            across.push_back(
+                {double(tick.seconds - t0) / double(t1 - t0), QString::fromStdString(tick.label)});
+        DrawAxis(p, area, Qt::LeftEdge, ValueTicks(up), QStringLiteral("ErrSq (ppm²)"));
+        DrawAxis(p, area, Qt::BottomEdge, across, QStringLiteral("date of the run (UTC)"));
+        if (runs_.empty()) return;
         QPolygonF line;
-        for (const auto& [t, e] : points)
-            line << QPointF(area.left() + 8 + (t - t0) / (t1 - t0) * (area.width() - 16),
-                            area.bottom() - e / top * (area.height() - 10));
+        for (const ArchivedRun& r : runs_)
+            line << QPointF(
+                area.left() + double(secondsOf(r) - t0) / double(t1 - t0) * area.width(),
+                area.bottom() - (r.errSq - up.lo) / (up.hi - up.lo) * area.height());
         p.setPen(QPen(Qt::darkBlue, 1.5));
         p.drawPolyline(line);
         for (const QPointF& pt : line) p.drawEllipse(pt, 3, 3);
-        p.setPen(Qt::black);
-        p.drawText(QRectF(0, area.top(), area.left() - 2, 14), Qt::AlignRight,
-                   QString::number(top, 'f', 0));
     }
+
     void drawCurves(QPainter& p, const QRectF& area) {
-        double lo = 0, hi = 0.001;
-        auto widen = [&](const PerPoint<double>& e) {
-            for (const double v : e) lo = std::min(lo, v), hi = std::max(hi, v);
+        double lo = 0, hi = 0;
+        const auto widen = [&](const PerPoint<double>& e) {
+            for (int j = 1; j <= kPointCount; ++j)
+                lo = std::min(lo, e[std::size_t(j)]), hi = std::max(hi, e[std::size_t(j)]);
         };
         for (const ArchivedRun& r : runs_) widen(r.linErr);
         widen(current_);
-        lo -= 2, hi += 2;
-        auto curve = [&](const PerPoint<double>& e, const QColor& colour) {
+        const AxisTicks across = NiceTicks(lo - 1, hi + 1, 6);
+        std::vector<ChartTick> up;
+        for (int j = 0; j <= kPointCount; j += 2)
+            up.push_back({double(j) / kPointCount, QString::number(j * 10)});
+        DrawAxis(p, area, Qt::LeftEdge, up, QStringLiteral("point (%)"));
+        DrawAxis(p, area, Qt::BottomEdge, ValueTicks(across),
+                 QStringLiteral("error (ppm): earlier grey, current red"));
+        const auto x = [&](double ppm) {
+            return area.left() + (ppm - across.lo) / (across.hi - across.lo) * area.width();
+        };
+        const auto curve = [&](const PerPoint<double>& e, const QColor& colour) {
             QPolygonF line;
-            line << QPointF(area.left() + (0 - lo) / (hi - lo) * area.width(), area.bottom() - 4);
+            line << QPointF(x(0), area.bottom());
             for (int j = 1; j <= kPointCount; ++j)
-                line << QPointF(area.left() + (e[std::size_t(j)] - lo) / (hi - lo) * area.width(),
-                                area.bottom() - 4 - j * (area.height() - 8) / kPointCount);
+                line << QPointF(x(e[std::size_t(j)]),
+                                area.bottom() - j * area.height() / kPointCount);
             p.setPen(QPen(colour, 1.2));
             p.drawPolyline(line);
         };
         p.setPen(Qt::black);
-        const double zero = area.left() + (0 - lo) / (hi - lo) * area.width();
-        p.drawLine(QPointF(zero, area.top()), QPointF(zero, area.bottom()));
+        p.drawLine(QPointF(x(0), area.top()), QPointF(x(0), area.bottom()));
         for (const ArchivedRun& r : runs_) curve(r.linErr, QColor(0xA0, 0xA0, 0xA0));
         curve(current_, Qt::red);
     }
@@ -101,12 +128,22 @@ class HistoryPlot : public QWidget {
 }  // namespace
 
 frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-                       const PerPoint<double>& current, QWidget* parent)
-    : QDialog(parent), runs_(std::move(runs)) {
+                       std::vector<std::string> verdicts, const PerPoint<double>& current,
+                       const QString& application, QWidget* parent)
+    : QDialog(parent), runs_(std::move(runs)), application_(application) {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Verlauf ") + QString::fromStdString(serial));
-    auto* layout = new QVBoxLayout(this);
-    auto* caption = new QLabel(this);
+    // Smaller than its content, the window scrolls rather than cutting it.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("HistoryScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    outer->addWidget(scroll);
+    auto* content = new QWidget(scroll);
+    auto* layout = new QVBoxLayout(content);
+    auto* caption = new QLabel(content);
     caption->setObjectName(QStringLiteral("HistoryCaption"));
     caption->setText(runs_.empty()
                          ? QStringLiteral("No archived run of ") + QString::fromStdString(serial)
@@ -114,13 +151,13 @@ frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
                                QString::fromStdString(serial));
     layout->addWidget(caption);
 
-    // The listed facts, then the figures.
+    // The listed facts, then the figures with their units.
     QStringList headers;
     for (const RunFact& fact : RunFacts())
         if (fact.listed) headers << QString::fromLatin1(fact.label);
-    headers << QStringLiteral("ErrSq") << QStringLiteral("max |d%|") << QStringLiteral("u")
-            << QStringLiteral("Trims");
-    list_ = new QTableWidget(int(runs_.size()), int(headers.size()), this);
+    headers << QStringLiteral("ErrSq (ppm²)") << QStringLiteral("max |d%| (ppm)")
+            << QStringLiteral("u (ppm)") << QStringLiteral("Trims") << QStringLiteral("Verdict");
+    list_ = new QTableWidget(int(runs_.size()), int(headers.size()), content);
     list_->setObjectName(QStringLiteral("HistoryList"));
     list_->setHorizontalHeaderLabels(headers);
     list_->verticalHeader()->hide();
@@ -132,14 +169,35 @@ frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
             if (fact.listed) cells << QString::fromStdString(FactText(fact, r));
         cells << QString::number(r.errSq, 'f', 1) << QString::number(LargestLinErr(r), 'f', 1)
               << QString::number(UncertaintyOf(r).atLargest, 'f', 2)
-              << QString::fromStdString(TrimsText(TrimsOf(r)));
-        for (int col = 0; col < cells.size(); ++col)
-            list_->setItem(row, col, new QTableWidgetItem(cells[col]));
+              << QString::fromStdString(TrimsText(TrimsOf(r)))
+              << QString::fromStdString(std::size_t(row) < verdicts.size()
+                                            ? verdicts[std::size_t(row)]
+                                            : std::string());
+        for (int col = 0; col < cells.size(); ++col) {
+            auto* item = new QTableWidgetItem(cells[col]);
+            // A long text is read whole in the tooltip.
+            item->setToolTip(cells[col]);
+            list_->setItem(row, col, item);
+        }
     }
     list_->resizeColumnsToContents();
+    list_->setMinimumHeight(
+        list_->horizontalHeader()->sizeHint().height() +
+        std::min(int(runs_.size()), 6) * list_->verticalHeader()->defaultSectionSize() + 6);
     layout->addWidget(list_);
-    layout->addWidget(new HistoryPlot(runs_, current, this));
-    resize(720, 560);
+    layout->addWidget(new HistoryPlot(runs_, current, content), 1);
+    scroll->setWidget(content);
+    resize(980, 620);
+}
+
+void frmHistory::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) RestorePlace(*this, application_);
+    QDialog::showEvent(event);
+}
+
+void frmHistory::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) KeepPlace(*this, application_);
+    QDialog::hideEvent(event);
 }
 
 }  // namespace q270

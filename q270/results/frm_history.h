@@ -1,11 +1,12 @@
 // "Verlauf": the archived runs of one unit over time. A list of the runs
-// (time, bench, meter, ErrSq, largest |LinErr| with its uncertainty, trims),
-// ErrSq against time, and the 10 % point curves of the earlier runs (grey)
-// beside the current one (red).
+// (time, bench, meter, ErrSq, largest |LinErr| with its uncertainty, trims,
+// verdict), ErrSq against time, and the 10 % point curves of the earlier runs
+// (grey) beside the current one (red), both on scales with units.
 #pragma once
 
 #include <QDialog>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "archived_run.h"
@@ -18,14 +19,22 @@ class frmHistory : public QDialog {
     Q_OBJECT
 
   public:
-    // `current`: the 10 % point errors (1..10) of the run on screen.
+    // `current`: the 10 % point errors (1..10) of the run on screen;
+    // `verdicts`: one per run. `application` names the settings store that
+    // keeps the window's place.
     frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-               const PerPoint<double>& current, QWidget* parent = nullptr);
+               std::vector<std::string> verdicts, const PerPoint<double>& current,
+               const QString& application, QWidget* parent = nullptr);
 
     const std::vector<ArchivedRun>& runs() const { return runs_; }
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
   private:
     std::vector<ArchivedRun> runs_;
+    QString application_;
     QTableWidget* list_ = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -10,10 +11,13 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -22,9 +26,11 @@
 #include <QWindow>
 
 #include "application.h"
+#include "chart_painter.h"
 #include "colour_value.h"
-#include "frm_results_archive.h"
 #include "plot_view.h"
+#include "results_archivist.h"
+#include "window_memory.h"
 
 namespace q270 {
 
@@ -35,6 +41,7 @@ namespace {
 constexpr int kMargin = 8;
 constexpr int kPlotWidth = 340;
 constexpr int kPlotHeight = 330;
+constexpr int kStatementHeight = 34;  // two lines
 
 constexpr int kCellFontPixels = 11;
 // How long a run waits at most for its new window to be shown, and how often it looks.
@@ -59,12 +66,12 @@ QLabel* label(const char* name, QWidget* parent) {
 
 frmResults::BusyScope::BusyScope(frmResults& window, bool& flag) : window_(window), flag_(flag) {
     flag_ = true;
-    window_.offerFileControls(false);
+    window_.updateOffers();
 }
 
 frmResults::BusyScope::~BusyScope() {
     flag_ = false;
-    window_.offerFileControls(!window_.busy());
+    window_.updateOffers();
 }
 
 frmResults::frmResults(const std::string& deviceSerial, UsbAccess& usb, Clock& clock,
@@ -83,20 +90,27 @@ frmResults::frmResults(const std::string& deviceSerial, UsbAccess& usb, Clock& c
     buildFileControls();
     buildArchiveControls();
     buildOptimisation();
+    updateOffers();
 }
 
 frmResults::~frmResults() = default;
 
 void frmResults::buildControls() {
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
+    // The controls keep their places; a window made smaller than them scrolls.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ResultsScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* central = new QWidget(scroll);
     buildTable(central);
     buildPlot(central);
     buildTrimPanel(central);
     buildTrimMenu();
     buildStatusBar();
-    resize(Picture1->geometry().right() + 1 + kMargin,
-           Opti->geometry().bottom() + 1 + kMargin + statusBar()->sizeHint().height());
+    central->setFixedSize(Picture1->geometry().right() + 1 + kMargin,
+                          Opti->geometry().bottom() + 1 + kMargin);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
+    resize(central->width(), central->height() + statusBar()->sizeHint().height());
 }
 
 void frmResults::buildTable(QWidget* central) {
@@ -141,7 +155,11 @@ void frmResults::buildPlot(QWidget* central) {
         // The menu is a modal loop of its own: not inside a run's or a search's event pass.
         if (refuseWhileBusy()) return;
         QMenu menu(this);
+        menu.setToolTipsVisible(true);
         QAction* save = menu.addAction(QStringLiteral("Save plot as PNG..."));
+        save->setObjectName(QStringLiteral("SavePlot"));
+        save->setEnabled(plotRefusal().isEmpty());
+        save->setToolTip(plotRefusal());
         if (menu.exec(Picture1->mapToGlobal(at)) == save) savePlotAsked();
     });
     Picture1->setVisible(false);
@@ -160,7 +178,15 @@ void frmResults::buildTrimPanel(QWidget* central) {
     CmdOpt->setGeometry(Picture1->x(), minppm->geometry().bottom() + 1 + 8, 120, 28);
     CmdOpt->setVisible(false);
 
-    const int optiTop = kMargin + toPixels(kResultsTableHeight) + kMargin;
+    // The statement of a complete run, in the table's width below it.
+    const int lineTop = kMargin + toPixels(kResultsTableHeight) + kMargin;
+    statementLine_ = label("StatementLine", central);
+    statementLine_->setGeometry(kMargin, lineTop, Results->width(), kStatementHeight);
+    statementLine_->setWordWrap(true);
+    statementLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statementLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    const int optiTop = lineTop + kStatementHeight + kMargin;
     Opti = new QGroupBox(central);
     Opti->setObjectName(QStringLiteral("Opti"));
     Opti->setGeometry(kMargin, optiTop, Picture1->geometry().right() + 1 - kMargin, 150);
@@ -314,11 +340,30 @@ void frmResults::requestStop() {
     if (!optimising_) emit stopRequested();
 }
 
-void frmResults::offerFileControls(bool offered) {
-    // "Verlauf..." is held back while its read is going on.
-    for (QPushButton* button : {CmdSaveRun, CmdOpenRun, CmdReport})
-        if (button != nullptr) button->setEnabled(offered);
-    if (CmdHistory != nullptr) CmdHistory->setEnabled(offered && !archiving_->historyPending);
+void frmResults::updateOffers() {
+    const QString whileBusy = QStringLiteral("Not while a measurement or a search is running");
+    const auto offer = [](QPushButton* button, const QString& refusal) {
+        if (button == nullptr) return;
+        button->setEnabled(refusal.isEmpty());
+        button->setToolTip(refusal);
+    };
+    const auto unless = [&](bool refused, const QString& why) {
+        return busy() ? whileBusy : refused ? why : QString();
+    };
+    offer(CmdSaveRun, unless(!evaluated_, QStringLiteral("No complete run to save")));
+    offer(CmdReport, unless(!evaluated_, QStringLiteral("No complete run for a report")));
+    offer(CmdOpenRun, unless(false, {}));
+    offer(CmdHistory, historyPending_
+                          ? QStringLiteral("Reading the archive...")
+                          : unless(unitSerial().empty(),
+                                   QStringLiteral("No unit: no calibrator connected and no run "
+                                                  "opened")));
+}
+
+QString frmResults::plotRefusal() const {
+    if (busy()) return QStringLiteral("Not while a measurement or a search is running");
+    if (!evaluated_) return QStringLiteral("No plot: no complete run");
+    return {};
 }
 
 bool frmResults::refuseWhileBusy() {
@@ -333,15 +378,46 @@ std::string frmResults::tableText() const {
 }
 
 bool frmResults::savePlot(const QString& fileName) {
-    return Picture1->grab().save(fileName, "PNG");
+    if (!plotRefusal().isEmpty()) {
+        setStatusText(plotRefusal(), zdx::kColourRed);
+        return false;
+    }
+    const std::optional<RunRecord> record = recordOnScreen();
+    return PlotPicture(plot_, unitSerial(), record ? record->time : std::string(),
+                       decimalSeparator())
+        .save(fileName, "PNG");
 }
 
 void frmResults::savePlotAsked() {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save plot"),
-                                                      QStringLiteral("linearity.png"),
-                                                      QStringLiteral("PNG images (*.png)"));
+    const std::optional<RunRecord> record = recordOnScreen();
+    const QString name =
+        askFileName(true, QStringLiteral("Save plot"),
+                    ProposedFileName(unitSerial(), record ? record->time : std::string(),
+                                     QStringLiteral("plot"), QStringLiteral("png")),
+                    QStringLiteral("PNG images (*.png)"));
     if (!name.isEmpty() && !savePlot(name))
         setStatusText(QStringLiteral("The plot could not be saved to ") + name, zdx::kColourRed);
+}
+
+QString frmResults::askFileName(bool saving, const QString& caption, const QString& proposed,
+                                const QString& filter) {
+    const QString application = QString::fromLatin1(kQ270Application);
+    const QString start = QDir(LastFolder(application)).filePath(proposed);
+    const QString name = saving ? QFileDialog::getSaveFileName(this, caption, start, filter)
+                                : QFileDialog::getOpenFileName(this, caption, start, filter);
+    if (!name.isEmpty()) KeepFolder(application, name);
+    return name;
+}
+
+void frmResults::showEvent(QShowEvent* event) {
+    // Where the user left it, also after the program started anew.
+    if (!event->spontaneous()) RestorePlace(*this, QString::fromLatin1(kQ270Application));
+    QMainWindow::showEvent(event);
+}
+
+void frmResults::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) KeepPlace(*this, QString::fromLatin1(kQ270Application));
+    QMainWindow::hideEvent(event);
 }
 
 void frmResults::closeEvent(QCloseEvent* event) {

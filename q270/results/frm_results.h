@@ -33,7 +33,7 @@ class QTableWidget;
 namespace q270 {
 
 class PlotView;
-struct ResultsArchiving;
+class ResultsArchivist;
 
 // Size of the table in layout units (fifteen to a pixel), as Scan sizes it.
 // Row heights, column widths and the pointer position of the table's mouse
@@ -101,8 +101,12 @@ class frmResults : public QMainWindow, private RunObserver {
     // screen as its decision, once per run (frm_results_archive.cpp); false
     // when there is nothing new to archive. The outcome shows in the status bar.
     bool archiveRun();
+    // Waits until the archive work asked so far is done and its outcome shown.
     void waitForArchive();
-    // The run on screen as a PDF report; false, with the reason in the status bar, when not.
+    // Starts the PDF report of the run on screen, which is written once the
+    // archive has named the run's reference meter; false, with the reason in
+    // the status bar, when there is no run to report. The outcome shows in
+    // the status bar.
     bool writeReport(const QString& fileName);
 
   signals:
@@ -111,6 +115,8 @@ class frmResults : public QMainWindow, private RunObserver {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -141,8 +147,11 @@ class frmResults : public QMainWindow, private RunObserver {
     // The part of a run's start that opening a run file shares: the table
     // prepared, the search lines cleared, "Optimierung" withdrawn.
     void clearForNewRun();
-    // The file controls and the plot's menu are not offered while the window is busy.
-    void offerFileControls(bool offered);
+    // Each file control is offered only when it can act: not while the window
+    // is busy, not without a complete run; a withheld one says why in its tooltip.
+    void updateOffers();
+    // Why the plot cannot be saved now; empty when it can.
+    QString plotRefusal() const;
     // False, saying why in the status bar, while a run or a search holds the window.
     bool refuseWhileBusy();
     // Writes the grid model into the table widget.
@@ -164,10 +173,15 @@ class frmResults : public QMainWindow, private RunObserver {
     // and reporting; none when there is no complete run (and, when asked, why
     // a complete run cannot be recorded).
     std::optional<RunRecord> recordOnScreen(std::string* why = nullptr);
-    std::vector<ArchivedRun> archivedRunsOf(const std::string& serial);
+    // The serial number of the unit on screen: the run's, else the calibrator's.
+    std::string unitSerial();
     void showHistory();
-    void openHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-                     const PerPoint<double>& current, const std::string& error);
+    // The statement line of the complete run on screen, once the archive has
+    // named its reference meter.
+    void showStatementLine();
+    // A file dialog started in the last folder used, proposing `proposed`.
+    QString askFileName(bool saving, const QString& caption, const QString& proposed,
+                        const QString& filter);
     // The trim search and the applying of its result lines (frm_results_opti.cpp).
     void buildOptimisation();
     void CmdOpt_Click();
@@ -215,7 +229,12 @@ class frmResults : public QMainWindow, private RunObserver {
     QPushButton* CmdOpenRun = nullptr;
     QPushButton* CmdHistory = nullptr;
     QPushButton* CmdReport = nullptr;
-    std::unique_ptr<ResultsArchiving> archiving_;
+    QLabel* statementLine_ = nullptr;  // "StatementLine"
+    std::unique_ptr<ResultsArchivist> archivist_;
+    int archivedAtRun_ = -1;  // the reply recorder's run count of the run archived last
+    std::string archivedRunId_;
+    bool historyPending_ = false;  // "Verlauf..." is reading the archive
+    int statementAsked_ = 0;       // the latest statement asked for; older answers are dropped
     QGroupBox* Opti = nullptr;
     std::array<QLabel*, 5> OptiL1{};
     QLabel* OptiL3 = nullptr;

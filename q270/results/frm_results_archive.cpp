@@ -1,30 +1,37 @@
 // The results window and the archive: a complete run is archived with the
 // trim choice on screen as its decision when the operator leaves the results
-// view (or saves the run), "Verlauf..." shows the unit's archived runs and
-// "Bericht..." writes the run on screen as a PDF report.
-#include <QFileDialog>
+// view (or saves the run), "Verlauf..." shows the unit's archived runs,
+// "Bericht..." writes the run on screen as a PDF report, and a complete run
+// gets its statement line. What the archive is asked goes to the archivist's
+// worker; the window only shows the answers.
 #include <QFileInfo>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <exception>
-#include <memory>
 
 #include "application.h"
 #include "archive_settings.h"
-#include "archiver.h"
 #include "colour_value.h"
 #include "frm_history.h"
 #include "frm_results.h"
-#include "frm_results_archive.h"
 #include "report_options.h"
 #include "report_pdf.h"
+#include "results_archivist.h"
 #include "run_figures.h"
+#include "window_memory.h"
 
 namespace q270 {
 
+namespace {
+
+QString application() {
+    return QString::fromLatin1(kQ270Application);
+}
+
+}  // namespace
+
 void frmResults::buildArchiveControls() {
-    archiving_ = std::make_unique<ResultsArchiving>();
+    archivist_ = std::make_unique<ResultsArchivist>(application(), this);
     // Below the file buttons, side by side.
     const QRect below = CmdSaveRun->geometry().translated(0, CmdSaveRun->height() + 4);
     CmdHistory = new QPushButton(QStringLiteral("Verlauf..."), CmdSaveRun->parentWidget());
@@ -37,9 +44,12 @@ void frmResults::buildArchiveControls() {
     connect(CmdReport, &QPushButton::clicked, this, [this] {
         // The file dialog would hold a run inside its event pass.
         if (refuseWhileBusy()) return;
-        const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Bericht"),
-                                                          QStringLiteral("linearity-report.pdf"),
-                                                          QStringLiteral("PDF (*.pdf)"));
+        const std::optional<RunRecord> record = recordOnScreen();
+        const QString name =
+            askFileName(true, QStringLiteral("Bericht"),
+                        ProposedFileName(unitSerial(), record ? record->time : std::string(),
+                                         QStringLiteral("report"), QStringLiteral("pdf")),
+                        QStringLiteral("PDF (*.pdf)"));
         if (!name.isEmpty()) writeReport(name);
     });
 }
@@ -59,7 +69,7 @@ std::optional<RunRecord> frmResults::recordOnScreen(std::string* why) {
             return record;
         }
         RunRecord record = RecordOfRun(replies_, shown, deviceSerial_, calibratorId());
-        record.meterId = BenchMeterId(QString::fromLatin1(kQ270Application));
+        record.meterId = BenchMeterId(application());
         return record;
     } catch (const RunFileError& refused) {
         if (why) *why = refused.what();
@@ -67,10 +77,15 @@ std::optional<RunRecord> frmResults::recordOnScreen(std::string* why) {
     }
 }
 
+std::string frmResults::unitSerial() {
+    if (openedRun_ && openedAtRun_ == replies_.runs()) return openedRun_->calibratorSerial;
+    return deviceSerial_;
+}
+
 bool frmResults::archiveRun() {
     // A run opened from a file was archived when it was measured.
     if (openedRun_ && openedAtRun_ == replies_.runs()) return false;
-    if (archiving_->archivedAtRun == replies_.runs()) return false;
+    if (archivedAtRun_ == replies_.runs()) return false;
     const std::optional<RunRecord> record = recordOnScreen();
     if (!record) return false;
     ArchivedRun run;
@@ -80,92 +95,63 @@ bool frmResults::archiveRun() {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;
     }
-    archiving_->archivedAtRun = replies_.runs();
-    archiving_->runId = run.runId;
-    // The archive opened, used and closed on the worker; the outcome is shown
-    // on the window's thread.
-    QPointer<frmResults> window(this);
-    archiving_->then([window, run] {
-        const ArchiveReport report =
-            Archiver::Configured(QString::fromLatin1(kQ270Application)).archive(run);
-        const QString text = QString::fromStdString(ArchiveStatusText(report));
-        const std::uint32_t colour = report.archived ? zdx::kColourBlack : zdx::kColourRed;
-        QMetaObject::invokeMethod(
-            window.data(),
-            [window, text, colour] {
-                if (window) window->setStatusText(text, colour);
-            },
-            Qt::QueuedConnection);
+    archivedAtRun_ = replies_.runs();
+    archivedRunId_ = run.runId;
+    archivist_->store(std::move(run), [this](const ArchiveReport& report) {
+        setStatusText(QString::fromStdString(ArchiveStatusText(report)),
+                      report.archived ? zdx::kColourBlack : zdx::kColourRed);
     });
     return true;
 }
 
 void frmResults::waitForArchive() {
-    archiving_->wait();
+    archivist_->waitUntilDone();
 }
 
-namespace {
-
-// The unit's archived runs, or the reason there are none.
-std::vector<ArchivedRun> ReadHistory(const std::string& serial, std::string& error) {
-    try {
-        SqlArchive archive(ReadArchiveSettings(QString::fromLatin1(kQ270Application)));
-        return archive.history(serial);
-    } catch (const std::exception& failure) {
-        error = failure.what();
-        return {};
-    }
-}
-
-}  // namespace
-
-std::vector<ArchivedRun> frmResults::archivedRunsOf(const std::string& serial) {
-    waitForArchive();
-    std::string error;
-    std::vector<ArchivedRun> runs = ReadHistory(serial, error);
-    if (!error.empty()) setStatusText(QString::fromStdString(error), zdx::kColourRed);
-    return runs;
-}
-
-// The archive is read on the worker, so that a server that is slow to answer
-// does not hold the window; the history opens when the read is done.
 void frmResults::showHistory() {
-    if (archiving_->historyPending) return;
-    const std::optional<RunRecord> record = recordOnScreen();
-    const std::string serial = record ? record->calibratorSerial : deviceSerial_;
+    if (historyPending_) return;
+    const std::string serial = unitSerial();
+    if (serial.empty()) return;
     PerPoint<double> current{};
     for (int j = 1; j <= kPointCount; ++j)
         current[std::size_t(j)] = data_.LinErrRef[std::size_t(j)];
-    archiving_->historyPending = true;
-    CmdHistory->setEnabled(false);
+    historyPending_ = true;
+    updateOffers();
     setStatusText(QStringLiteral("Reading the archive..."), zdx::kColourBlack);
-    QPointer<frmResults> window(this);
-    archiving_->then([window, serial, current] {
-        auto error = std::make_shared<std::string>();
-        auto runs = std::make_shared<std::vector<ArchivedRun>>(ReadHistory(serial, *error));
-        QMetaObject::invokeMethod(
-            window.data(),
-            [window, serial, current, runs, error] {
-                if (window) window->openHistory(serial, std::move(*runs), current, *error);
-            },
-            Qt::QueuedConnection);
+    archivist_->history(serial, [this, serial, current](HistoryRead& read) {
+        historyPending_ = false;
+        updateOffers();
+        if (!read.problem.empty())
+            setStatusText(QString::fromStdString(read.problem), zdx::kColourRed);
+        else
+            setStatusText(QStringLiteral("Archived runs of %1: %2")
+                              .arg(QString::fromStdString(serial))
+                              .arg(read.runs.size()),
+                          zdx::kColourBlack);
+        auto* dialog = new frmHistory(serial, std::move(read.runs), std::move(read.verdicts),
+                                      current, application(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
     });
 }
 
-void frmResults::openHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-                             const PerPoint<double>& current, const std::string& error) {
-    archiving_->historyPending = false;
-    CmdHistory->setEnabled(!busy());
-    if (!error.empty())
-        setStatusText(QString::fromStdString(error), zdx::kColourRed);
-    else
-        setStatusText(QStringLiteral("Archived runs of %1: %2")
-                          .arg(QString::fromStdString(serial))
-                          .arg(runs.size()),
-                      zdx::kColourBlack);
-    auto* dialog = new frmHistory(serial, std::move(runs), current, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->show();
+void frmResults::showStatementLine() {
+    const int asked = ++statementAsked_;
+    statementLine_->clear();
+    const std::optional<RunRecord> record = recordOnScreen();
+    if (!record) return;
+    ArchivedRun run;
+    try {
+        run = MakeArchivedRun(*record, {}, {}, std::nullopt);
+    } catch (const RunFileError&) {
+        return;
+    }
+    statementLine_->setText(QStringLiteral("Statement: reading the meter register..."));
+    archivist_->meterOf(run, [this, asked, run](const MeterLookup& meter) {
+        if (asked != statementAsked_) return;
+        statementLine_->setText(QString::fromStdString(
+            RunStatementLine(run, SiteReportOptions(application()), meter, decimalSeparator())));
+    });
 }
 
 bool frmResults::writeReport(const QString& fileName) {
@@ -174,21 +160,35 @@ bool frmResults::writeReport(const QString& fileName) {
         setStatusText(QStringLiteral("No complete run for a report"), zdx::kColourRed);
         return false;
     }
+    ArchivedRun run;
     try {
-        const bool archived = archiving_->archivedAtRun == replies_.runs();
-        const ArchivedRun run =
-            MakeArchivedRun(*record, ThisBench(), archived ? archiving_->runId : std::string(),
-                            DecisionOf(*record));
-        WriteReportPdf(MakeReport(run, std::nullopt,
-                                  SiteReportOptions(QString::fromLatin1(kQ270Application)),
-                                  decimalSeparator()),
-                       fileName.toStdString());
+        const bool archived = archivedAtRun_ == replies_.runs();
+        run = MakeArchivedRun(*record, ThisBench(), archived ? archivedRunId_ : std::string(),
+                              DecisionOf(*record));
     } catch (const std::exception& error) {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;
     }
-    setStatusText(QStringLiteral("Report written to ") + QFileInfo(fileName).fileName(),
-                  zdx::kColourBlack);
+    setStatusText(QStringLiteral("Writing the report..."), zdx::kColourBlack);
+    archivist_->meterOf(run, [this, run, fileName](const MeterLookup& meter) {
+        std::string problem;
+        ReportOptions options = SiteReportOptions(application(), &problem);
+        options.meter = meter.entry;
+        try {
+            WriteReportPdf(MakeReport(run, std::nullopt, options, decimalSeparator()),
+                           fileName.toStdString());
+        } catch (const std::exception& error) {
+            setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
+            return;
+        }
+        QString text = QStringLiteral("Report written to ") + QFileInfo(fileName).fileName();
+        if (!meter.problem.empty())
+            text += QStringLiteral(" (the meter register cannot be read: ") +
+                    QString::fromStdString(meter.problem) + QLatin1Char(')');
+        else if (!problem.empty())
+            text += QStringLiteral(" (") + QString::fromStdString(problem) + QLatin1Char(')');
+        setStatusText(text, zdx::kColourBlack);
+    });
     return true;
 }
 

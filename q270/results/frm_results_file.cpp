@@ -1,6 +1,5 @@
 // Saving the current run of frmResults as a run file and opening one, so an
 // earlier unit can be looked at and optimised again without measuring it.
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +8,7 @@
 
 #include "colour_value.h"
 #include "frm_results.h"
+#include "window_memory.h"
 
 namespace q270 {
 
@@ -28,14 +28,16 @@ void frmResults::buildFileControls() {
     CmdOpenRun->setObjectName(QStringLiteral("CmdOpenRun"));
     CmdOpenRun->setGeometry(below.x() + 171, below.y(), 165, below.height());
     connect(CmdSaveRun, &QPushButton::clicked, this, [this] {
+        const std::optional<RunRecord> record = recordOnScreen();
         const QString name =
-            QFileDialog::getSaveFileName(this, QStringLiteral("Messung speichern"),
-                                         QStringLiteral("linearity-run.json"), kRunFilter);
+            askFileName(true, QStringLiteral("Messung speichern"),
+                        ProposedFileName(unitSerial(), record ? record->time : std::string(),
+                                         QStringLiteral("linearity"), QStringLiteral("json")),
+                        kRunFilter);
         if (!name.isEmpty()) saveRun(name);
     });
     connect(CmdOpenRun, &QPushButton::clicked, this, [this] {
-        const QString name =
-            QFileDialog::getOpenFileName(this, QStringLiteral("Messung öffnen"), {}, kRunFilter);
+        const QString name = askFileName(false, QStringLiteral("Messung öffnen"), {}, kRunFilter);
         if (!name.isEmpty()) openRun(name);
     });
 }
@@ -112,6 +114,8 @@ bool frmResults::openRun(const QString& fileName) {
     CmdOpt->setVisible(true);
     openedRun_ = std::move(record);
     openedAtRun_ = replies_.runs();
+    updateOffers();
+    showStatementLine();
     setStatusText(QStringLiteral("Opened ") + QFileInfo(fileName).fileName() +
                       QStringLiteral(": ") + QString::fromStdString(openedRun_->calibratorSerial) +
                       QStringLiteral(", ") + QString::fromStdString(openedRun_->time),

@@ -51,6 +51,7 @@ void frmResults::Scan() {
             setStatusText(QString::fromStdString(lastRun_.message), zdx::kColourRed);
         }
     }
+    if (evaluated_) showStatementLine();
     runWallSeconds_ =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     runCpuSeconds_ = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
@@ -68,6 +69,9 @@ void frmResults::clearForNewRun() {
     OptiL3->clear();
     OptiLcnt->clear();
     Results->setVisible(true);
+    ++statementAsked_;
+    statementLine_->clear();
+    updateOffers();
 }
 
 void frmResults::ScanEnd() {

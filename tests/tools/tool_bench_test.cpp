@@ -119,6 +119,34 @@ TEST_F(ToolBenchTest, SendPrintsTheAnswerAndTheLibrarysResult) {
     EXPECT_NE(run.out.find(resultOf(ZDXUSBCAL_CMD_NO_ANSWER_PIPE)), std::string::npos) << run.out;
 }
 
+// The README's example, and an answer the library withholds because it is
+// not shorter than its command: said so, with the serial line as the way to it.
+TEST_F(ToolBenchTest, SendAsTheReadmeShowsItAndTheAnswerOfAShortCommandOverCom) {
+    ToolRun run = RunTool({"send", "Q270S9-00417", "K1A0,0,1,0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "answer: \"0\\r\\n\"\nreceived: 3\nresult: 0 (answer received)\n");
+
+    run = RunTool({"send", "Q270S9-00417", "DCL"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(bench_->linesTo("Q270S9-00417"), (std::vector<std::string>{"K1A0,0,1,0", "DCL"}));
+    EXPECT_NE(run.err.find("the unit answered 3 bytes, but the access library returns an answer "
+                           "only when it is shorter than the command (3 characters here)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("zdx-q270 send --com N \"DCL\""), std::string::npos) << run.err;
+
+    bench_->loadScenario(
+        R"({"serial": [{"com": 2, "kind": "Q270", "serial": "S1", "id": "Q270S6 V1.12"}]})");
+    run = RunTool({"send", "--com", "2", "SNR?0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "answer: \"Q270S6 V1.12\\r\\n\"\n");
+    run = RunTool({"send", "--com", "3", "DCL"}, 30000, {"ZDX_COM3=/nonexistent/tty"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Error accessing COM3 (/nonexistent/tty: No such file or directory)"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST_F(ToolBenchTest, SendOf90CharactersGoesOutAndOf91IsTheLibrarysMinus1) {
     const std::string ninety(90, 'X');
     ToolRun run = RunTool({"send", "Q270S9-00417", ninety});
@@ -146,7 +174,10 @@ TEST_F(ToolBenchTest, ScanWithoutItsMeterPortSendsNothing) {
     const ToolRun run =
         RunTool({"scan", "-o", path("run.json")}, 30000, {"ZDX_COM1=/nonexistent/tty"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("Error accessing COM1"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Error accessing COM1 (multimeter, /nonexistent/tty: No such file or "
+                           "directory)"),
+              std::string::npos)
+        << run.err;
     EXPECT_TRUE(bench_->linesTo("Q270S9-00417").empty());
     EXPECT_FALSE(std::filesystem::exists(path("run.json")));
 }

@@ -225,23 +225,32 @@ TEST_F(ToolCliTest, EvaluateGivesTheUncertaintyOfEach10PercentPointFromTheReadin
     EXPECT_TRUE(shown["trimmed"]["improvement"]["within_noise"].is_boolean());
 }
 
-TEST_F(ToolCliTest, WrongArgumentsGiveUsageAndStatus2) {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{},
-                                               {"frobnicate"},
-                                               {"evaluate"},
-                                               {"evaluate", "a", "b"},
-                                               {"optimise"},
-                                               {"send", "Q270S9-00417"},
-                                               {"list", "extra"},
-                                               {"scan", "--no-archive"},
-                                               {"scan", "--serial"},
-                                               {"scan", "--no-archive", "--serial", "X"},
-                                               {"scan", "-o", "f.json", "--fast"}}) {
+// Each wrong call says what was wrong, then the command's usage.
+TEST_F(ToolCliTest, WrongArgumentsSayWhatWasWrongAndGiveStatus2) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no command given"},
+        {{"frobnicate"}, "unknown command \"frobnicate\""},
+        {{"evaluate"}, "evaluate: give one run file"},
+        {{"evaluate", "a", "b"}, "evaluate: give one run file"},
+        {{"evaluate", "a", "--rule", "strict"}, "--rule \"strict\" is none of"},
+        {{"optimise"}, "optimise: give one run file"},
+        {{"send", "Q270S9-00417"}, "send: give a serial number and one command line (1 given"},
+        {{"send", "Q270S9-00417", "K1A0,0,1,0", "x"}, "(3 given; quote a line with blanks)"},
+        {{"send", "--com", "0", "DCL"}, "--com \"0\" is no COM port number 1..99"},
+        {{"send", "--com", "2"}, "with --com give one command line (0 given"},
+        {{"list", "extra"}, "list: takes no arguments"},
+        {{"scan", "--no-archive"}, "--no-archive needs -o FILE"},
+        {{"scan", "--serial"}, "--serial needs a value"},
+        {{"scan", "--no-archive", "--serial", "X"}, "--no-archive needs -o FILE"},
+        {{"scan", "-o", "f.json", "--fast"}, "unknown option \"--fast\""},
+    };
+    for (const auto& [args, what] : cases) {
         const ToolRun run = RunTool(args);
-        EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "" : args[0]);
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err, "");
+        const std::string call = args.empty() ? "(none)" : args[0];
+        EXPECT_EQ(run.exitCode, 2) << call;
+        EXPECT_EQ(run.out, "") << call;
+        EXPECT_NE(run.err.find(what), std::string::npos) << call << ": " << run.err;
+        EXPECT_NE(run.err.find("usage: zdx-q270"), std::string::npos) << call << ": " << run.err;
     }
     const ToolRun help = RunTool({"--help"});
     EXPECT_EQ(help.exitCode, 0);

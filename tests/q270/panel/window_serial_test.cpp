@@ -122,5 +122,33 @@ TEST_F(Serial, QuickRightClicksEachMoveThePort) {
     EXPECT_EQ(w.comIncrement(), 4);
 }
 
+// A port that cannot be opened is named with its device and the system's
+// reason; a connection on the multimeter's port says so in the status bar.
+TEST_F(Serial, PortErrorsNameTheDeviceAndTheReasonAndASharedPortIsShown) {
+    frmKal270& w = open();
+    const QByteArray com1 = qgetenv("ZDX_COM1");
+    const QByteArray com2 = qgetenv("ZDX_COM2");
+    qputenv("ZDX_COM2", "/nonexistent/q270-port");
+    QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
+    EXPECT_EQ(messages(),
+              "Error accessing COM2 (/nonexistent/q270-port: No such file or directory)");
+    EXPECT_FALSE(visible("PortWarning"));
+
+    // COM2 mapped onto the meter's device.
+    qputenv("ZDX_COM2", com1.isEmpty() ? QByteArray("/dev/ttyS0") : com1);
+    QTest::mouseClick(control("CommandCOM2"), Qt::LeftButton);
+    EXPECT_TRUE(visible("PortWarning"));
+    const std::string warning = text("PortWarning");
+    EXPECT_EQ(warning.rfind("COM2 (", 0), 0u) << warning;
+    EXPECT_NE(warning.find("is also the multimeter's port"), std::string::npos) << warning;
+    qputenv("ZDX_COM2", com2);
+
+    QTest::mouseClick(control("CommandUSBb"), Qt::LeftButton);
+    EXPECT_FALSE(visible("PortWarning"));
+    QTest::mouseClick(control("CommandCOM1"), Qt::LeftButton);
+    EXPECT_TRUE(visible("PortWarning"));
+    EXPECT_EQ(w.state().Connection, kConnCom1);
+}
+
 }  // namespace
 }  // namespace q270::testing

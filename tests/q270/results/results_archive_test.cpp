@@ -1,17 +1,30 @@
 // The results window and the archive: a complete run is archived once, with
 // the trim choice on screen, when the operator leaves the results view;
-// "Verlauf..." lists the unit's runs; "Bericht..." writes the run as a PDF.
+// "Verlauf..." lists the unit's runs with their verdicts; "Bericht..." writes
+// the run as a PDF; the statement line and the report name the reference
+// meter as the register has it; all of it on the archive's worker, so a
+// silent server neither holds the window nor its closing.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
+
 #include <filesystem>
 
+#include "archive_settings.h"
 #include "frm_history.h"
+#include "meter_register.h"
 #include "results_fixture.h"
+#include "spool.h"
 #include "sql_archive.h"
 
 namespace q270::testing {
@@ -46,6 +59,32 @@ class ResultsArchive : public ResultsTest {
     }
     std::vector<ArchivedRun> archived() {
         return SqlArchive(DefaultArchiveSettings()).history(kMeasuredSerial);
+    }
+    void setBench(const char* key, const QVariant& value) {
+        QSettings bench(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
+                        QStringLiteral("ZDXKalQ270"));
+        bench.setValue(QString::fromLatin1(key), value);
+    }
+    // Back to the panel and "Spez" again: a second run, its statement read.
+    void measureAgain() {
+        leaveView();
+        measure();
+        ASSERT_EQ(results()->lastRun().end, RunEnd::Complete);
+        results()->waitForArchive();
+    }
+    std::string statementLine() {
+        return resultsControl<QLabel>("StatementLine")->text().toStdString();
+    }
+    frmHistory* openHistory() {
+        QTest::mouseClick(resultsControl<QPushButton>("CmdHistory"), Qt::LeftButton);
+        results()->waitForArchive();
+        return results()->findChild<frmHistory*>(QStringLiteral("frmHistory"));
+    }
+    std::string pdfText(const QString& pdf) {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        EXPECT_TRUE(text.waitForFinished(30000));
+        return text.readAllStandardOutput().toStdString();
     }
     QTemporaryDir home_;
 };
@@ -104,14 +143,97 @@ TEST_F(ResultsArchive, HistoryListsTheUnitsRunsAndTheReportIsWritten) {
 
     const QString pdf = home_.filePath(QStringLiteral("unit.pdf"));
     ASSERT_TRUE(results()->writeReport(pdf));
+    results()->waitForArchive();
+    EXPECT_EQ(statusText(), "Report written to unit.pdf");
     EXPECT_TRUE(std::filesystem::exists(pdf.toStdString()));
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) return;
-    QProcess text;
-    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
-    ASSERT_TRUE(text.waitForFinished(30000));
-    const std::string shown = text.readAllStandardOutput().toStdString();
+    const std::string shown = pdfText(pdf);
     EXPECT_NE(shown.find(kMeasuredSerial), std::string::npos);
     EXPECT_NE(shown.find(archived()[0].runId), std::string::npos);
+}
+
+TEST_F(ResultsArchive, StatementLineHistoryAndReportTakeTheMeterFromTheRegister) {
+    // The run of SetUp named no meter.
+    results()->waitForArchive();
+    EXPECT_EQ(statementLine().rfind("no verdict (no reference meter was recorded for the run); "
+                                    "largest error ",
+                                    0),
+              0u)
+        << statementLine();
+
+    setBench("Archive/MeterId", QStringLiteral("DMM-07"));
+    setBench("Acceptance/LinErrLimit", 100);
+    measureAgain();
+    EXPECT_NE(statementLine().find("no verdict (the reference meter DMM-07 is not in the meter "
+                                   "register)"),
+              std::string::npos)
+        << statementLine();
+
+    {
+        SqlArchive archive(DefaultArchiveSettings());
+        MeterRegister(archive).add(
+            {"DMM-07", "34465A", "MY123", "CAL-1", "2020-01-01", "2099-01-01"});
+    }
+    measureAgain();
+    EXPECT_EQ(statementLine().rfind("Limit 100", 0), 0u) << statementLine();
+    EXPECT_EQ(statementLine().find("no verdict"), std::string::npos) << statementLine();
+    EXPECT_NE(statementLine().find("PASS"), std::string::npos) << statementLine();
+
+    // Two runs archived (the third is on screen), both on leaving the view
+    // with DMM-07, registered now.
+    frmHistory* history = openHistory();
+    ASSERT_NE(history, nullptr);
+    auto* list = history->findChild<QTableWidget*>(QStringLiteral("HistoryList"));
+    ASSERT_EQ(list->rowCount(), 2);
+    const int verdict = list->columnCount() - 1;
+    EXPECT_EQ(list->horizontalHeaderItem(verdict)->text(), QStringLiteral("Verdict"));
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(list->item(row, verdict)->text().toStdString(), "PASS") << row;
+    history->close();
+
+    const QString pdf = home_.filePath(QStringLiteral("unit.pdf"));
+    ASSERT_TRUE(results()->writeReport(pdf));
+    results()->waitForArchive();
+    ASSERT_TRUE(std::filesystem::exists(pdf.toStdString()));
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) return;
+    const std::string shown = pdfText(pdf);
+    EXPECT_NE(shown.find("CAL-1"), std::string::npos);
+    EXPECT_EQ(shown.find("not in the meter register"), std::string::npos);
+}
+
+// A PostgreSQL server that takes the connection and never answers: leaving
+// the view hands the run to the worker, and closing the program does not wait
+// for the server beyond the archive's own time-out; the run is then in the spool.
+TEST_F(ResultsArchive, ClosingWhileTheServerIsSilentIsQuickAndKeepsTheRunInTheSpool) {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        GTEST_SKIP() << "the Qt PostgreSQL driver is not installed";
+    // A listening socket: the system accepts the connection; nobody reads or answers.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    setBench("Archive/Driver", QStringLiteral("postgresql"));
+    setBench("Archive/Host", QStringLiteral("127.0.0.1"));
+    setBench("Archive/Port", int(ntohs(address.sin_port)));
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTest::mouseClick(resultsControl("Panel1"), Qt::LeftButton);
+    cycle();
+    EXPECT_LT(elapsed.elapsed(), 1000) << "leaving the view waited for the server";
+    window_->close();
+    window_.reset();
+    EXPECT_LT(elapsed.elapsed(), 8000);
+
+    ::close(silent);
+    const Spool spool(DefaultSpoolFolder().toStdString());
+    ASSERT_EQ(spool.files().size(), 1u);
+    EXPECT_EQ(spool.read(spool.files()[0]).record.calibratorSerial, kMeasuredSerial);
 }
 
 }  // namespace

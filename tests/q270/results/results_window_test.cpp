@@ -5,7 +5,6 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QImage>
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
@@ -284,7 +283,10 @@ TEST_F(Measurement, MissingMeterPortSendsNothing) {
     measure();
     qputenv("ZDX_COM1", saved);
     EXPECT_EQ(results()->lastRun().end, RunEnd::MeterPortMissing);
-    EXPECT_NE(statusText().find("Error accessing COM1"), std::string::npos) << statusText();
+    // The port's device and the system's reason.
+    EXPECT_EQ(statusText(),
+              "Error accessing COM1 (multimeter, /nonexistent/meter-port: No such "
+              "file or directory): no measurement");
     EXPECT_EQ(count(linesTo(kMeasuredSerial), "K1Y"), 0);
     EXPECT_TRUE(meterLines().empty());
 }
@@ -398,12 +400,6 @@ TEST_F(MeasuredTable, BetweenRunsTheMeterPortIsClosedAndTheLayoutHoldsItsTexts) 
     // The bar between the sweeps lies on the boundary of rows 10 and 11.
     const int boundary = table()->y() + table()->rowViewportPosition(11);
     EXPECT_NEAR(resultsControl("Picture2")->y(), boundary, 2);
-
-    QTemporaryDir dir;
-    const QString file = dir.filePath("plot.png");
-    ASSERT_TRUE(results()->savePlot(file));
-    QImage image(file);
-    EXPECT_EQ(image.size(), resultsControl("Picture1")->size());
 }
 
 TEST_F(Measurement, ResultsWindowStartsWithoutTheSearchAndWithTheStopText) {
@@ -523,7 +519,7 @@ TEST_F(Measurement, AFailureThatEscapesARunLeavesNeitherTheWindowHeldNorCom1Open
     ASSERT_NE(meterPort, nullptr);
     EXPECT_FALSE(meterPort->isOpen());
     EXPECT_EQ(lastMeterLineOfRun(), "SYST:LOC");  // the line still worked
-    EXPECT_TRUE(window.findChild<QPushButton*>("CmdSaveRun")->isEnabled());
+    EXPECT_TRUE(window.findChild<QPushButton*>("CmdOpenRun")->isEnabled());
     // The window is usable again: the next run completes.
     window.Scan();
     EXPECT_EQ(window.lastRun().end, RunEnd::Complete);

@@ -1,0 +1,140 @@
+#include "results_archivist.h"
+
+#include <QCoreApplication>
+#include <QSemaphore>
+#include <cctype>
+#include <exception>
+#include <memory>
+
+#include "report_options.h"
+#include "statement.h"
+
+namespace q270 {
+
+namespace {
+
+std::string withheldBecause(const ArchivedRun& run, const ReportOptions& options,
+                            const MeterLookup& meter) {
+    if (!meter.problem.empty()) return "the meter register cannot be read: " + meter.problem;
+    return WithheldBecause(run, options);
+}
+
+}  // namespace
+
+std::string RunStatementLine(const ArchivedRun& run, ReportOptions options,
+                             const MeterLookup& meter, char decimalSeparator) {
+    options.meter = meter.entry;
+    return StatementLine(MakeStatement(run.record, options.acceptance),
+                         withheldBecause(run, options, meter), decimalSeparator);
+}
+
+std::string RunVerdictText(const ArchivedRun& run, ReportOptions options,
+                           const MeterLookup& meter) {
+    options.meter = meter.entry;
+    const std::string withheld = withheldBecause(run, options, meter);
+    if (!withheld.empty()) return "none (" + withheld + ")";
+    const Statement statement = MakeStatement(run.record, options.acceptance);
+    if (!statement.verdict) return "none";
+    std::string verdict = VerdictName(*statement.verdict);
+    for (char& c : verdict) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return verdict;
+}
+
+ArchiveReport ArchiveWorker::store(const ArchivedRun& run) {
+    return Archiver::Configured(application_).archive(run);
+}
+
+MeterLookup ArchiveWorker::lookup(const ArchivedRun& run, std::unique_ptr<SqlArchive>& archive) {
+    const auto& id = run.record.meterId;
+    if (!id) return {};
+    try {
+        if (!archive) archive = std::make_unique<SqlArchive>(ReadArchiveSettings(application_));
+        MeterRegister meters(*archive);
+        return {MeterInForce(id, run.record.time, meters.entriesOf(*id)).entry, {}};
+    } catch (const std::exception& failure) {
+        return {std::nullopt, failure.what()};
+    }
+}
+
+MeterLookup ArchiveWorker::meterOf(const ArchivedRun& run) {
+    std::unique_ptr<SqlArchive> archive;
+    return lookup(run, archive);
+}
+
+HistoryRead ArchiveWorker::history(const std::string& serial) {
+    HistoryRead read;
+    std::unique_ptr<SqlArchive> archive;
+    try {
+        archive = std::make_unique<SqlArchive>(ReadArchiveSettings(application_));
+        read.runs = archive->history(serial);
+    } catch (const std::exception& failure) {
+        read.problem = failure.what();
+        return read;
+    }
+    const ReportOptions options = SiteReportOptions(application_);
+    for (const ArchivedRun& run : read.runs)
+        read.verdicts.push_back(RunVerdictText(run, options, lookup(run, archive)));
+    return read;
+}
+
+ResultsArchivist::ResultsArchivist(QString application, QObject* window)
+    : window_(window),
+      worker_(new ArchiveWorker(std::move(application))),
+      closing_(std::make_shared<std::atomic<bool>>(false)) {
+    thread_.setObjectName(QStringLiteral("archive"));
+    worker_->moveToThread(&thread_);
+    thread_.start();
+}
+
+ResultsArchivist::~ResultsArchivist() {
+    closing_->store(true);
+    // Queued behind every job asked for: the stores still run first.
+    QMetaObject::invokeMethod(
+        worker_, [this] { thread_.quit(); }, Qt::QueuedConnection);
+    thread_.wait();
+    delete worker_;
+}
+
+template <typename Answer>
+void ResultsArchivist::post(bool keepOnClose, std::function<Answer(ArchiveWorker&)> job,
+                            std::function<void(Answer&)> deliver) {
+    QMetaObject::invokeMethod(
+        worker_,
+        [worker = worker_, window = window_, closing = closing_, keepOnClose, job = std::move(job),
+         deliver = std::move(deliver)] {
+            if (!keepOnClose && closing->load()) return;
+            auto answer = std::make_shared<Answer>(job(*worker));
+            if (closing->load() || !window) return;
+            QMetaObject::invokeMethod(
+                window.data(), [answer, deliver] { deliver(*answer); }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void ResultsArchivist::store(ArchivedRun run, std::function<void(const ArchiveReport&)> done) {
+    post<ArchiveReport>(
+        true, [run = std::move(run)](ArchiveWorker& w) { return w.store(run); },
+        [done = std::move(done)](ArchiveReport& report) { done(report); });
+}
+
+void ResultsArchivist::history(std::string serial, std::function<void(HistoryRead&)> done) {
+    post<HistoryRead>(
+        false, [serial = std::move(serial)](ArchiveWorker& w) { return w.history(serial); },
+        std::move(done));
+}
+
+void ResultsArchivist::meterOf(ArchivedRun run, std::function<void(const MeterLookup&)> done) {
+    post<MeterLookup>(
+        false, [run = std::move(run)](ArchiveWorker& w) { return w.meterOf(run); },
+        [done = std::move(done)](MeterLookup& meter) { done(meter); });
+}
+
+void ResultsArchivist::waitUntilDone() {
+    QSemaphore done;
+    QMetaObject::invokeMethod(
+        worker_, [&done] { done.release(); }, Qt::QueuedConnection);
+    done.acquire();
+    if (window_) QCoreApplication::sendPostedEvents(window_.data(), QEvent::MetaCall);
+}
+
+}  // namespace q270
