@@ -69,6 +69,7 @@ int CmdReport(const Arguments& args) {
         if (!archive) return kExitFailed;
         try {
             run = archive->fetch(source);
+            if (run) run = q270::WithDecisionInForce(std::move(*run));
         } catch (const q270::ArchiveError& error) {
             Complain(error.what());
             return kExitFailed;

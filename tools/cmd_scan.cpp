@@ -21,6 +21,7 @@
 #include "reply_recorder.h"
 #include "results_table.h"
 #include "run_file.h"
+#include "run_sources.h"
 #include "serial_port.h"
 #include "tool_output.h"
 #include "usb_access.h"
@@ -116,10 +117,11 @@ int archiveRun(const q270::RunRecord& record) {
     const q270::ArchiveReport report = archiver.archive(run);
     if (report.archived) {
         std::printf("archived as run %s\n", run.runId.c_str());
-        if (report.sent > 0 || report.waiting > 0) Complain(q270::ArchiveStatusText(report));
+        TellArchiveReport(report);
         return kExitDone;
     }
-    Complain("run " + run.runId + ": " + q270::ArchiveStatusText(report));
+    for (const std::string& note : report.notes) Complain(TerminalText(note));
+    Complain(TerminalText("run " + run.runId + ": " + q270::ArchiveStatusText(report)));
     return report.spooled ? kExitDone : kExitFailed;
 }
 

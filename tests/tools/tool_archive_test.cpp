@@ -1,10 +1,14 @@
-// zdx-q270 history and export on an archive in a folder of the test's own:
-// the unit's runs oldest first with the archive's figures, the spool sent
-// before anything is listed, and the CSV and JSON exports with their filters.
+// zdx-q270 history, export and verify on an archive in a folder of the
+// test's own: the unit's runs oldest first with the archive's figures, the
+// spool sent before anything is listed, the CSV and JSON exports with their
+// filters, hostile texts made harmless, a damaged run left out by name, an
+// amended decision shown as such, and rows changed behind the program's back.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <filesystem>
 
 #include "archive_support.h"
@@ -99,6 +103,114 @@ TEST_F(ToolArchiveTest, AnArchiveTheToolCannotUseIsReportedNotHidden) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("SQLite archive"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
+}
+
+// Runs one statement on the default archive outside the program.
+void rawSql(const QString& statement) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "raw");
+        db.setDatabaseName(q270::DefaultArchiveSettings().database);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(statement)) << statement.toStdString();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("raw");
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST_F(ToolArchiveTest, HostileTextsReachNeitherASpreadsheetNorATerminal) {
+    q270::RunRecord record = DividerRun("Q270S9-00417", "2026-12-09T08:00:00Z");
+    record.meterId = "=HYPERLINK(\"http://x\",\"y\")";
+    q270::RunOrigin origin = TestBench();
+    origin.operatorLogin = "+cmd|' /C calc'!A0";
+    // The window title and the screen, were it printed raw.
+    origin.benchHost =
+        "bench\xc2\x9b"
+        "2J";
+    const q270::ArchivedRun run = q270::MakeArchivedRun(record, origin, q270::NewRunId(), {});
+    q270::SqlArchive(q270::DefaultArchiveSettings()).store(run);
+
+    const ToolRun csv = RunTool({"export", "--csv", "--serial", "Q270S9-00417"});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    const auto lines = linesOf(csv.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[2].find(",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\","), std::string::npos)
+        << lines[2];
+    EXPECT_NE(lines[2].find(",'+cmd|' /C calc'!A0,"), std::string::npos) << lines[2];
+    // Numbers in their shortest exact form, and each point's uncertainty.
+    EXPECT_NE(lines[0].find(",u_LinErr_100,"), std::string::npos);
+    EXPECT_NE(lines[0].find(",ShuntSel_R116,"), std::string::npos);
+    EXPECT_EQ(lines[0].find(",trims,"), std::string::npos);
+    char shortest[40];
+    std::snprintf(shortest, sizeof shortest, ",%.17g,", run.record.Mw1[1].volts);
+    EXPECT_EQ(lines[2].find(shortest), std::string::npos) << "not %.17g";
+
+    const ToolRun history = RunTool({"history", "Q270S9-00417"});
+    ASSERT_EQ(history.exitCode, 0) << history.err;
+    EXPECT_EQ(history.out.find("\xc2\x9b"), std::string::npos);
+    EXPECT_NE(history.out.find("bench\\xC2\\x9B2J"), std::string::npos) << history.out;
+}
+
+TEST_F(ToolArchiveTest, ADamagedRunIsNamedAndSkippedTheOthersStillPrinted) {
+    rawSql(QStringLiteral("DELETE FROM readings WHERE run_id = '%1' AND step = 4")
+               .arg(QString::fromStdString(second_.runId)));
+    const ToolRun csv = RunTool({"export", "--csv"});
+    EXPECT_EQ(csv.exitCode, 1);
+    EXPECT_NE(csv.err.find(second_.runId), std::string::npos) << csv.err;
+    const auto lines = linesOf(csv.out);
+    ASSERT_EQ(lines.size(), 2u) << csv.out;
+    EXPECT_NE(lines[1].find(other_.runId), std::string::npos);
+
+    const ToolRun history = RunTool({"history", "--", "-Q270S9-00417"});
+    EXPECT_EQ(history.exitCode, 0) << history.err;
+    EXPECT_EQ(history.out, "no archived run of -Q270S9-00417\n");
+}
+
+TEST_F(ToolArchiveTest, AnAmendedDecisionIsShownAsAmendedAndVerifyFindsChangedRows) {
+    {
+        q270::SqlArchive archive(q270::DefaultArchiveSettings());
+        archive.amend(second_.runId, q270::MakeAmendment(second_, TrimsAt({{5, 1}}), "anna"));
+    }
+    const ToolRun shown = RunTool({"history", "Q270S9-00417", "--json"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    const json run = json::parse(shown.out)["runs"][0];
+    EXPECT_EQ(run["decision"]["trims"], "R112=2.0M");
+    EXPECT_EQ(run["decision"]["amended"], true);
+    EXPECT_EQ(run["decision"]["amended_by"], "anna");
+    EXPECT_EQ(run["archived_decision"][2], 3);
+    EXPECT_NE(RunTool({"history", "Q270S9-00417"}).out.find("R112=2.0M (amended "),
+              std::string::npos);
+
+    const ToolRun clean = RunTool({"verify"});
+    EXPECT_EQ(clean.exitCode, 0) << clean.out << clean.err;
+    EXPECT_NE(clean.out.find("2 run(s) checked, 0 changed"), std::string::npos) << clean.out;
+    rawSql(QStringLiteral("UPDATE runs SET err_sq = 1.0 WHERE run_id = '%1'")
+               .arg(QString::fromStdString(other_.runId)));
+    const ToolRun changed = RunTool({"verify"});
+    EXPECT_EQ(changed.exitCode, 1);
+    EXPECT_NE(changed.out.find(other_.runId + ": its rows were changed"), std::string::npos)
+        << changed.out;
+}
+
+TEST_F(ToolArchiveTest, APoisonedSpoolFileIsNamedAndHoldsUpNothing) {
+    const std::string spool = q270::DefaultSpoolFolder().toStdString();
+    std::filesystem::create_directories(spool);
+    WriteText(spool + "/poison.json", R"({"format": 1})");
+    q270::Spool(spool).keep(first_);
+    const ToolRun run = RunTool({"history", "Q270S9-00417"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(first_.runId), std::string::npos);
+    EXPECT_NE(run.err.find("poison.json.refused"), std::string::npos) << run.err;
+    // And again on every call, until someone looks at it.
+    EXPECT_NE(RunTool({"history", "Q270S9-00417"}).err.find("poison.json.refused"),
+              std::string::npos);
 }
 
 }  // namespace
