@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "application.h"
+#include "archive_deadline.h"
 #include "archive_settings.h"
 #include "archiver.h"
 #include "calibrator_library.h"
@@ -112,6 +113,7 @@ int archiveRun(const q270::RunRecord& record) {
         Complain(std::string(error.what()) + ": not archived");
         return kExitFailed;
     }
+    ArmArchiveDeadline(kExitDone, "run " + run.runId + " waits in the spool");
     q270::Archiver archiver =
         q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
     const q270::ArchiveReport report = archiver.archive(run);

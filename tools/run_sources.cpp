@@ -1,7 +1,9 @@
 #include "run_sources.h"
 
 #include "application.h"
+#include "archive_deadline.h"
 #include "archive_settings.h"
+#include "commands.h"
 
 namespace zdxtool {
 
@@ -22,6 +24,7 @@ void TellArchiveReport(const q270::ArchiveReport& report) {
 }
 
 std::unique_ptr<q270::SqlArchive> OpenArchive() {
+    ArmArchiveDeadline(kExitFailed, "given up");
     q270::Archiver archiver =
         q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
     const q270::ArchiveReport sent = archiver.sendSpool();

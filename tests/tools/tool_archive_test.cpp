@@ -5,11 +5,19 @@
 // amended decision shown as such, and rows changed behind the program's back.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <filesystem>
+#include <thread>
 
 #include "archive_support.h"
 #include "archiver.h"
@@ -211,6 +219,85 @@ TEST_F(ToolArchiveTest, APoisonedSpoolFileIsNamedAndHoldsUpNothing) {
     // And again on every call, until someone looks at it.
     EXPECT_NE(RunTool({"history", "Q270S9-00417"}).err.find("poison.json.refused"),
               std::string::npos);
+}
+
+// A PostgreSQL server that lets a client in and then never answers again,
+// as a stopped server process does while its host still acknowledges.
+class StoppedServer {
+  public:
+    StoppedServer() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 4);
+        socklen_t length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~StoppedServer() {
+        shutdown(listener_, SHUT_RDWR);
+        close(listener_);
+        thread_.join();
+    }
+    int port() const { return port_; }
+
+  private:
+    static bool readAll(int fd, char* data, std::size_t size) {
+        for (std::size_t got = 0; got < size;) {
+            const ssize_t n = read(fd, data + got, size - got);
+            if (n <= 0) return false;
+            got += std::size_t(n);
+        }
+        return true;
+    }
+    void serve() {
+        const int fd = accept(listener_, nullptr, nullptr);
+        if (fd < 0) return;
+        for (;;) {
+            std::uint32_t length = 0;
+            if (!readAll(fd, reinterpret_cast<char*>(&length), 4)) break;
+            std::string body(ntohl(length) - 4, '\0');
+            if (!readAll(fd, body.data(), body.size())) break;
+            const std::uint32_t code = ntohl(*reinterpret_cast<const std::uint32_t*>(body.data()));
+            if (code == 80877103 || code == 80877104) {  // SSL or GSS encryption: no
+                write(fd, "N", 1);
+                continue;
+            }
+            // The startup: authenticated and ready; then silence.
+            static const char ready[] = {'R', 0, 0, 0, 8, 0, 0, 0, 0, 'Z', 0, 0, 0, 5, 'I'};
+            write(fd, ready, sizeof ready);
+            char ignored[4096];
+            while (read(fd, ignored, sizeof ignored) > 0) {
+            }
+            break;
+        }
+        close(fd);
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(ToolArchiveTest, AServerThatStopsAnsweringHoldsTheToolOnlyForItsDeadline) {
+    StoppedServer server;
+    {
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
+                        QStringLiteral("ZDXKalQ270"));
+        store.setValue(QStringLiteral("Archive/Driver"), QStringLiteral("postgresql"));
+        store.setValue(QStringLiteral("Archive/Host"), QStringLiteral("127.0.0.1"));
+        store.setValue(QStringLiteral("Archive/Port"), server.port());
+        store.setValue(QStringLiteral("Archive/User"), QStringLiteral("bench"));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const ToolRun run = RunTool({"history", "Q270S9-00417"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("did not answer within 30 s"), std::string::npos) << run.err;
+    EXPECT_LT(timer.elapsed(), 45000);
 }
 
 }  // namespace
