@@ -72,12 +72,15 @@ int CmdReport(const Arguments& args) {
         const auto archive = OpenArchive();
         if (!archive) return kExitFailed;
         try {
-            const auto run = archive->fetch(source);
+            auto run = archive->fetch(source);
             if (!run) {
                 Complain("no run " + Quoted(source) + " in the " + archive->where());
                 return kExitFailed;
             }
-            calibration = q270::CalibrationOf(*run, archive->history(run->record.calibratorSerial));
+            // What the report shows is the decision the archive holds now.
+            std::vector<q270::ArchivedRun> unit = archive->history(run->record.calibratorSerial);
+            for (q270::ArchivedRun& r : unit) r = q270::WithDecisionInForce(std::move(r));
+            calibration = q270::CalibrationOf(q270::WithDecisionInForce(std::move(*run)), unit);
         } catch (const q270::ArchiveError& error) {
             Complain(error.what());
             return kExitFailed;

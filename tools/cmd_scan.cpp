@@ -11,6 +11,7 @@
 
 #include "acceptance_settings.h"
 #include "application.h"
+#include "archive_deadline.h"
 #include "archive_settings.h"
 #include "archiver.h"
 #include "calibrator_library.h"
@@ -125,15 +126,17 @@ int archiveRun(const q270::RunRecord& record, const ScanOptions& options) {
         q270::ReadAcceptanceSettings(QString::fromLatin1(q270::kQ270Application));
     if (!site.problem.empty()) Complain(site.problem);
     run.acceptance = site.acceptance;
+    ArmArchiveDeadline(kExitDone, "run " + run.runId + " waits in the spool");
     q270::Archiver archiver =
         q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
     const q270::ArchiveReport report = archiver.archive(run);
     if (report.archived) {
         std::printf("archived as run %s\n", run.runId.c_str());
-        if (report.sent > 0 || report.waiting > 0) Complain(q270::ArchiveStatusText(report));
+        TellArchiveReport(report);
         return kExitDone;
     }
-    Complain("run " + run.runId + ": " + q270::ArchiveStatusText(report));
+    for (const std::string& note : report.notes) Complain(TerminalText(note));
+    Complain(TerminalText("run " + run.runId + ": " + q270::ArchiveStatusText(report)));
     return report.spooled ? kExitDone : kExitFailed;
 }
 

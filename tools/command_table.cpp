@@ -34,6 +34,9 @@ constexpr std::array kCommands = {
             "add ID --model M --serial S --certificate C --calibrated DATE --due DATE | list | "
             "show ID",
             "the register of reference meters (dates YYYY-MM-DD)", false, CmdMeter},
+    Command{"verify", nullptr, "",
+            "every archived run against its digest: lists runs changed since archived (status 1)",
+            false, CmdVerify},
 };
 
 constexpr std::size_t kSynopsisColumn = 36;

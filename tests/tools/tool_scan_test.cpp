@@ -129,6 +129,20 @@ TEST_F(ToolScanTest, ScanKeepsWhatTheMeterSentAndEvaluatesToTheDividersTruth) {
     EXPECT_EQ(history["runs"][0]["meter"]["id"], "BENCH,DMM,0,1.0");
 }
 
+TEST_F(ToolScanTest, AScanKilledAtAnyPointOfArchivingLeavesItsRunToBeArchivedOnce) {
+    int runs = 0;
+    for (const char* point : {"spooled", "opened", "stored"}) {
+        const ToolRun killed =
+            RunTool({"scan"}, 120000, {std::string("ZDX_TEST_KILL_AT=") + point});
+        EXPECT_EQ(killed.exitCode, -2) << point << " " << killed.err;
+        ++runs;
+        // The next program finds the run, in the archive or the spool, and
+        // archives it once.
+        const json history = tool({"history", kSerial, "--json"});
+        EXPECT_EQ(history["runs"].size(), std::size_t(runs)) << point;
+    }
+}
+
 TEST_F(ToolScanTest, TheRecommendedTrimResistorsGiveThePredicted10PercentPoints) {
     ASSERT_EQ(RunTool({"scan", "-o", path("before.json")}).exitCode, 0);
     const json optimised = tool({"optimise", path("before.json")});
