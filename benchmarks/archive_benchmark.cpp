@@ -1,6 +1,8 @@
 // The archive and the report: one run archived on SQLite with durable
-// commits, the history of one unit in an archive of 100 000 runs, and a
-// report of one run (content and PDF pages).
+// commits, a thousand program starts each archiving one run (the time per
+// start must stay flat as the archive grows, the log small), the history of
+// one unit in an archive of 100 000 runs, and a report of one run (content
+// and PDF pages).
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -8,7 +10,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QVariant>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "archiver.h"
 #include "benchmark_failure.h"
@@ -85,6 +89,42 @@ void BM_ArchiveOneRunThroughTheArchiver(benchmark::State& state) {
     }
 }
 
+// A thousand program starts, each opening the archive, sending the spool,
+// storing one run and closing it (with its checkpoint), as scan does. The
+// counters give the mean time of the first and of the last hundred starts
+// and the largest log file seen after a start.
+void BM_ThousandProgramStarts(benchmark::State& state) {
+    constexpr int kStarts = 1000;
+    constexpr int kWindow = 100;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        const ArchiveSettings settings = sqliteAt(dir);
+        const std::string wal = settings.database.toStdString() + "-wal";
+        double first = 0, last = 0;
+        std::uintmax_t largestLog = 0;
+        for (int n = 0; n < kStarts; ++n) {
+            state.PauseTiming();
+            const ArchivedRun run = benchArchived("Q270S9-00417", n, n % 2 == 0);
+            state.ResumeTiming();
+            const auto start = std::chrono::steady_clock::now();
+            Archiver archiver =
+                Archiver::At(settings, dir.filePath(QStringLiteral("spool")).toStdString());
+            if (!archiver.archive(run).archived) Fail(state, "not archived");
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+            if (n < kWindow) first += ms / kWindow;
+            if (n >= kStarts - kWindow) last += ms / kWindow;
+            std::error_code error;
+            if (std::filesystem::exists(wal, error))
+                largestLog = std::max(largestLog, std::filesystem::file_size(wal, error));
+        }
+        state.counters["first100_ms"] = first;
+        state.counters["last100_ms"] = last;
+        state.counters["largest_log_bytes"] = double(largestLog);
+    }
+}
+
 // 100 000 runs of 10 000 units written in one transaction (the filling is not
 // timed), the asked-for unit's runs among them.
 void fillArchive(const ArchiveSettings& settings) {
@@ -96,8 +136,10 @@ void fillArchive(const ArchiveSettings& settings) {
     db.transaction();
     QSqlQuery runs(db), steps(db);
     runs.prepare(QStringLiteral(
-        "INSERT INTO runs VALUES (?, ?, 'Q270S9 V1.18', ?, 'bench-1', 'tester', NULL, '1.0', ?, "
-        "?, 1.0, '1,2,3,4,5,6,7,8,9,0')"));
+        "INSERT INTO runs (run_id, serial, calibrator_id, start_time, bench_host, operator,"
+        " meter_id, program_version, archived_at, err_sq, lin_err_max, lin_err)"
+        " VALUES (?, ?, 'Q270S9 V1.18', ?, 'bench-1', 'tester', NULL, '1.0', ?, ?, 1.0,"
+        " '1,2,3,4,5,6,7,8,9,0')"));
     steps.prepare(QStringLiteral("INSERT INTO readings VALUES (?, ?, ?, ?, ?, ?, 0)"));
     const RunRecord shape = benchRun("x", 0);
     for (int n = 0; n < kArchiveRuns - kUnitRuns; ++n) {
@@ -152,6 +194,7 @@ void BM_ReportOfOneRun(benchmark::State& state) {
 
 BENCHMARK(BM_ArchiveOneRunSqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ArchiveOneRunThroughTheArchiver)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThousandProgramStarts)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_HistoryOfOneUnitIn100000Runs)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportOfOneRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, starts a throw-away PostgreSQL server, builds, and
 # runs every test: the full suite on the default build (the archive's pg tests
-# against that server), the Debian package's check, the unit, bench and window
-# suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of
-# every fuzz target, the Windows cross-build check of the access library's
+# against that server), the access library against the real kernel's USB
+# stack in a virtual machine, the Debian package's check, the unit, bench and
+# window suites under AddressSanitizer and UndefinedBehaviorSanitizer, a short
+# run of every fuzz target, the Windows cross-build check of the access library's
 # exports, and the 64-bit Windows library run under wine64.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the default build's suite only
@@ -25,9 +26,12 @@ echo "$pg_environment"
 echo "== Default build and the full suite"
 cmake --preset default
 cmake --build --preset default
-ctest --preset default --timeout 300
+ctest --preset default --timeout 300 -LE kernel
 echo "== The archive on the PostgreSQL server (run in the suite above; listed here)"
 ctest --preset default -L pg --timeout 300
+echo "== The kernel suite: USB gadgets on the dummy host controller in a virtual machine"
+scripts/kernel-test.sh --setup
+ctest --preset default -L kernel
 echo "== The Debian package: contents, dependencies, the unpacked programs against a bench"
 scripts/package.sh
 

@@ -10,6 +10,7 @@
 #include "run_figures.h"
 #include "run_json.h"
 #include "run_sources.h"
+#include "terminal_text.h"
 
 namespace zdxtool {
 
@@ -34,31 +35,38 @@ int CmdHistory(const Arguments& args) {
         return UsageError("history", "give one serial number");
     const std::string& serial = options.positionals()[0];
     const bool asJson = options.flag("--json");
-    const auto found = ReadRuns([&](q270::SqlArchive& archive) { return archive.history(serial); });
+    const auto found = ReadRuns(
+        [&](q270::SqlArchive& archive, auto& damaged) { return archive.history(serial, damaged); });
     if (!found) return kExitFailed;
-    const std::vector<q270::ArchivedRun>& runs = *found;
+    const std::vector<q270::ArchivedRun>& runs = found->runs;
+    const int status = found->damaged > 0 ? kExitFailed : kExitDone;
     if (asJson) {
         json list = json::array();
         for (const auto& run : runs) list.push_back(ArchivedRunJson(run, false));
         PrintJson({{"serial", serial}, {"runs", list}});
-        return kExitDone;
+        return status;
     }
     if (runs.empty()) {
-        std::printf("no archived run of %s\n", serial.c_str());
-        return kExitDone;
+        std::printf("no archived run of %s\n", TerminalText(serial).c_str());
+        return status;
     }
     std::printf("%-36s  %-20s  %-16s  %-16s  %10s  %11s  %6s  %s\n", "run ID", "time (UTC)",
                 "bench", "meter", "ErrSq", "max|LinErr|", "u", "trims");
     for (const auto& run : runs) {
         const q270::RunUncertainty u = q270::UncertaintyOf(run);
-        const bool noise = run.decision && u.prediction.withinNoise;
-        std::printf("%-36s  %-20s  %-16s  %-16s  %10.1f  %11.1f  %6.2f  %s%s\n", run.runId.c_str(),
-                    run.record.time.c_str(), run.origin.benchHost.c_str(),
-                    run.record.meterId.value_or("-").c_str(), run.errSq, q270::LargestLinErr(run),
-                    u.atLargest, q270::TrimsText(q270::TrimsOf(run)).c_str(),
-                    noise ? " (within noise)" : "");
+        const q270::DecisionInForce decision = q270::CurrentDecision(run);
+        const bool noise = decision.decision && u.prediction.withinNoise;
+        std::string trims = q270::TrimsText(q270::TrimsOf(run));
+        if (noise) trims += " (within noise)";
+        if (decision.amended)
+            trims += " (amended " + decision.amendedAt + " by " + decision.amendedBy + ")";
+        std::printf("%-36s  %-20s  %-16s  %-16s  %10.1f  %11.1f  %6.2f  %s\n",
+                    TerminalText(run.runId).c_str(), TerminalText(run.record.time).c_str(),
+                    TerminalText(run.origin.benchHost).c_str(),
+                    TerminalText(run.record.meterId.value_or("-")).c_str(), run.errSq,
+                    q270::LargestLinErr(run), u.atLargest, TerminalText(trims).c_str());
     }
-    return kExitDone;
+    return status;
 }
 
 int CmdExport(const Arguments& args) {
@@ -76,18 +84,19 @@ int CmdExport(const Arguments& args) {
         if (query.since->empty())
             return UsageError("export", "--since " + Quoted(*since) + " is no ISO 8601 time");
     }
-    const auto found = ReadRuns([&](q270::SqlArchive& archive) { return archive.runs(query); });
+    const auto found = ReadRuns(
+        [&](q270::SqlArchive& archive, auto& damaged) { return archive.runs(query, damaged); });
     if (!found) return kExitFailed;
-    const std::vector<q270::ArchivedRun>& runs = *found;
+    const int status = found->damaged > 0 ? kExitFailed : kExitDone;
     if (format == "--json") {
         json list = json::array();
-        for (const auto& run : runs) list.push_back(ArchivedRunJson(run, true));
+        for (const auto& run : found->runs) list.push_back(ArchivedRunJson(run, true));
         PrintJson({{"runs", list}});
-        return kExitDone;
+        return status;
     }
     std::fputs(ArchiveCsvHeader().c_str(), stdout);
-    for (const auto& run : runs) std::fputs(ArchiveCsvLine(run).c_str(), stdout);
-    return kExitDone;
+    for (const auto& run : found->runs) std::fputs(ArchiveCsvLine(run).c_str(), stdout);
+    return status;
 }
 
 }  // namespace zdxtool

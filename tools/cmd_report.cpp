@@ -1,8 +1,10 @@
-// report: one run as a PDF to file with the unit, from the archive (by run
-// ID) or from a run file.
+// report: one calibration as a PDF to file with the unit: from the archive
+// (by run ID, as-found and as-left runs paired by the link the operator gave)
+// or from a run file.
 #include <filesystem>
 
 #include "application.h"
+#include "calibration.h"
 #include "commands.h"
 #include "meter_register.h"
 #include "options.h"
@@ -57,39 +59,49 @@ int CmdReport(const Arguments& args) {
     const std::string output = options.value("--output").value_or("");
     if (output.empty()) return UsageError("report", "give the report's file with -o FILE.pdf");
 
-    std::optional<q270::ArchivedRun> run;
+    std::optional<q270::Calibration> calibration;
     const bool isFile = std::filesystem::exists(source);
     if (isFile) {
-        run = runOfFile(source);
+        const auto run = runOfFile(source);
         if (!run) return kExitFailed;
+        calibration = q270::Calibration{*run, std::nullopt};
     }
     if (!isFile) {
-        // The archive gives the run by its ID.
+        // The archive gives the run by its ID, and its unit's runs the other
+        // run of its calibration.
         const auto archive = OpenArchive();
         if (!archive) return kExitFailed;
         try {
-            run = archive->fetch(source);
+            auto run = archive->fetch(source);
+            if (!run) {
+                Complain("no run " + Quoted(source) + " in the " + archive->where());
+                return kExitFailed;
+            }
+            // What the report shows is the decision the archive holds now.
+            std::vector<q270::ArchivedRun> unit = archive->history(run->record.calibratorSerial);
+            for (q270::ArchivedRun& r : unit) r = q270::WithDecisionInForce(std::move(r));
+            calibration = q270::CalibrationOf(q270::WithDecisionInForce(std::move(*run)), unit);
         } catch (const q270::ArchiveError& error) {
             Complain(error.what());
             return kExitFailed;
         }
-        if (!run) {
-            Complain("no run " + Quoted(source) + " in the " + archive->where());
-            return kExitFailed;
-        }
     }
+    const q270::ArchivedRun& found = calibration->asFound;
+    // A run left without trims is both; the report shows it once.
+    std::optional<q270::ArchivedRun> left = calibration->asLeft;
+    if (left && left->runId == found.runId) left.reset();
     std::string problem;
     q270::ReportOptions site =
         q270::SiteReportOptions(QString::fromLatin1(q270::kQ270Application), &problem);
     if (!problem.empty()) Complain(problem);
-    site.meter = meterOf(*run);
+    site.meter = meterOf(found);
     try {
-        q270::WriteReportPdf(q270::MakeReport(*run, std::nullopt, site, '.'), output);
+        q270::WriteReportPdf(q270::MakeReport(found, left, site, '.'), output);
     } catch (const std::exception& error) {
         Complain(error.what());
         return kExitFailed;
     }
-    std::printf("report of %s written to %s\n", run->record.calibratorSerial.c_str(),
+    std::printf("report of %s written to %s\n", found.record.calibratorSerial.c_str(),
                 output.c_str());
     return kExitDone;
 }

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <optional>
 
+#include "acceptance_settings.h"
 #include "application.h"
+#include "archive_deadline.h"
 #include "archive_settings.h"
 #include "archiver.h"
 #include "calibrator_library.h"
@@ -21,6 +24,8 @@
 #include "reply_recorder.h"
 #include "results_table.h"
 #include "run_file.h"
+#include "run_sources.h"
+#include "scan_links.h"
 #include "serial_port.h"
 #include "tool_output.h"
 #include "usb_access.h"
@@ -67,19 +72,24 @@ struct ScanOptions {
     std::string output;
     std::string serial;
     std::optional<std::string> meterId;
+    std::optional<std::string> asLeftOf;
     bool archive = true;
 };
 
 // What was wrong with the arguments; empty when they are usable.
 std::string parseOptions(const Arguments& args, ScanOptions& options) {
-    const Options given(args, {"--no-archive"}, {"-o|--output", "--serial", "--meter-id"});
+    const Options given(args, {"--no-archive"},
+                        {"-o|--output", "--serial", "--meter-id", "--as-left"});
     if (!given.error().empty()) return given.error();
     if (!given.positionals().empty())
         return "unexpected argument " + Quoted(given.positionals().front());
     options.output = given.value("--output").value_or("");
     options.serial = given.value("--serial").value_or("");
     options.meterId = given.value("--meter-id");
+    options.asLeftOf = given.value("--as-left");
     options.archive = !given.flag("--no-archive");
+    if (options.asLeftOf && !options.archive)
+        return "--as-left needs the archive: the link is kept with the archived run";
     // A run goes to the archive, to a file, or both; never nowhere.
     if (options.output.empty() && !options.archive)
         return "--no-archive needs -o FILE: the run would be kept nowhere";
@@ -103,7 +113,7 @@ bool findCalibrator(const std::string& wanted, zdx::DeviceInfo& found) {
 
 // The run into the archive, or into the spool when the archive cannot be
 // reached: either way it is kept, and stderr says which.
-int archiveRun(const q270::RunRecord& record) {
+int archiveRun(const q270::RunRecord& record, const ScanOptions& options) {
     q270::ArchivedRun run;
     try {
         run = q270::MakeArchivedRun(record, q270::ThisBench(), q270::NewRunId(), std::nullopt);
@@ -111,16 +121,56 @@ int archiveRun(const q270::RunRecord& record) {
         Complain(std::string(error.what()) + ": not archived");
         return kExitFailed;
     }
+    run.asLeftOf = options.asLeftOf;
+    const q270::AcceptanceSettings site =
+        q270::ReadAcceptanceSettings(QString::fromLatin1(q270::kQ270Application));
+    if (!site.problem.empty()) Complain(site.problem);
+    run.acceptance = site.acceptance;
+    ArmArchiveDeadline(kExitDone, "run " + run.runId + " waits in the spool");
     q270::Archiver archiver =
         q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
     const q270::ArchiveReport report = archiver.archive(run);
     if (report.archived) {
         std::printf("archived as run %s\n", run.runId.c_str());
-        if (report.sent > 0 || report.waiting > 0) Complain(q270::ArchiveStatusText(report));
+        TellArchiveReport(report);
         return kExitDone;
     }
-    Complain("run " + run.runId + ": " + q270::ArchiveStatusText(report));
+    for (const std::string& note : report.notes) Complain(TerminalText(note));
+    Complain(TerminalText("run " + run.runId + ": " + q270::ArchiveStatusText(report)));
     return report.spooled ? kExitDone : kExitFailed;
+}
+
+// The links checked before the run starts, so that a wrong run ID costs no
+// measurement and the operator hears of a meter the statement cannot trust.
+// An archive that cannot be read is said, and the run goes on.
+bool checkLinks(const ScanOptions& options, const std::string& serial) {
+    if (!options.archive) return true;
+    const auto archive = OpenArchive();
+    if (!archive) {
+        if (options.asLeftOf)
+            Complain("the link to run " + Quoted(*options.asLeftOf) + " is not checked");
+        return true;
+    }
+    try {
+        if (options.asLeftOf) {
+            const std::string problem =
+                AsLeftProblem(archive->fetch(*options.asLeftOf), *options.asLeftOf, serial);
+            if (!problem.empty()) {
+                Complain("--as-left: " + problem + ": nothing measured");
+                return false;
+            }
+        }
+        const std::string meter = MeterWarning(
+            *archive, options.meterId,
+            q270::UtcTime(QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString()));
+        if (!meter.empty())
+            Complain(meter +
+                     ": the run is measured and archived, but its report gives no "
+                     "conformity statement");
+    } catch (const q270::ArchiveError& error) {
+        Complain(error.what());
+    }
+    return true;
 }
 
 }  // namespace
@@ -137,6 +187,10 @@ int CmdScan(const Arguments& args) {
         Complain("the access library ZDXUSBCAL cannot be bound");
         return kExitFailed;
     }
+
+    if (!options.meterId)
+        options.meterId = q270::BenchMeterId(QString::fromLatin1(q270::kQ270Application));
+    if (!checkLinks(options, calibrator.serial)) return kExitFailed;
 
     q270::SerialPort port{QString::fromLatin1(q270::kQ270Application)};
     q270::SerialMeterPort meterPort(port);
@@ -168,9 +222,7 @@ int CmdScan(const Arguments& args) {
     q270::RunRecord record;
     try {
         record = q270::RecordOfRun(recorder, data, calibrator.serial, calibrator.string6);
-        record.meterId = options.meterId
-                             ? options.meterId
-                             : q270::BenchMeterId(QString::fromLatin1(q270::kQ270Application));
+        record.meterId = options.meterId;
         if (!options.output.empty()) q270::WriteRunFile(options.output, record);
     } catch (const q270::RunFileError& error) {
         Complain(std::string(error.what()) + ": nothing written");
@@ -181,7 +233,7 @@ int CmdScan(const Arguments& args) {
     if (!options.output.empty()) std::printf(", written to %s", options.output.c_str());
     std::printf("\n");
     if (!options.archive) return kExitDone;
-    return archiveRun(record);
+    return archiveRun(record, options);
 }
 
 }  // namespace zdxtool

@@ -14,7 +14,8 @@ constexpr std::array kCommands = {
             "one command exchange over USB (answered only when the answer is shorter than the "
             "command) or over COM port N",
             false, CmdSend},
-    Command{"scan", nullptr, "[-o FILE] [--no-archive] [--serial SERIAL] [--meter-id TEXT]",
+    Command{"scan", nullptr,
+            "[-o FILE] [--no-archive] [--serial SERIAL] [--meter-id TEXT] [--as-left RUN-ID]",
             "a linearity run against the meter on COM1, archived and/or saved as a run file", false,
             CmdScan},
     Command{"evaluate", nullptr, "RUNFILE [--limit PPM] [--rule simple|guarded|non-binary]",
@@ -33,6 +34,9 @@ constexpr std::array kCommands = {
             "add ID --model M --serial S --certificate C --calibrated DATE --due DATE | list | "
             "show ID",
             "the register of reference meters (dates YYYY-MM-DD)", false, CmdMeter},
+    Command{"verify", nullptr, "",
+            "every archived run against its digest: lists runs changed since archived (status 1)",
+            false, CmdVerify},
 };
 
 constexpr std::size_t kSynopsisColumn = 36;

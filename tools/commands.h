@@ -43,5 +43,6 @@ int CmdHistory(const Arguments& args);
 int CmdExport(const Arguments& args);
 int CmdReport(const Arguments& args);
 int CmdMeter(const Arguments& args);
+int CmdVerify(const Arguments& args);
 
 }  // namespace zdxtool

@@ -1,39 +1,41 @@
 #include "run_csv.h"
 
-#include <cstdio>
+#include <charconv>
 
 #include "run_facts.h"
 #include "run_figures.h"
 
 namespace zdxtool {
 
-namespace {
-
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+std::string CsvText(const std::string& text) {
+    std::string cell = text;
+    if (!cell.empty() && std::string_view("=+-@\t\r").find(cell.front()) != std::string_view::npos)
+        cell.insert(cell.begin(), '\'');
+    if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
     std::string quoted = "\"";
-    for (const char c : text) {
+    for (const char c : cell) {
         if (c == '"') quoted += '"';
         quoted += c;
     }
     return quoted + "\"";
 }
 
-std::string number(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+std::string CsvNumber(double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
 }
-
-}  // namespace
 
 std::string ArchiveCsvHeader() {
     std::string h;
     for (const q270::RunFact& fact : q270::RunFacts()) h += std::string(fact.key) + ",";
-    h += "ErrSq,LinErrMax";
+    h += "as_left_of,limit_ppm,rule,ErrSq,LinErrMax,u_LinErrMax,reading_noise_V";
     for (int j = 1; j <= q270::kPointCount; ++j) h += ",LinErr_" + std::to_string(j * 10);
-    h += ",trims,decision,predicted_ErrSq";
+    for (int j = 1; j <= q270::kPointCount; ++j) h += ",u_LinErr_" + std::to_string(j * 10);
+    h += ",decision_amended,amended_at,amended_by,predicted_ErrSq";
     for (int j = 1; j <= q270::kPointCount; ++j) h += ",predicted_LinErr_" + std::to_string(j * 10);
+    for (int step = 1; step <= q270::kStepCount; ++step)
+        h += ",ShuntSel_R" + std::to_string(q270::ResistorOfStep(step));
     for (int i = 1; i <= q270::kStepCount; ++i)
         h += ",Mw1_" + std::to_string(i) + ",Mw2_" + std::to_string(i);
     return h + "\r\n";
@@ -41,20 +43,32 @@ std::string ArchiveCsvHeader() {
 
 std::string ArchiveCsvLine(const q270::ArchivedRun& run) {
     const q270::RunRecord& r = run.record;
+    const q270::RunUncertainty u = q270::UncertaintyOf(run);
     std::string line;
     for (const q270::RunFact& fact : q270::RunFacts())
-        line += csvField(fact.value(run).value_or("")) + ",";
-    line += number(run.errSq) + "," + number(q270::LargestLinErr(run));
-    for (int j = 1; j <= q270::kPointCount; ++j) line += "," + number(run.linErr[std::size_t(j)]);
-    line += "," + csvField(q270::TrimsText(r.ShuntSel));
-    const q270::TrimDecision* d = run.decision ? &*run.decision : nullptr;
-    line += "," + (d ? csvField(q270::TrimsText(d->ShuntSel)) : std::string()) + "," +
-            (d ? number(d->predictedErrSq) : std::string());
+        line += CsvText(fact.value(run).value_or("")) + ",";
+    line += CsvText(run.asLeftOf.value_or("")) + ",";
+    const auto& acceptance = run.acceptance;
+    line += (acceptance && acceptance->limitPpm ? CsvNumber(*acceptance->limitPpm) : "") + ",";
+    line += (acceptance ? CsvText(q270::RuleName(acceptance->rule)) : "") + ",";
+    line += CsvNumber(run.errSq) + "," + CsvNumber(q270::LargestLinErr(run)) + "," +
+            CsvNumber(u.atLargest) + "," + CsvNumber(u.noise);
     for (int j = 1; j <= q270::kPointCount; ++j)
-        line += "," + (d ? number(d->predictedLinErr[std::size_t(j)]) : std::string());
+        line += "," + CsvNumber(run.linErr[std::size_t(j)]);
+    for (int j = 1; j <= q270::kPointCount; ++j) line += "," + CsvNumber(u.linErr[std::size_t(j)]);
+    // The decision in force: the latest amendment's, else the one archived.
+    const q270::DecisionInForce inForce = q270::CurrentDecision(run);
+    const q270::TrimDecision* d = inForce.decision ? &*inForce.decision : nullptr;
+    line += std::string(",") + (inForce.amended ? "true" : "false") + "," +
+            CsvText(inForce.amendedAt) + "," + CsvText(inForce.amendedBy) + "," +
+            (d ? CsvNumber(d->predictedErrSq) : std::string());
+    for (int j = 1; j <= q270::kPointCount; ++j)
+        line += "," + (d ? CsvNumber(d->predictedLinErr[std::size_t(j)]) : std::string());
+    for (int step = 1; step <= q270::kStepCount; ++step)
+        line += "," + (d ? std::to_string(d->ShuntSel[std::size_t(step)]) : std::string());
     for (int step = 1; step <= q270::kStepCount; ++step) {
         const std::size_t i = std::size_t(step);
-        line += "," + number(r.Mw1[i].volts) + "," + number(r.Mw2[i].volts);
+        line += "," + CsvNumber(r.Mw1[i].volts) + "," + CsvNumber(r.Mw2[i].volts);
     }
     return line + "\r\n";
 }

@@ -43,16 +43,39 @@ json ArchivedRunJson(const q270::ArchivedRun& run, bool whole) {
     doc["u_LinErr"] = pointsJson(u.linErr, 1000);
     doc["reading_noise_uV"] = std::round(u.noise * 1e9) / 1000;
     doc["ShuntSel"] = stepsJson(r.ShuntSel);
-    if (run.decision) {
-        doc["decision"] = {{"ShuntSel", stepsJson(run.decision->ShuntSel)},
-                           {"trims", q270::TrimsText(run.decision->ShuntSel)},
-                           {"LinErr", pointsJson(run.decision->predictedLinErr)},
-                           {"ErrSq", run.decision->predictedErrSq},
-                           {"improvement", u.prediction.improvement},
-                           {"u_improvement", u.prediction.u},
-                           {"within_noise", u.prediction.withinNoise}};
+    json acceptance = nullptr;
+    if (run.acceptance)
+        acceptance = {{"limit_ppm",
+                       run.acceptance->limitPpm ? json(*run.acceptance->limitPpm) : json(nullptr)},
+                      {"rule", q270::RuleName(run.acceptance->rule)}};
+    doc["as_left_of"] = run.asLeftOf ? json(*run.asLeftOf) : json(nullptr);
+    doc["acceptance"] = acceptance;
+    // The decision in force, and whether it was amended after archiving.
+    const q270::DecisionInForce inForce = q270::CurrentDecision(run);
+    if (inForce.decision) {
+        const q270::TrimDecision& d = *inForce.decision;
+        doc["decision"] = {
+            {"ShuntSel", stepsJson(d.ShuntSel)},        {"trims", q270::TrimsText(d.ShuntSel)},
+            {"LinErr", pointsJson(d.predictedLinErr)},  {"ErrSq", d.predictedErrSq},
+            {"improvement", u.prediction.improvement},  {"u_improvement", u.prediction.u},
+            {"within_noise", u.prediction.withinNoise}, {"amended", inForce.amended}};
+        if (inForce.amended) {
+            doc["decision"]["amended_at"] = inForce.amendedAt;
+            doc["decision"]["amended_by"] = inForce.amendedBy;
+        }
     } else {
         doc["decision"] = nullptr;
+    }
+    if (!run.amendments.empty()) {
+        doc["archived_decision"] =
+            run.decision ? json(stepsJson(run.decision->ShuntSel)) : json(nullptr);
+        json amendments = json::array();
+        for (const q270::Amendment& a : run.amendments)
+            amendments.push_back({{"time", a.time},
+                                  {"operator", a.operatorLogin},
+                                  {"ShuntSel", stepsJson(a.decision.ShuntSel)},
+                                  {"trims", q270::TrimsText(a.decision.ShuntSel)}});
+        doc["amendments"] = amendments;
     }
     if (whole) {
         json steps = json::array();

@@ -29,6 +29,7 @@ std::optional<PerStep<std::int16_t>> DecisionOf(const RunRecord& record) {
 }
 
 const PerStep<std::int16_t>& TrimsOf(const ArchivedRun& run) {
+    if (!run.amendments.empty()) return run.amendments.back().decision.ShuntSel;
     return run.decision ? run.decision->ShuntSel : run.record.ShuntSel;
 }
 
@@ -53,8 +54,8 @@ RunUncertainty UncertaintyOf(const ArchivedRun& run) {
     u.noise = ReadingNoise(readings);
     u.linErr = LinErrUncertainty(readings, false, u.noise);
     u.atLargest = u.linErr[std::size_t(LargestPoint(run))];
-    if (run.decision)
-        u.prediction = PredictTrim(ReadingsWithTrims(run.record, run.decision->ShuntSel), u.noise);
+    if (const auto decision = CurrentDecision(run).decision)
+        u.prediction = PredictTrim(ReadingsWithTrims(run.record, decision->ShuntSel), u.noise);
     return u;
 }
 

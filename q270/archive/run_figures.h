@@ -18,7 +18,8 @@ std::string TrimsText(const PerStep<std::int16_t>& shuntSel);
 // resistor.
 std::optional<PerStep<std::int16_t>> DecisionOf(const RunRecord& record);
 
-// The trims a run was left with: its decision's, else those of its record.
+// The trims a run was left with: its decision in force (CurrentDecision),
+// else those of its record.
 const PerStep<std::int16_t>& TrimsOf(const ArchivedRun& run);
 
 // The run's readings with these trim choices, ready for an evaluation.
@@ -32,7 +33,7 @@ struct RunUncertainty {
     double noise = 0;           // of one reading, volts
     PerPoint<double> linErr{};  // u(LinErr)
     double atLargest = 0;       // u of the largest |LinErr|
-    TrimPrediction prediction;  // of its trim decision, if any
+    TrimPrediction prediction;  // of its decision in force, if any
 };
 RunUncertainty UncertaintyOf(const ArchivedRun& run);
 

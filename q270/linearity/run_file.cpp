@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "meter_reading.h"
+#include "whole_file.h"
 
 namespace q270 {
 
@@ -92,10 +93,16 @@ bool isIso8601(const std::string& t) {
         }
         return v >= low && v <= high;
     };
+    // A time that never was (31 February, a leap second) is refused here, as
+    // the archive would refuse it.
     if (!digits(0, 4, 0, 9999) || t.size() < 20 || t[4] != '-' || !digits(5, 2, 1, 12) ||
         t[7] != '-' || !digits(8, 2, 1, 31) || t[10] != 'T' || !digits(11, 2, 0, 23) ||
-        t[13] != ':' || !digits(14, 2, 0, 59) || t[16] != ':' || !digits(17, 2, 0, 60))
+        t[13] != ':' || !digits(14, 2, 0, 59) || t[16] != ':' || !digits(17, 2, 0, 59))
         return false;
+    const std::chrono::year_month_day day{std::chrono::year{std::stoi(t.substr(0, 4))},
+                                          std::chrono::month{unsigned(std::stoi(t.substr(5, 2)))},
+                                          std::chrono::day{unsigned(std::stoi(t.substr(8, 2)))}};
+    if (!day.ok()) return false;
     std::size_t at = 19;
     if (t[at] == '.') {
         const std::size_t start = ++at;
@@ -264,23 +271,10 @@ std::string RunFileText(const RunRecord& record, const std::string& name) {
 
 void WriteRunFile(const std::string& path, const RunRecord& record) {
     const std::string text = RunFileText(record, path);
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) fail(path, "", "cannot be written");
-        out << text;
-        out.flush();
-        if (!out) {
-            out.close();
-            std::filesystem::remove(temporary);
-            fail(path, "", "cannot be written");
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary);
-        fail(path, "", "cannot be written (" + error.message() + ")");
+    try {
+        zdx::WriteWholeFile(QString::fromStdString(path), QByteArray::fromStdString(text));
+    } catch (const std::runtime_error&) {
+        fail(path, "", "cannot be written");
     }
 }
 

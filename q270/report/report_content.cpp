@@ -1,5 +1,7 @@
 #include "report_content.h"
 
+#include "calibration.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -64,13 +66,6 @@ std::string trimsWords(const PerStep<std::int16_t>& sel) {
     return text.empty() ? "none" : text;
 }
 
-bool trimmed(const ArchivedRun& run) {
-    if (!run.decision) return false;
-    for (int step = 1; step <= kStepCount; ++step)
-        if (run.decision->ShuntSel[std::size_t(step)] != 0) return true;
-    return false;
-}
-
 class Writer {
   public:
     Writer(const ArchivedRun& found, const std::optional<ArchivedRun>& left,
@@ -79,12 +74,14 @@ class Writer {
           left_(left),
           options_(options),
           sep_(sep),
-          foundStatement_(MakeStatement(found.record, options.acceptance)) {
-        if (trimmed(found)) {
-            predicted_ = MakeStatement(found.record, options.acceptance, found.decision->ShuntSel,
+          foundStatement_(MakeStatement(found.record, AcceptanceOf(found, options))) {
+        // Each run is judged by the limit and rule kept with it.
+        options_.acceptance = AcceptanceOf(found, options);
+        if (FitsTrims(found)) {
+            predicted_ = MakeStatement(found.record, options_.acceptance, found.decision->ShuntSel,
                                        options.trimTolerance);
             if (left) {
-                leftStatement_ = MakeStatement(left->record, options.acceptance);
+                leftStatement_ = MakeStatement(left->record, AcceptanceOf(*left, options));
                 check_ = CheckPrediction(*leftStatement_, *predicted_);
             }
         } else {
@@ -93,8 +90,12 @@ class Writer {
         }
         k_ = foundStatement_.k;
         if (leftStatement_) k_ = std::max(k_, leftStatement_->k);
-        withheld_ = WithheldBecause(found, options);
-        if (left && withheld_.empty()) withheld_ = WithheldBecause(*left, options);
+        withheld_ = WithheldBecause(found, options_);
+        if (left && withheld_.empty()) {
+            ReportOptions leftOptions = options;
+            leftOptions.acceptance = AcceptanceOf(*left, options);
+            withheld_ = WithheldBecause(*left, leftOptions);
+        }
     }
 
     ReportContent make() {
@@ -122,7 +123,7 @@ class Writer {
         s.emplace_back("Unit", r.calibratorSerial +
                                    (r.calibratorId.empty() ? "" : "  (" + r.calibratorId + ")"));
         s.emplace_back("As found", r.time + "  run " + c_.number);
-        if (!trimmed(found_))
+        if (!FitsTrims(found_))
             s.emplace_back("As left", "as found: no trim resistors fitted");
         else if (left_)
             s.emplace_back("As left", left_->record.time + "  run " + left_->runId);
@@ -142,7 +143,7 @@ class Writer {
         s.emplace_back("Verdict as left",
                        leftStatement_ ? verdictText(*leftStatement_) : "not measured yet");
         s.emplace_back("As found", figuresText(foundStatement_));
-        if (leftStatement_ && trimmed(found_))
+        if (leftStatement_ && FitsTrims(found_))
             s.emplace_back("As left", figuresText(*leftStatement_));
         if (check_)
             s.emplace_back("Prediction", check_->allAgree
@@ -195,7 +196,7 @@ class Writer {
             }
             row.push_back(ppm(f.linErr));
             row.push_back(ppm(f.U));
-            const bool measuredLeft = leftStatement_ && trimmed(found_);
+            const bool measuredLeft = leftStatement_ && FitsTrims(found_);
             row.push_back(measuredLeft ? ppm(leftStatement_->points[i].linErr) : "");
             row.push_back(measuredLeft ? ppm(leftStatement_->points[i].U) : "");
             std::string predicted;
@@ -232,7 +233,7 @@ class Writer {
         sec.paragraphs.push_back(
             "Each resistor's share of the divider against a twentieth of the total, ppm.");
         ReportTable t;
-        const bool withLeft = leftStatement_ && trimmed(found_);
+        const bool withLeft = leftStatement_ && FitsTrims(found_);
         t.header = {"Resistor", "As found", "As left", "Resistor", "As found", "As left"};
         t.widths = {1, 1, 1, 1, 1, 1};
         for (int row = 1; row <= kStepCount / 2; ++row) {
@@ -266,7 +267,7 @@ class Writer {
         };
         c_.plot.curves.push_back(curve("as found", kAsFoundColour, foundStatement_));
         if (predicted_) c_.plot.curves.push_back(curve("predicted", kPredictedColour, *predicted_));
-        if (leftStatement_ && trimmed(found_))
+        if (leftStatement_ && FitsTrims(found_))
             c_.plot.curves.push_back(curve("as left", kAsLeftColour, *leftStatement_));
         c_.plot.limitPpm = options_.acceptance.limitPpm;
         c_.sections.push_back(sec);
@@ -344,12 +345,12 @@ class Writer {
             c_.sections.push_back(sec);
         };
         replies("as found", found_);
-        if (left_ && trimmed(found_)) replies("as left", *left_);
+        if (left_ && FitsTrims(found_)) replies("as left", *left_);
     }
 
     const ArchivedRun& found_;
     const std::optional<ArchivedRun>& left_;
-    const ReportOptions& options_;
+    ReportOptions options_;
     const char sep_;
     const Statement foundStatement_;
     std::optional<Statement> predicted_, leftStatement_;
@@ -404,14 +405,6 @@ std::string StatementLine(const Statement& s, const std::string& withheldBecause
 ReportContent MakeReport(const ArchivedRun& asFound, const std::optional<ArchivedRun>& asLeft,
                          const ReportOptions& options, char sep) {
     return Writer(asFound, asLeft, options, sep).make();
-}
-
-std::vector<ArchivedRun> RunsBefore(std::vector<ArchivedRun> unitRuns, const ArchivedRun& run) {
-    std::vector<ArchivedRun> earlier;
-    for (ArchivedRun& e : unitRuns)
-        if (e.record.time < run.record.time && e.runId != run.runId)
-            earlier.push_back(std::move(e));
-    return earlier;
 }
 
 }  // namespace q270

@@ -82,10 +82,6 @@ std::string WithheldBecause(const ArchivedRun& run, const ReportOptions& options
 std::string StatementLine(const Statement& statement, const std::string& withheldBecause,
                           char decimalSeparator);
 
-// The unit's runs that were started before this one (oldest first), the run
-// itself left out.
-std::vector<ArchivedRun> RunsBefore(std::vector<ArchivedRun> unitRuns, const ArchivedRun& run);
-
 // A fixed-point number with `decimals` places and this separator.
 std::string Fixed(double value, int decimals, char decimalSeparator);
 

@@ -353,6 +353,7 @@ void frmResults::updateOffers() {
     offer(CmdSaveRun, unless(!evaluated_, QStringLiteral("No complete run to save")));
     offer(CmdReport, unless(!evaluated_, QStringLiteral("No complete run for a report")));
     offer(CmdOpenRun, unless(false, {}));
+    offer(CmdAsLeft, busy() ? whileBusy : asLeftRefusal());
     offer(CmdHistory, historyPending_
                           ? QStringLiteral("Reading the archive...")
                           : unless(unitSerial().empty(),

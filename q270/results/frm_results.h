@@ -177,6 +177,15 @@ class frmResults : public QMainWindow, private RunObserver {
     // The serial number of the unit on screen: the run's, else the calibrator's.
     std::string unitSerial();
     void showHistory();
+    // "As-left zu..." (frm_results_calibration.cpp): the run's link to the
+    // decision it verifies, kept with the run when it is archived.
+    void buildAsLeftControl();
+    QString asLeftRefusal() const;
+    void chooseAsFound();
+    // The link chosen and the site's limit and rule, onto the run archived.
+    void linkForArchive(ArchivedRun& run) const;
+    // At the start of a run: why its report will give no conformity statement.
+    void warnAboutStatement();
     // The statement line of the complete run on screen, once the archive has
     // named its reference meter.
     void showStatementLine();
@@ -230,12 +239,16 @@ class frmResults : public QMainWindow, private RunObserver {
     QPushButton* CmdOpenRun = nullptr;
     QPushButton* CmdHistory = nullptr;
     QPushButton* CmdReport = nullptr;
+    QPushButton* CmdAsLeft = nullptr;
     QLabel* statementLine_ = nullptr;  // "StatementLine"
     std::unique_ptr<ResultsArchivist> archivist_;
     int archivedAtRun_ = -1;  // the reply recorder's run count of the run archived last
     std::string archivedRunId_;
-    bool historyPending_ = false;  // "Verlauf..." is reading the archive
-    int statementAsked_ = 0;       // the latest statement asked for; older answers are dropped
+    bool historyPending_ = false;          // "Verlauf..." is reading the archive
+    bool asLeftPending_ = false;           // "As-left zu..." is reading the archive
+    std::optional<std::string> asLeftOf_;  // the run this one verifies, as chosen
+    int asLeftAtRun_ = -1;                 // the recorder's run count when it was chosen
+    int statementAsked_ = 0;  // the latest statement asked for; older answers are dropped
     QGroupBox* Opti = nullptr;
     std::array<QLabel*, 5> OptiL1{};
     QLabel* OptiL3 = nullptr;

@@ -41,6 +41,7 @@ void frmResults::buildArchiveControls() {
     CmdReport->setObjectName(QStringLiteral("CmdReport"));
     CmdReport->setGeometry(CmdOpenRun->geometry().translated(0, CmdOpenRun->height() + 4));
     connect(CmdHistory, &QPushButton::clicked, this, [this] { showHistory(); });
+    buildAsLeftControl();
     connect(CmdReport, &QPushButton::clicked, this, [this] {
         // The file dialog would hold a run inside its event pass.
         if (refuseWhileBusy()) return;
@@ -95,6 +96,7 @@ bool frmResults::archiveRun() {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;
     }
+    linkForArchive(run);
     archivedAtRun_ = replies_.runs();
     archivedRunId_ = run.runId;
     archivist_->store(std::move(run), [this](const ArchiveReport& report) {

@@ -29,6 +29,7 @@ void frmResults::Scan() {
         maxppm->setVisible(true);
         minppm->setVisible(true);
         clearForNewRun();
+        warnAboutStatement();
         repaintNow();
 
         MakeTrimTable(data_);

@@ -151,10 +151,11 @@ void EmulatedCalibrator::set_flood(bool flood) {
 void EmulatedCalibrator::unplug() {
     std::lock_guard<std::mutex> guard(lock_);
     gone_ = true;
-    // Requests in flight end as the kernel ends them for a vanished device.
+    // Requests in flight end as the kernel's host controller ends them for a
+    // device that is gone: a transfer error (EPROTO), not "no device".
     for (auto& entry : connections_) {
         for (auto& urb : entry.second.waiting_in) {
-            urb->status = -ENODEV;
+            urb->status = -EPROTO;
             entry.second.done.push_back(urb);
         }
         entry.second.waiting_in.clear();

@@ -220,7 +220,10 @@ TEST_F(ToolBenchTest, CtrlCEndsAScanAfterItsStepAndWritesNothing) {
     EXPECT_EQ(process.exitCode(), 1);
     const std::string err = process.readAllStandardError().toStdString();
     int steps = 0;
-    ASSERT_EQ(std::sscanf(err.c_str(), "zdx-q270: stopped after %d steps: nothing written", &steps),
+    const auto line = err.find("zdx-q270: stopped after ");
+    ASSERT_NE(line, std::string::npos) << err;
+    ASSERT_EQ(std::sscanf(err.c_str() + line, "zdx-q270: stopped after %d steps: nothing written",
+                          &steps),
               1)
         << err;
     EXPECT_GE(steps, 1);

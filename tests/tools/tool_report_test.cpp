@@ -102,6 +102,20 @@ TEST_F(ToolReportTest, AReportHoldsTheUnitItsStatementTheDecisionAndTheReadings)
     EXPECT_EQ(text.find("PASS"), std::string::npos);
 }
 
+TEST_F(ToolReportTest, AReportOfAnAmendedRunShowsTheDecisionTheArchiveHoldsNow) {
+    const q270::ArchivedRun run = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
+    {
+        q270::SqlArchive archive(q270::DefaultArchiveSettings());
+        archive.store(run);
+        archive.amend(run.runId, q270::MakeAmendment(run, TrimsAt({{3, 4}}), "anna"));
+    }
+    const ToolRun made = RunTool({"report", run.runId, "-o", path("unit.pdf")});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::string text = pdfText(path("unit.pdf"));
+    EXPECT_NE(text.find("trims decided: R114 = 499 kOhm"), std::string::npos) << text;
+    EXPECT_EQ(text.find("R112 = 750 kOhm"), std::string::npos) << text;
+}
+
 TEST_F(ToolReportTest, ALaterRunIsNeverTakenForTheAsLeftRunOfAnEarlierDecision) {
     const q270::ArchivedRun decided = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
     const q270::ArchivedRun after = q270::MakeArchivedRun(

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <filesystem>
 
 #include "bench_session.h"
@@ -128,6 +129,20 @@ TEST_F(ToolScanTest, ScanKeepsWhatTheMeterSentAndEvaluatesToTheDividersTruth) {
     EXPECT_EQ(history["runs"][0]["meter"]["id"], "BENCH,DMM,0,1.0");
 }
 
+TEST_F(ToolScanTest, AScanKilledAtAnyPointOfArchivingLeavesItsRunToBeArchivedOnce) {
+    int runs = 0;
+    for (const char* point : {"spooled", "opened", "stored"}) {
+        const ToolRun killed =
+            RunTool({"scan"}, 120000, {std::string("ZDX_TEST_KILL_AT=") + point});
+        EXPECT_EQ(killed.exitCode, -2) << point << " " << killed.err;
+        ++runs;
+        // The next program finds the run, in the archive or the spool, and
+        // archives it once.
+        const json history = tool({"history", kSerial, "--json"});
+        EXPECT_EQ(history["runs"].size(), std::size_t(runs)) << point;
+    }
+}
+
 TEST_F(ToolScanTest, TheRecommendedTrimResistorsGiveThePredicted10PercentPoints) {
     ASSERT_EQ(RunTool({"scan", "-o", path("before.json")}).exitCode, 0);
     const json optimised = tool({"optimise", path("before.json")});
@@ -164,6 +179,63 @@ TEST_F(ToolScanTest, TheRecommendedTrimResistorsGiveThePredicted10PercentPoints)
     EXPECT_LT(after, before / 2) << "before " << before << ", after " << after;
     std::printf("ErrSq untrimmed %.1f, predicted with %d trims %.1f, measured %.1f ppm^2\n", before,
                 soldered, best["ErrSq"].get<double>(), after);
+}
+
+// The cycle production scripts: measure, decide, fit the decided trims, measure
+// the as-left run linked to the decision; the archive pairs the two, the
+// as-left run meets the prediction and the report gives both verdicts.
+TEST_F(ToolScanTest, TheCalibrationCycleEndsWithAnAsLeftRunThatMeetsItsPrediction) {
+    QDir().mkpath(dir_.filePath(QStringLiteral("config/ZDX")));
+    WriteText(dir_.filePath(QStringLiteral("config/ZDX/ZDXKalQ270.conf")).toStdString(),
+              "[Acceptance]\nLinErrLimit=1000\nRule=guarded\n"
+              "[Archive]\nMeterId=BENCH,DMM,0,1.0\n");
+    ASSERT_EQ(RunTool({"meter", "add", "BENCH,DMM,0,1.0", "--model", "DMM 7", "--serial", "123",
+                       "--certificate", "CAL-1", "--calibrated", "2026-01-05", "--due",
+                       "2099-01-05"})
+                  .exitCode,
+              0);
+    const auto runIdOf = [](const ToolRun& run) {
+        const auto at = run.out.find("archived as run ");
+        return at == std::string::npos ? std::string() : run.out.substr(at + 16, 36);
+    };
+    const ToolRun found = RunTool({"scan"});
+    ASSERT_EQ(found.exitCode, 0) << found.err;
+    EXPECT_EQ(found.err.find("meter"), std::string::npos) << "a meter in date: " << found.err;
+    const std::string foundId = runIdOf(found);
+    ASSERT_FALSE(foundId.empty()) << found.out;
+
+    // An as-left run of a run without a decision is refused before measuring.
+    const ToolRun early = RunTool({"scan", "--as-left", foundId});
+    EXPECT_EQ(early.exitCode, 1);
+    EXPECT_NE(early.err.find("no trim decision"), std::string::npos) << early.err;
+
+    const ToolRun decided = RunTool({"decide", foundId, "--count", "4"});
+    ASSERT_EQ(decided.exitCode, 0) << decided.err;
+    const json before = tool({"history", kSerial, "--json"});
+    ASSERT_EQ(before["runs"].size(), 1u);
+    const json& sel = before["runs"][0]["decision"]["ShuntSel"];
+    ASSERT_TRUE(sel.is_array()) << before.dump();
+    for (int step = 1; step <= 20; ++step)
+        if (const int choice = sel[step - 1].get<int>(); choice != 0)
+            bench_->setTrim(kSerial, q270::ResistorOfStep(step),
+                            q270::kTrimResistance[std::size_t(choice)]);
+
+    const ToolRun left = RunTool({"scan", "--as-left", foundId});
+    ASSERT_EQ(left.exitCode, 0) << left.err;
+    const std::string leftId = runIdOf(left);
+    const json history = tool({"history", kSerial, "--json"});
+    ASSERT_EQ(history["runs"].size(), 2u);
+    for (const json& run : history["runs"]) {
+        EXPECT_EQ(run["verdict"], "pass") << run.dump();
+        if (run["run_id"] == leftId) {
+            EXPECT_EQ(run["as_left_of"], foundId);
+            EXPECT_EQ(run["prediction_agrees"], true);
+        } else {
+            EXPECT_TRUE(run["as_left_of"].is_null());
+        }
+    }
+    const json byMeter = tool({"history", "--meter", "BENCH,DMM,0,1.0", "--json"});
+    EXPECT_EQ(byMeter["runs"].size(), 2u);
 }
 
 TEST_F(ToolScanTest, ScanOfACalibratorThatSetsNothingWritesNothing) {

@@ -163,6 +163,8 @@ inline std::vector<BadFile> BadFiles() {
         {"trim as text", reading(15, "ShuntSel", "3"), "steps[15].ShuntSel"},
         {"no serial", with([](auto& d) { d["calibrator"]["serial"] = ""; }), "calibrator.serial"},
         {"bad time", with([](auto& d) { d["time"] = "8.12.2026 02:15"; }), "time"},
+        {"31 February", with([](auto& d) { d["time"] = "2026-02-31T02:15:00Z"; }), "time"},
+        {"leap second", with([](auto& d) { d["time"] = "2016-12-31T23:59:60Z"; }), "time"},
         {"meter id a number", with([](auto& d) { d["meter"]["id"] = 34401; }), "meter.id"},
     };
 }

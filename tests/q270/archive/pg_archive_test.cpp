@@ -5,14 +5,20 @@
 // a database of its own; without a server every test is skipped.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUuid>
+
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "archive_support.h"
@@ -26,6 +32,12 @@ using namespace q270::testing;
 
 // 750 kOhm across R114, 301 kOhm across R98.
 const q270::PerStep<std::int16_t> kDecision = TrimsAt({{3, 3}, {19, 5}});
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // A connection outside the archive class, for what a test does behind its back.
 class RawConnection {
@@ -200,6 +212,105 @@ TEST_F(PgArchiveTest, ANewerSchemaIsRefusedAndNothingIsWrittenToIt) {
     EXPECT_TRUE(report.spooled);
     EXPECT_NE(report.problem.find("newer than this program"), std::string::npos) << report.problem;
     EXPECT_EQ(raw.count(QStringLiteral("SELECT COUNT(*) FROM runs")), 0);
+}
+
+TEST_F(PgArchiveTest, AmendmentsTheAsLeftLinkAndTheAcceptanceAreKeptAndVerified) {
+    ArchivedRun run = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
+    run.asLeftOf = NewRunId();
+    run.acceptance = Acceptance{7.25, DecisionRule::Guarded};
+    SqlArchive archive(settings_);
+    ASSERT_EQ(archive.store(run), StoreOutcome::Stored);
+    const Amendment amendment = MakeAmendment(run, TrimsAt({{5, 1}}), "anna");
+    EXPECT_EQ(archive.amend(run.runId, amendment), AmendOutcome::Amended);
+    ArchivedRun other = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", std::nullopt, 3);
+    other.runId = run.runId;
+    EXPECT_EQ(archive.store(other), StoreOutcome::Conflict);
+    EXPECT_EQ(archive.store(run), StoreOutcome::AlreadyStored);
+
+    const ArchivedRun got = *archive.fetch(run.runId);
+    EXPECT_EQ(got.asLeftOf, run.asLeftOf);
+    ASSERT_TRUE(got.acceptance);
+    EXPECT_EQ(got.acceptance->limitPpm, 7.25);
+    EXPECT_EQ(got.acceptance->rule, DecisionRule::Guarded);
+    EXPECT_EQ(got.decision->ShuntSel, kDecision);
+    ASSERT_EQ(got.amendments.size(), 1u);
+    EXPECT_EQ(got.amendments[0].time, amendment.time);
+    EXPECT_EQ(got.amendments[0].decision.predictedErrSq, amendment.decision.predictedErrSq);
+    EXPECT_EQ(CurrentDecision(got).decision->ShuntSel, TrimsAt({{5, 1}}));
+    EXPECT_TRUE(archive.verify().empty());
+
+    RawConnection raw(settings_, settings_.database);
+    ASSERT_TRUE(raw.exec(QStringLiteral("UPDATE runs SET bench_host = 'bench-9'")));
+    ASSERT_EQ(archive.verify().size(), 1u);
+}
+
+TEST_F(PgArchiveTest, ATableHeldByAnotherSessionIsWaitedForOnlyAFewSeconds) {
+    { SqlArchive archive(settings_); }
+    RawConnection blocker(settings_, settings_.database);
+    ASSERT_TRUE(blocker.exec(QStringLiteral("BEGIN")));
+    ASSERT_TRUE(blocker.exec(QStringLiteral("LOCK TABLE runs IN ACCESS EXCLUSIVE MODE")));
+
+    const std::string spool = dir_.filePath(QStringLiteral("spool")).toStdString();
+    const ArchivedRun run = Archived("Q270S9-00417", "2026-12-08T08:00:00Z");
+    auto start = Clock::now();
+    const ArchiveReport report = Archiver::At(settings_, spool).archive(run);
+    EXPECT_LT(secondsSince(start), 10.0);
+    EXPECT_TRUE(report.spooled);
+    EXPECT_NE(report.problem.find("lock"), std::string::npos) << report.problem;
+
+    start = Clock::now();
+    EXPECT_THROW(SqlArchive(settings_).history("Q270S9-00417"), ArchiveError);
+    EXPECT_LT(secondsSince(start), 10.0);
+
+    ASSERT_TRUE(blocker.exec(QStringLiteral("ROLLBACK")));
+    EXPECT_EQ(Archiver::At(settings_, spool).sendSpool().sent, 1);
+}
+
+TEST_F(PgArchiveTest, AServerThatNeverAnswersIsGivenUpWithinSeconds) {
+    // A listener that takes connections (the kernel completes them) and
+    // never says a word.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    ArchiveSettings silent = settings_;
+    silent.host = QStringLiteral("127.0.0.1");
+    silent.port = ntohs(address.sin_port);
+    const auto start = Clock::now();
+    const ArchiveReport report =
+        Archiver::At(silent, dir_.filePath(QStringLiteral("spool")).toStdString())
+            .archive(Archived("Q270S9-00417", "2026-12-08T08:00:00Z"));
+    const double waited = secondsSince(start);
+    close(listener);
+    EXPECT_TRUE(report.spooled);
+    EXPECT_LT(waited, 15.0);
+    std::printf("a silent server was given up after %.1f s\n", waited);
+}
+
+TEST_F(PgArchiveTest, ARunTheServerRefusesIsSetAsideAndTheQueueGoesOn) {
+    { SqlArchive archive(settings_); }
+    RawConnection raw(settings_, settings_.database);
+    ASSERT_TRUE(raw.exec(
+        QStringLiteral("ALTER TABLE runs ADD CONSTRAINT no_bad CHECK (bench_host <> 'bad')")));
+    const std::string spool = dir_.filePath(QStringLiteral("spool")).toStdString();
+    ArchivedRun bad = Archived("Q270S9-00417", "2026-12-01T08:00:00Z");
+    bad.origin.benchHost = "bad";
+    Spool(spool).keep(bad);
+    const ArchivedRun later = Archived("Q270S9-00417", "2026-12-02T08:00:00Z");
+    Spool(spool).keep(later);
+    const ArchiveReport report =
+        Archiver::At(settings_, spool).archive(Archived("Q270S9-00417", "2026-12-08T08:00:00Z"));
+    EXPECT_TRUE(report.archived) << report.problem;
+    EXPECT_EQ(report.sent, 1);
+    ASSERT_EQ(report.setAside.size(), 1u);
+    EXPECT_EQ(report.setAside[0], bad.runId + ".json.refused");
+    EXPECT_EQ(raw.count(QStringLiteral("SELECT COUNT(*) FROM runs")), 2);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "archive_support.h"
+#include "calibration.h"
 #include "report_content.h"
 
 namespace {
@@ -130,6 +131,85 @@ TEST(ReportContentTest, TheStatementLineSaysLimitRuleVerdictAndTheLargestError) 
     EXPECT_NE(StatementLine(passed, "the reference meter X is not in the meter register", '.')
                   .find("no verdict (the reference meter X is not in the meter register)"),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace q270;
+using namespace q270::testing;
+
+ArchivedRun AsLeftOf(const ArchivedRun& found, const std::string& time) {
+    RunRecord record = AsLeftRun(found);
+    record.time = time;
+    ArchivedRun left = MakeArchivedRun(record, TestBench(), NewRunId(), {});
+    left.asLeftOf = found.runId;
+    return left;
+}
+
+TEST(CalibrationTest, RunsArePairedOnlyByTheLinkTheOperatorGave) {
+    const ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
+    // Measured again before the trims were fitted: later, but no as-left run.
+    const ArchivedRun again = Archived("Q270S9-00417", "2026-12-08T08:30:00Z");
+    const ArchivedRun first = AsLeftOf(found, "2026-12-08T09:00:00Z");
+    const ArchivedRun second = AsLeftOf(found, "2026-12-08T10:00:00Z");
+    const std::vector<ArchivedRun> unit{found, again, second, first};
+
+    const Calibration byFound = CalibrationOf(found, unit);
+    ASSERT_TRUE(byFound.asLeft);
+    EXPECT_EQ(byFound.asLeft->runId, second.runId);  // the latest of its as-left runs
+    const Calibration byLeft = CalibrationOf(first, unit);
+    EXPECT_EQ(byLeft.asFound.runId, found.runId);
+    EXPECT_EQ(byLeft.asLeft->runId, first.runId);
+
+    // Only a decided as-found run can be verified: the newest first.
+    const ArchivedRun later = Archived("Q270S9-00417", "2026-12-08T11:00:00Z", kDecision);
+    std::vector<std::string> offered;
+    for (const ArchivedRun& r : AsLeftCandidates({found, again, first, later}))
+        offered.push_back(r.runId);
+    EXPECT_EQ(offered, (std::vector<std::string>{later.runId, found.runId}));
+
+    // Without its links the decided run has no as-left run yet.
+    EXPECT_FALSE(CalibrationOf(found, {found, again}).asLeft);
+    // A run left without trims is both.
+    const Calibration untrimmed = CalibrationOf(again, unit);
+    EXPECT_EQ(untrimmed.asLeft->runId, again.runId);
+    // An as-left run whose as-found run is elsewhere stands alone.
+    const Calibration alone = CalibrationOf(first, {first});
+    EXPECT_EQ(alone.asFound.runId, first.runId);
+    EXPECT_FALSE(alone.asLeft);
+}
+
+TEST(CalibrationTest, ARunIsJudgedByTheLimitKeptWithItAndItsPredictionChecked) {
+    const ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z", kDecision);
+    ArchivedRun left = AsLeftOf(found, "2026-12-08T09:00:00Z");
+    // The site's limit today is far too tight; the run kept the wide one.
+    ReportOptions site = InDateMeter(0.001);
+    left.acceptance = Acceptance{5000, DecisionRule::Simple};
+    RunVerdict v = VerdictOfRun(left, found, site);
+    EXPECT_EQ(v.verdict, Verdict::Pass);
+    EXPECT_EQ(v.predictionAgrees, true);
+    // Without a kept limit the site's rules.
+    left.acceptance.reset();
+    EXPECT_EQ(VerdictOfRun(left, found, site).verdict, Verdict::Fail);
+    // A past-due meter withholds the verdict, with the reason.
+    ReportOptions pastDue = InDateMeter(5000);
+    pastDue.meter->due = "2026-12-01";
+    v = VerdictOfRun(left, found, pastDue);
+    EXPECT_FALSE(v.verdict);
+    EXPECT_NE(v.withheldBecause.find("past its calibration due date"), std::string::npos);
+    // A trim resistor fitted on the wrong step misses the prediction.
+    RunRecord wrong = left.record;
+    for (auto* reading : {&wrong.Mw1[7], &wrong.Mw2[7]}) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.8E\r\n", reading->volts * 1.0002);
+        *reading = {text, std::strtod(text, nullptr)};
+    }
+    const ArchivedRun missed = MakeArchivedRun(wrong, TestBench(), NewRunId(), {});
+    EXPECT_EQ(VerdictOfRun(missed, found, site).predictionAgrees, false);
+    // A run that is no as-left run has no prediction to meet.
+    EXPECT_FALSE(VerdictOfRun(found, std::nullopt, site).predictionAgrees);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QElapsedTimer>
+#include <QInputDialog>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -114,6 +115,46 @@ TEST_F(ResultsArchive, LeavingTheViewArchivesTheRunOnceWithTheTrimChoiceOnScreen
     cycle();
     leaveView();
     EXPECT_EQ(archived().size(), 1u);
+}
+
+// "As-left zu..." offers the unit's decided as-found runs only; the run
+// chosen is archived as the as-left run of it, with the site's limit and rule.
+TEST_F(ResultsArchive, TheOperatorLinksAnAsLeftRunToTheDecisionItVerifies) {
+    chooseTrim();
+    leaveView();  // as found, with a trim decided
+    const std::vector<ArchivedRun> first = archived();
+    ASSERT_EQ(first.size(), 1u);
+    setBench("Acceptance/LinErrLimit", 900);
+    measure();
+    ASSERT_EQ(results()->lastRun().end, RunEnd::Complete);
+    results()->waitForArchive();
+    auto* asLeft = resultsControl<QPushButton>("CmdAsLeft");
+    ASSERT_TRUE(asLeft->isEnabled()) << asLeft->toolTip().toStdString();
+    QString offered;
+    QTimer::singleShot(0, [&offered] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->comboBoxItems().join(QLatin1Char('\n'));
+        dialog->setTextValue(dialog->comboBoxItems().value(0));
+        dialog->accept();
+    });
+    QTest::mouseClick(asLeft, Qt::LeftButton);
+    results()->waitForArchive();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(offered.count(QStringLiteral("(run ")), 1) << offered.toStdString();
+    EXPECT_TRUE(offered.contains(QString::fromStdString(first[0].runId)));
+    EXPECT_NE(statusText().find("As-left run of run " + first[0].runId), std::string::npos)
+        << statusText();
+    leaveView();
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
+              QStringLiteral("ZDXKalQ270"))
+        .remove(QStringLiteral("Acceptance"));
+    const std::vector<ArchivedRun> runs = archived();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[1].asLeftOf, first[0].runId);
+    ASSERT_TRUE(runs[1].acceptance);
+    EXPECT_EQ(runs[1].acceptance->limitPpm, 900.0);
+    EXPECT_FALSE(asLeft->isEnabled()) << "archived: its link is kept";
 }
 
 TEST_F(ResultsArchive, HistoryListsTheUnitsRunsAndTheReportIsWritten) {

@@ -2,7 +2,6 @@
 // run against the bench's known divider, stops, failing meters, the trim
 // choice and the copy.
 #include <QClipboard>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLocale>
@@ -390,7 +389,11 @@ TEST_F(MeasuredTable, BetweenRunsTheMeterPortIsClosedAndTheLayoutHoldsItsTexts) 
     EXPECT_EQ(meterPort->baudRate(), 9600);
     EXPECT_EQ(meterPort->parity(), QSerialPort::NoParity);
     // The search lines line up their fields only in a fixed-pitch font.
-    EXPECT_TRUE(QFontInfo(resultsControl<QLabel>("OptiL1_4")->font()).fixedPitch());
+    // (Measured on the glyphs: fontconfig reports some monospaced families as
+    // proportional.)
+    const QFontMetrics lineMetrics(resultsControl<QLabel>("OptiL1_4")->font());
+    EXPECT_EQ(lineMetrics.horizontalAdvance(QStringLiteral("iiii")),
+              lineMetrics.horizontalAdvance(QStringLiteral("WW00")));
     // Every segment text fits its column, margins included.
     const QFontMetrics metrics(table()->font());
     for (int row = 1; row <= kStepCount; ++row)

@@ -1,0 +1,69 @@
+#include "calibration.h"
+
+#include <algorithm>
+
+namespace q270 {
+
+namespace {
+
+const ArchivedRun* byId(const std::vector<ArchivedRun>& runs, const std::string& id) {
+    const auto it =
+        std::find_if(runs.begin(), runs.end(), [&](const ArchivedRun& r) { return r.runId == id; });
+    return it == runs.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+bool FitsTrims(const ArchivedRun& run) {
+    if (!run.decision) return false;
+    const auto& sel = run.decision->ShuntSel;
+    return std::any_of(sel.begin() + 1, sel.end(), [](std::int16_t s) { return s != 0; });
+}
+
+Calibration CalibrationOf(const ArchivedRun& run, const std::vector<ArchivedRun>& unitRuns) {
+    if (run.asLeftOf) {
+        if (const ArchivedRun* found = byId(unitRuns, *run.asLeftOf)) return {*found, run};
+        return {run, std::nullopt};
+    }
+    if (!FitsTrims(run)) return {run, run};
+    const ArchivedRun* latest = nullptr;
+    for (const ArchivedRun& r : unitRuns)
+        if (r.asLeftOf == run.runId && (!latest || r.record.time >= latest->record.time))
+            latest = &r;
+    if (latest) return {run, *latest};
+    return {run, std::nullopt};
+}
+
+std::vector<ArchivedRun> AsLeftCandidates(const std::vector<ArchivedRun>& unitRuns) {
+    std::vector<ArchivedRun> candidates;
+    for (const ArchivedRun& run : unitRuns)
+        if (!run.asLeftOf && FitsTrims(run)) candidates.push_back(run);
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const ArchivedRun& a, const ArchivedRun& b) {
+                         return a.record.time > b.record.time;
+                     });
+    return candidates;
+}
+
+Acceptance AcceptanceOf(const ArchivedRun& run, const ReportOptions& options) {
+    return run.acceptance.value_or(options.acceptance);
+}
+
+RunVerdict VerdictOfRun(const ArchivedRun& run, const std::optional<ArchivedRun>& asFound,
+                        const ReportOptions& options) {
+    ReportOptions own = options;
+    own.acceptance = AcceptanceOf(run, options);
+    RunVerdict v;
+    const Statement measured = MakeStatement(run.record, own.acceptance);
+    v.withheldBecause = WithheldBecause(run, own);
+    if (v.withheldBecause.empty()) v.verdict = measured.verdict;
+    if (asFound && FitsTrims(*asFound)) {
+        const Statement predicted =
+            MakeStatement(asFound->record, AcceptanceOf(*asFound, options),
+                          asFound->decision->ShuntSel, options.trimTolerance);
+        v.predictionAgrees = CheckPrediction(measured, predicted).allAgree;
+    }
+    return v;
+}
+
+}  // namespace q270
