@@ -177,22 +177,25 @@ bool frmResults::writeReport(const QString& fileName) {
         setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
         return false;
     }
+    // Paired as the archive pairs it: the as-left run of the decision chosen.
+    linkForArchive(run);
     setStatusText(QStringLiteral("Writing the report..."), zdx::kColourBlack);
-    archivist_->meterOf(run, [this, run, fileName](const MeterLookup& meter) {
+    archivist_->reportOf(run, [this, fileName](const ReportFacts& facts) {
         std::string problem;
         ReportOptions options = SiteReportOptions(application(), &problem);
-        options.meter = meter.entry;
+        options.meter = facts.meter.entry;
         try {
-            WriteReportPdf(MakeReport(run, std::nullopt, options, decimalSeparator()),
+            WriteReportPdf(MakeReport(facts.calibration.asFound, facts.calibration.asLeft, options,
+                                      decimalSeparator()),
                            fileName.toStdString());
         } catch (const std::exception& error) {
             setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
             return;
         }
         QString text = QStringLiteral("Report written to ") + QFileInfo(fileName).fileName();
-        if (!meter.problem.empty())
-            text += QStringLiteral(" (the meter register cannot be read: ") +
-                    QString::fromStdString(meter.problem) + QLatin1Char(')');
+        if (!facts.meter.problem.empty())
+            text += QStringLiteral(" (the archive cannot be read: ") +
+                    QString::fromStdString(facts.meter.problem) + QLatin1Char(')');
         else if (!problem.empty())
             text += QStringLiteral(" (") + QString::fromStdString(problem) + QLatin1Char(')');
         setStatusText(text, zdx::kColourBlack);

@@ -28,16 +28,17 @@ std::string RunStatementLine(const ArchivedRun& run, ReportOptions options,
                          withheldBecause(run, options, meter), decimalSeparator);
 }
 
-std::string RunVerdictText(const ArchivedRun& run, ReportOptions options,
-                           const MeterLookup& meter) {
-    options.meter = meter.entry;
-    const std::string withheld = withheldBecause(run, options, meter);
-    if (!withheld.empty()) return "none (" + withheld + ")";
-    const Statement statement = MakeStatement(run.record, options.acceptance);
-    if (!statement.verdict) return "none";
-    std::string verdict = VerdictName(*statement.verdict);
-    for (char& c : verdict) c = char(std::toupper(static_cast<unsigned char>(c)));
-    return verdict;
+std::string RunVerdictText(const RunVerdict& verdict) {
+    std::string text;
+    if (verdict.verdict) {
+        text = VerdictName(*verdict.verdict);
+        for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
+    } else {
+        text = verdict.withheldBecause.empty() ? "none" : "none (" + verdict.withheldBecause + ")";
+    }
+    if (verdict.predictionAgrees)
+        text += *verdict.predictionAgrees ? "; as predicted" : "; not as predicted";
+    return text;
 }
 
 ArchiveReport ArchiveWorker::store(const ArchivedRun& run) {
@@ -71,10 +72,44 @@ HistoryRead ArchiveWorker::history(const std::string& serial) {
         read.problem = failure.what();
         return read;
     }
-    const ReportOptions options = SiteReportOptions(application_);
-    for (const ArchivedRun& run : read.runs)
-        read.verdicts.push_back(RunVerdictText(run, options, lookup(run, archive)));
+    const ReportOptions site = SiteReportOptions(application_);
+    for (const ArchivedRun& run : read.runs) {
+        ReportOptions options = site;
+        const MeterLookup meter = lookup(run, archive);
+        options.meter = meter.entry;
+        std::optional<ArchivedRun> asFound;
+        if (run.asLeftOf)
+            for (const ArchivedRun& r : read.runs)
+                if (r.runId == *run.asLeftOf) asFound = r;
+        RunVerdict verdict = VerdictOfRun(run, asFound, options);
+        if (!meter.problem.empty()) {
+            verdict.verdict.reset();
+            verdict.withheldBecause = "the meter register cannot be read: " + meter.problem;
+        }
+        read.verdicts.push_back(RunVerdictText(verdict));
+    }
     return read;
+}
+
+ReportFacts ArchiveWorker::reportOf(const ArchivedRun& run) {
+    ReportFacts facts{{run, std::nullopt}, {}};
+    std::unique_ptr<SqlArchive> archive;
+    try {
+        archive = std::make_unique<SqlArchive>(ReadArchiveSettings(application_));
+        // The decisions the archive holds now, as the tool's report shows them.
+        std::vector<ArchivedRun> unit = archive->history(run.record.calibratorSerial);
+        for (ArchivedRun& r : unit) r = WithDecisionInForce(std::move(r));
+        facts.calibration = CalibrationOf(run, unit);
+    } catch (const std::exception& failure) {
+        facts.meter.problem = failure.what();
+        return facts;
+    }
+    // A run left without trims is both; the report shows it once.
+    if (facts.calibration.asLeft &&
+        facts.calibration.asLeft->runId == facts.calibration.asFound.runId)
+        facts.calibration.asLeft.reset();
+    facts.meter = lookup(facts.calibration.asFound, archive);
+    return facts;
 }
 
 ResultsArchivist::ResultsArchivist(QString application, QObject* window)
@@ -127,6 +162,12 @@ void ResultsArchivist::meterOf(ArchivedRun run, std::function<void(const MeterLo
     post<MeterLookup>(
         false, [run = std::move(run)](ArchiveWorker& w) { return w.meterOf(run); },
         [done = std::move(done)](MeterLookup& meter) { done(meter); });
+}
+
+void ResultsArchivist::reportOf(ArchivedRun run, std::function<void(const ReportFacts&)> done) {
+    post<ReportFacts>(
+        false, [run = std::move(run)](ArchiveWorker& w) { return w.reportOf(run); },
+        [done = std::move(done)](ReportFacts& facts) { done(facts); });
 }
 
 void ResultsArchivist::waitUntilDone() {

@@ -19,6 +19,7 @@
 
 #include "archived_run.h"
 #include "archiver.h"
+#include "calibration.h"
 #include "meter_register.h"
 #include "report_content.h"
 
@@ -36,13 +37,23 @@ struct MeterLookup {
 // register as readily as an unknown meter.
 std::string RunStatementLine(const ArchivedRun& run, ReportOptions options,
                              const MeterLookup& meter, char decimalSeparator);
-// A run's verdict in a word ("PASS", "FAIL", ...), or "none (why)".
-std::string RunVerdictText(const ArchivedRun& run, ReportOptions options, const MeterLookup& meter);
+// A run's verdict in a word ("PASS", "FAIL", ...), or "none (why)", by the
+// limit kept with it; for an as-left run of a decision with trims, whether
+// the prediction held.
+std::string RunVerdictText(const RunVerdict& verdict);
 
 struct HistoryRead {
     std::vector<ArchivedRun> runs;      // oldest first
     std::vector<std::string> verdicts;  // one per run
     std::string problem;                // why the archive could not be read
+};
+
+// What a report of the run on screen needs from the archive: the calibration
+// it belongs to (its as-found and as-left runs, as the archive links them)
+// and the register's entry for the as-found run's meter.
+struct ReportFacts {
+    Calibration calibration;
+    MeterLookup meter;
 };
 
 // Lives on the archivist's thread; each job opens the configured archive,
@@ -56,6 +67,8 @@ class ArchiveWorker : public QObject {
     ArchiveReport store(const ArchivedRun& run);
     HistoryRead history(const std::string& serial);
     MeterLookup meterOf(const ArchivedRun& run);
+    // `run` with its unit's archived runs; alone when the archive cannot be read.
+    ReportFacts reportOf(const ArchivedRun& run);
 
   private:
     // One archive for the lookups of a job; opened at the first.
@@ -78,6 +91,7 @@ class ResultsArchivist {
     void store(ArchivedRun run, std::function<void(const ArchiveReport&)> done);
     void history(std::string serial, std::function<void(HistoryRead&)> done);
     void meterOf(ArchivedRun run, std::function<void(const MeterLookup&)> done);
+    void reportOf(ArchivedRun run, std::function<void(const ReportFacts&)> done);
 
     // Blocks until everything asked so far has been done, then delivers its
     // answers. For the end of the program and for tests.

@@ -145,6 +145,15 @@ TEST_F(ResultsArchive, TheOperatorLinksAnAsLeftRunToTheDecisionItVerifies) {
     EXPECT_TRUE(offered.contains(QString::fromStdString(first[0].runId)));
     EXPECT_NE(statusText().find("As-left run of run " + first[0].runId), std::string::npos)
         << statusText();
+    // The report from the window pairs the two as the archive links them: its
+    // number is the as-found run's ID.
+    const QString pdf = home_.filePath(QStringLiteral("calibration.pdf"));
+    ASSERT_TRUE(results()->writeReport(pdf));
+    results()->waitForArchive();
+    ASSERT_TRUE(std::filesystem::exists(pdf.toStdString())) << statusText();
+    if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+        EXPECT_NE(pdfText(pdf).find(first[0].runId), std::string::npos);
+    }
     leaveView();
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
               QStringLiteral("ZDXKalQ270"))
