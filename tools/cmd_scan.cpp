@@ -153,8 +153,11 @@ bool checkLinks(const ScanOptions& options, const std::string& serial) {
     }
     try {
         if (options.asLeftOf) {
+            // The decision in force: a decision recorded later is an amendment.
+            std::optional<q270::ArchivedRun> found = archive->fetch(*options.asLeftOf);
+            if (found) found = q270::WithDecisionInForce(std::move(*found));
             const std::string problem =
-                AsLeftProblem(archive->fetch(*options.asLeftOf), *options.asLeftOf, serial);
+                AsLeftProblem(found, *options.asLeftOf, serial);
             if (!problem.empty()) {
                 Complain("--as-left: " + problem + ": nothing measured");
                 return false;

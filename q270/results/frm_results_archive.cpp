@@ -99,6 +99,7 @@ bool frmResults::archiveRun() {
     linkForArchive(run);
     archivedAtRun_ = replies_.runs();
     archivedRunId_ = run.runId;
+    updateOffers();
     archivist_->store(std::move(run), [this](const ArchiveReport& report) {
         setStatusText(QString::fromStdString(ArchiveStatusText(report)),
                       report.archived ? zdx::kColourBlack : zdx::kColourRed);
