@@ -113,10 +113,12 @@ int archiveRun(const q270::RunRecord& record) {
         Complain(std::string(error.what()) + ": not archived");
         return kExitFailed;
     }
-    ArmArchiveDeadline(kExitDone, "run " + run.runId + " waits in the spool");
-    q270::Archiver archiver =
-        q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
-    const q270::ArchiveReport report = archiver.archive(run);
+    q270::ArchiveReport report;
+    {
+        const ArchiveDeadline deadline(kExitDone, "run " + run.runId + " waits in the spool");
+        report =
+            q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application)).archive(run);
+    }
     if (report.archived) {
         std::printf("archived as run %s\n", run.runId.c_str());
         TellArchiveReport(report);
