@@ -36,7 +36,7 @@ QVariant nullDouble() {
 // ArchiveError otherwise.
 [[noreturn]] void fail(const QSqlQuery& query, const std::string& what) {
     const QSqlError error = query.lastError();
-    const std::string text = what + " (" + error.text().toStdString() + ")";
+    const std::string text = what + " (" + ErrorText(error) + ")";
     if (RefusesContent(DialectOf(query), error)) throw ContentRefused(text);
     throw ArchiveError(text);
 }
@@ -113,8 +113,7 @@ SqlArchive::SqlArchive(const ArchiveSettings& settings)
     if (!settings.user.isEmpty()) db.setUserName(settings.user);
     db.setConnectOptions(ConnectOptions(DialectOf(db)));
     if (!db.open())
-        throw ArchiveError(where_ + ": cannot be opened (" + db.lastError().text().toStdString() +
-                           ")");
+        throw ArchiveError(where_ + ": cannot be opened (" + ErrorText(db.lastError()) + ")");
     PrepareSession(db, where_);
     MigrateSchema(db, where_, kSchemaVersion, [&](int version) {
         if (version == 3) sealRuns(db, where_);
