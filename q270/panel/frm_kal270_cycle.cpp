@@ -179,11 +179,15 @@ void frmKal270::warnOfSharedPort() {
                                                       : 0;
     const QString device = port > 0 ? serialPort_.deviceName(port) : QString();
     const bool shared = port > 0 && device == serialPort_.deviceName(kMeterPortNumber);
-    portWarning_->setText(shared ? QStringLiteral("COM%1 (%2) is also the multimeter's port: "
-                                                  "setting lines would reach the meter")
-                                       .arg(port)
-                                       .arg(device)
+    // Short enough for the status bar beside the transfer marker; the device in the tooltip.
+    portWarning_->setText(shared ? QStringLiteral("COM%1 is the multimeter's port too").arg(port)
                                  : QString());
+    portWarning_->setToolTip(shared ? QStringLiteral("COM%1 (%2) is also the port of the "
+                                                     "multimeter: setting lines sent here reach "
+                                                     "the meter as well as the calibrator")
+                                          .arg(port)
+                                          .arg(device)
+                                    : QString());
     portWarning_->setVisible(shared);
 }
 

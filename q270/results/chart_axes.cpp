@@ -45,10 +45,19 @@ std::vector<TimeTick> DateTicks(std::int64_t from, std::int64_t to, int wanted) 
             ticks.push_back({t.toSecsSinceEpoch(), t.toString(format).toStdString()});
     };
     if (spanDays < 2) {
-        const int hours = std::max(1, int(std::ceil(spanDays * 24 / std::max(wanted, 1))));
-        QDateTime t(start.date(), QTime(start.time().hour(), 0), utc);
-        for (; t.toSecsSinceEpoch() <= to; t = t.addSecs(3600 * hours))
-            add(t, QStringLiteral("MM-dd HH:00"));
+        // A round number of minutes, counted from midnight.
+        const double raw = spanDays * 24 * 60 / std::max(wanted, 1);
+        int minutes = 720;
+        for (const int m : {5, 10, 15, 30, 60, 120, 180, 360, 720})
+            if (m >= raw) {
+                minutes = m;
+                break;
+            }
+        const QTime from0 = start.time();
+        const int first = from0.hour() * 60 + from0.minute();
+        for (QDateTime t(start.date(), QTime(0, 0).addSecs(60 * (first - first % minutes)), utc);
+             t.toSecsSinceEpoch() <= to; t = t.addSecs(60 * minutes))
+            add(t, QStringLiteral("MM-dd HH:mm"));
     } else if (spanDays < 62) {
         const int days = std::max(1, int(std::ceil(spanDays / std::max(wanted, 1))));
         for (QDateTime t(start.date(), QTime(0, 0), utc); t.toSecsSinceEpoch() <= to;

@@ -27,7 +27,7 @@ struct TimeTick {
 
 // Ticks at whole days, months or years (UTC) between `from` and `to`, about
 // `wanted` of them, labelled "YYYY-MM-DD", "YYYY-MM" or "YYYY" as the step
-// is; a span under two days gets hour ticks labelled "MM-DD HH:00".
+// is; a span under two days gets ticks at round minutes labelled "MM-DD HH:MM".
 std::vector<TimeTick> DateTicks(std::int64_t from, std::int64_t to, int wanted = 5);
 
 }  // namespace q270

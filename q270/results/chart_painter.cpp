@@ -1,5 +1,6 @@
 #include "chart_painter.h"
 
+#include <QDateTime>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -83,10 +84,14 @@ QImage PlotPicture(const PlotModel& plot, const std::string& serial, const std::
     heading.setBold(true);
     heading.setPixelSize(16);
     p.setFont(heading);
+    const QDateTime started = QDateTime::fromString(QString::fromStdString(runTime), Qt::ISODate);
     p.drawText(QRectF(20, 12, kPictureWidth - 40, 24), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Linearity of Q270 %1, run of %2")
+               QStringLiteral("Linearity of Q270 %1, run started %2")
                    .arg(QString::fromStdString(serial.empty() ? "(unknown unit)" : serial),
-                        QString::fromStdString(runTime.empty() ? "(unknown time)" : runTime)));
+                        started.isValid()
+                            ? started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                                  QStringLiteral(" UTC")
+                            : QStringLiteral("(unknown time)")));
     p.setFont(font);
 
     const QRectF area(90, 56, kPictureWidth - 90 - 180, kPictureHeight - 56 - 20 - 3 * line);

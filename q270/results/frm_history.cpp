@@ -2,11 +2,9 @@
 
 #include <QDateTime>
 #include <QHeaderView>
-#include <QHideEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
-#include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -72,7 +70,8 @@ class HistoryPlot : public QWidget {
         t1 += pad;
         const AxisTicks up = NiceTicks(0, top > 0 ? top * 1.05 : 1, 5);
         std::vector<ChartTick> across;
-        for (const TimeTick& tick : DateTicks(t0, t1, 4))
+        // As many dates as fit side by side.
+        for (const TimeTick& tick : DateTicks(t0, t1, std::max(2, int(area.width() / 120))))
             across.push_back(
                 {double(tick.seconds - t0) / double(t1 - t0), QString::fromStdString(tick.label)});
         DrawAxis(p, area, Qt::LeftEdge, ValueTicks(up), QStringLiteral("ErrSq (ppm²)"));
@@ -190,14 +189,10 @@ frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
     resize(980, 620);
 }
 
-void frmHistory::showEvent(QShowEvent* event) {
-    if (!event->spontaneous()) RestorePlace(*this, application_);
-    QDialog::showEvent(event);
-}
-
-void frmHistory::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous()) KeepPlace(*this, application_);
-    QDialog::hideEvent(event);
+void frmHistory::setVisible(bool visible) {
+    if (visible && !isVisible()) RestorePlace(*this, application_);
+    if (!visible && isVisible()) KeepPlace(*this, application_);
+    QDialog::setVisible(visible);
 }
 
 }  // namespace q270

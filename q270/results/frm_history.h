@@ -27,10 +27,8 @@ class frmHistory : public QDialog {
                const QString& application, QWidget* parent = nullptr);
 
     const std::vector<ArchivedRun>& runs() const { return runs_; }
-
-  protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
+    // Shown where the user left the last one, on a screen that is there now.
+    void setVisible(bool visible) override;
 
   private:
     std::vector<ArchivedRun> runs_;

@@ -410,15 +410,13 @@ QString frmResults::askFileName(bool saving, const QString& caption, const QStri
     return name;
 }
 
-void frmResults::showEvent(QShowEvent* event) {
-    // Where the user left it, also after the program started anew.
-    if (!event->spontaneous()) RestorePlace(*this, QString::fromLatin1(kQ270Application));
-    QMainWindow::showEvent(event);
-}
-
-void frmResults::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous()) KeepPlace(*this, QString::fromLatin1(kQ270Application));
-    QMainWindow::hideEvent(event);
+void frmResults::setVisible(bool visible) {
+    // Placed before the window system maps it: a window manager places a
+    // window itself once it is shown, and keeps a place given only before.
+    const QString application = QString::fromLatin1(kQ270Application);
+    if (visible && !isVisible()) RestorePlace(*this, application);
+    if (!visible && isVisible()) KeepPlace(*this, application);
+    QMainWindow::setVisible(visible);
 }
 
 void frmResults::closeEvent(QCloseEvent* event) {

@@ -95,6 +95,9 @@ class frmResults : public QMainWindow, private RunObserver {
     // and "Optimierung" offered; false, with the reason in the status bar,
     // when the file is refused (the table is then left as it was).
     bool openRun(const QString& fileName);
+    // Shown where the user left it (also in an earlier session), on a screen
+    // that is there now; its place is kept when it is withdrawn.
+    void setVisible(bool visible) override;
     // The program is ending: the window may close now.
     void allowClose() { closeAllowed_ = true; }
     // The complete run on screen into the archive, with the trim choice on
@@ -115,8 +118,6 @@ class frmResults : public QMainWindow, private RunObserver {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:

@@ -99,6 +99,7 @@ bool frmResults::archiveRun() {
     linkForArchive(run);
     archivedAtRun_ = replies_.runs();
     archivedRunId_ = run.runId;
+    // An archived run's link is kept: "As-left zu..." is no longer offered.
     updateOffers();
     archivist_->store(std::move(run), [this](const ArchiveReport& report) {
         setStatusText(QString::fromStdString(ArchiveStatusText(report)),

@@ -88,7 +88,9 @@ QString LastFolder(const QString& application) {
     const QString folder =
         windowsSection(application).value(key(QStringLiteral("LastFolder"))).toString();
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // Not the working directory, which is the program's folder when started from a menu.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void KeepFolder(const QString& application, const QString& chosenFile) {

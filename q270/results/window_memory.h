@@ -28,7 +28,7 @@ void RestorePlace(QWidget& window, const QString& application);
 void KeepPlace(const QWidget& window, const QString& application);
 
 // The folder to start a file dialog in: the last one used, else the user's
-// documents folder.
+// documents folder, else the home folder.
 QString LastFolder(const QString& application);
 void KeepFolder(const QString& application, const QString& chosenFile);
 

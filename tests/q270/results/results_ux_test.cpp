@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "frm_history.h"
 #include "results_fixture.h"
 #include "usb_access.h"
 
@@ -125,6 +126,21 @@ TEST_F(ResultsUx, TheWindowComesBackWhereTheUserLeftItAndScrollsWhenSmall) {
         ASSERT_NE(scroll, nullptr);
         EXPECT_GT(scroll->horizontalScrollBar()->maximum(), 0);
         EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    }
+    {
+        // The history window the same way, under its own name.
+        frmHistory first("Q1", {}, {}, {}, QStringLiteral("ZDXKalQ270"));
+        first.show();
+        first.move(60, 50);
+        first.resize(500, 300);
+        first.close();
+        frmHistory again("Q1", {}, {}, {}, QStringLiteral("ZDXKalQ270"));
+        again.show();
+        EXPECT_EQ(again.pos(), QPoint(60, 50));
+        EXPECT_EQ(again.size(), QSize(500, 300));
+        auto* scroll = again.findChild<QScrollArea*>(QStringLiteral("HistoryScroll"));
+        ASSERT_NE(scroll, nullptr);
+        EXPECT_GT(scroll->horizontalScrollBar()->maximum(), 0);
     }
     // Left on a screen that is no longer there: back on the one there is.
     store().setValue(QStringLiteral("Windows/frmResults"), QStringLiteral("6000,5000,520,380"));

@@ -73,7 +73,11 @@ TEST(DateTicks, WholeDaysMonthsOrHoursAsTheSpanIs) {
     EXPECT_EQ(months.front().label, "2025-05");  // every fourth month
     const auto hours = DateTicks(at("2026-03-01T10:20:00Z"), at("2026-03-01T16:00:00Z"), 3);
     ASSERT_FALSE(hours.empty());
-    EXPECT_EQ(hours.front().label, "03-01 12:00");
+    EXPECT_EQ(hours.front().label, "03-01 12:00");  // every two hours
+    const auto minutes = DateTicks(at("2026-03-01T23:53:00Z"), at("2026-03-02T00:37:00Z"), 4);
+    ASSERT_EQ(minutes.size(), 3u);  // every fifteen minutes, across midnight
+    EXPECT_EQ(minutes.front().label, "03-02 00:00");
+    EXPECT_EQ(minutes.back().label, "03-02 00:30");
 }
 
 }  // namespace
