@@ -159,6 +159,28 @@ TEST_F(ResultsArchive, TheOperatorLinksAnAsLeftRunToTheDecisionItVerifies) {
     EXPECT_FALSE(asLeft->isEnabled()) << "archived: its link is kept";
 }
 
+// Trims changed after the run was archived reach the archive as an amendment
+// (the original decision kept), so that archive and report agree.
+TEST_F(ResultsArchive, TrimsChangedAfterArchivingAreArchivedAsAnAmendment) {
+    leaveView();
+    ASSERT_EQ(archived().size(), 1u);
+    QTest::mousePress(control("Commandsp"), Qt::RightButton);
+    cycle();
+    chooseTrim();
+    leaveView();
+    EXPECT_EQ(statusText(), "Changed trims archived as an amendment");
+    std::vector<ArchivedRun> runs = archived();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].amendments.size(), 1u);
+    EXPECT_EQ(CurrentDecision(runs[0]).decision->ShuntSel[5], 3);
+    EXPECT_EQ(runs[0].decision->ShuntSel[5], 0) << "the decision archived first is kept";
+    // Back and out again with the same trims: nothing new.
+    QTest::mousePress(control("Commandsp"), Qt::RightButton);
+    cycle();
+    leaveView();
+    EXPECT_EQ(archived()[0].amendments.size(), 1u);
+}
+
 TEST_F(ResultsArchive, HistoryListsTheUnitsRunsAndTheReportIsWritten) {
     leaveView();
     QTest::mousePress(control("Commandsp"), Qt::RightButton);
