@@ -45,6 +45,8 @@ class CalibratorGadget {
     bool start();
     // Takes the gadget off its UDC: the host sees the device leave.
     void unbind();
+    // Held while the device's model changes.
+    std::mutex& modelLock() { return lock_; }
 
   private:
     bool configure();
