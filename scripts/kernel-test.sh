@@ -65,7 +65,8 @@ find_kernel() {
 
 # The modules the guest loads, each after what modules.dep says it needs.
 wanted_modules=(usb-common usbcore udc-core dummy_hcd configfs libcomposite usb_f_fs
-    u_serial usb_f_acm cdc-acm virtio virtio_ring virtio_pci 9pnet 9pnet_virtio netfs fscache 9p)
+    u_serial usb_f_acm cdc-acm usbserial
+    virtio virtio_ring virtio_pci 9pnet 9pnet_virtio netfs fscache 9p)
 
 module_order() {
     local dep=$1 name line path

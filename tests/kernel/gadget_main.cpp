@@ -12,6 +12,7 @@
 // second gadget, NAME + "m", on that UDC; --pull-meter-after pulls that
 // adapter right after the reply to the N-th reading. On SIGTERM or SIGINT it leaves the bus and
 // ends.
+#include <sys/mman.h>
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
@@ -120,6 +121,9 @@ int main(int argc, char** argv) {
     sigaddset(&ending, SIGINT);
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
 
+    // A device answers in time: no page of ours is read over 9p in the middle
+    // of an exchange.
+    ::mlockall(MCL_CURRENT | MCL_FUTURE);
     gadget::CalibratorGadget gadget(setup, device);
     if (!logFile.empty() && !gadget.logTo(logFile)) return 1;
     if (!gadget.start()) return 1;
