@@ -34,9 +34,10 @@ if [ "$setup_only" -eq 0 ] && [ $# -eq 0 ]; then
     exit 2
 fi
 
+# udev: the guest runs the host's systemd-udevd.
 install_missing() {
     local missing=() package
-    for package in qemu-system-x86 linux-image-amd64 busybox-static cpio; do
+    for package in qemu-system-x86 linux-image-amd64 busybox-static cpio udev; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$package")
     done
