@@ -53,7 +53,8 @@ install_missing() {
 # The newest installed kernel that has the dummy host controller.
 find_kernel() {
     local version
-    for version in $(ls -1 /usr/lib/modules 2>/dev/null | sort -rV); do
+    for version in $(find /usr/lib/modules -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null |
+        sort -rV); do
         if [ -e "/usr/lib/modules/$version/kernel/drivers/usb/gadget/udc/dummy_hcd.ko" ] &&
             [ -e "/boot/vmlinuz-$version" ]; then
             echo "$version"
@@ -77,6 +78,7 @@ module_order() {
         [ -n "${seen[$path]:-}" ] && return 0
         seen[$path]=1
         needs=$(grep -E "^$path:" "$dep" | cut -d: -f2)
+        local needed
         for needed in $needs; do visit "$needed"; done
         echo "$path"
     }
@@ -106,8 +108,12 @@ build_initramfs() {
         echo "$path" >>"$tree/modules/order"
     done <"$tree/modules/order.full"
     rm "$tree/modules/order.full"
-    (cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1) >"$out.part"
-    mv "$out.part" "$out"
+    # Two runs may build at once: each writes its own file, the last one wins.
+    local part
+    part=$(mktemp "$out.XXXXXX")
+    (cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1) >"$part"
+    chmod 644 "$part"
+    mv "$part" "$out"
     rm -rf "$tree"
 }
 

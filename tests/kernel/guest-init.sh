@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# shellcheck shell=dash
 # The guest's first process: loads the USB gadget and 9p modules, mounts the
 # host's root read-only with the job folder writable over it, and runs the job
 # under chroot with the host's own programs and libraries. The job's exit
@@ -15,6 +16,7 @@ mount -t tmpfs tmpfs /dev/shm
 
 job=
 udcs=1
+# shellcheck disable=SC2013 # the kernel's command line is words, not lines
 for word in $(cat /proc/cmdline); do
     case "$word" in
         zdx.job=*) job=${word#zdx.job=} ;;
