@@ -178,6 +178,12 @@ void CalibratorGadget::send() {
             }
             answer = device_->takeAnswer(answer.max_size(), bench::UsbDevice::Clock::now());
         }
+        usb_endpoint_descriptor endpoint{};
+        const std::size_t packet =
+            ::ioctl(in_, FUNCTIONFS_ENDPOINT_DESC, &endpoint) == 0 ? endpoint.wMaxPacketSize : 0;
+        if (setup_.wire.fullPacketAnswer && packet >= 2) {
+            answer = std::string(packet - 2, 'x') + "\r\n";
+        }
         if (setup_.wire.haltAnswerPipe) {
             // Reading an IN endpoint halts it; the host must clear the halt.
             char none;
@@ -187,9 +193,7 @@ void CalibratorGadget::send() {
         if (::write(in_, answer.data(), answer.size()) != static_cast<ssize_t>(answer.size())) {
             continue;  // the host left: the answer is lost with the connection
         }
-        usb_endpoint_descriptor endpoint{};
-        if (::ioctl(in_, FUNCTIONFS_ENDPOINT_DESC, &endpoint) == 0 && endpoint.wMaxPacketSize > 0 &&
-            answer.size() % endpoint.wMaxPacketSize == 0) {
+        if (packet > 0 && answer.size() % packet == 0 && !setup_.wire.noZeroLengthPacket) {
             // Without a short packet the host's read would not end here.
             [[maybe_unused]] const ssize_t w = ::write(in_, nullptr, 0);
         }

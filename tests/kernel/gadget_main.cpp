@@ -4,14 +4,15 @@
 //                  [--fault NAME]... [--log FILE] [--meter-udc UDC [--pull-meter-after N]]
 // Faults: the bench's answer faults (silent, late, garbage, overlong, no_lf)
 // and those of a wire: halt (the answer pipe halts before each answer), drop
-// (the device leaves the bus 50 ms after taking a command, unanswered), deaf (the command pipe
-// never takes anything). Prints "ready" when the
-// gadget is bound; --log appends every line in and out to FILE, as the
-// bench's traffic log does. --meter-udc (a Q270 only) also puts the bench's
-// multimeter, reading this Q270's output, behind a USB serial adapter: a
-// second gadget, NAME + "m", on that UDC; --pull-meter-after pulls that
-// adapter right after the reply to the N-th reading. On SIGTERM or SIGINT it leaves the bus and
-// ends.
+// (the device leaves the bus 50 ms after taking a command, unanswered), deaf
+// (the command pipe never takes anything), full_packet (every answer fills
+// exactly one packet), no_zlp (no zero-length packet after such an answer).
+// Prints "ready" when the gadget is bound; --log appends every line in and
+// out to FILE, as the bench's traffic log does. --meter-udc (a Q270 only)
+// also puts the bench's multimeter, reading this Q270's output, behind a USB
+// serial adapter: a second gadget, NAME + "m", on that UDC;
+// --pull-meter-after pulls that adapter right after the reply to the N-th
+// reading. On SIGTERM or SIGINT the gadgets leave the bus and the program ends.
 #include <sys/mman.h>
 #include <unistd.h>
 #include <csignal>
@@ -92,6 +93,10 @@ int main(int argc, char** argv) {
             setup.wire.dropAfterCommand = true;
         } else if (option == "--fault" && value == "deaf") {
             setup.wire.deaf = true;
+        } else if (option == "--fault" && value == "full_packet") {
+            setup.wire.fullPacketAnswer = true;
+        } else if (option == "--fault" && value == "no_zlp") {
+            setup.wire.noZeroLengthPacket = true;
         } else if (option == "--fault" && bench::faultFromName(value)) {
             faults.insert(*bench::faultFromName(value));
         } else {
