@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "gadget_process.h"
 
@@ -28,11 +29,13 @@ class UsbfsFacts : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_EQ(libusb_init(&context_), 0); }
     static void TearDownTestSuite() { libusb_exit(context_); }
-    void TearDown() override {
-        if (open_.handle != nullptr) {
-            libusb_release_interface(open_.handle, 0);
-            libusb_close(open_.handle);
-        }
+    void TearDown() override { close(); }
+
+    void close() {
+        if (open_.handle == nullptr) return;
+        libusb_release_interface(open_.handle, 0);
+        libusb_close(open_.handle);
+        open_ = {};
     }
 
     // Opens the gadget with this serial (waiting until the host has it) and
@@ -134,6 +137,35 @@ TEST_F(UsbfsFacts, AnswerNotReadInTimeStaysForTheNextRead) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(bulk(g.handle, g.in, buffer, sizeof buffer, &got, 100), 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), got), "0\r\n");
+}
+
+// A transfer ends at a short packet: an answer that fills its last packet
+// ends the host's read only with a zero-length packet after it; without one
+// the read waits for more until its time-out.
+TEST_F(UsbfsFacts, AnswerFillingItsPacketEndsOnlyWithAZeroLengthPacket) {
+    GadgetProcess ended("Q270", "ZLP", {"full_packet"});
+    GadgetProcess unended("Q270", "NOZLP", {"full_packet", "no_zlp"});
+    unsigned char command[kCommandBytes];
+    std::memcpy(command, kCommand, kCommandBytes);
+    std::vector<unsigned char> buffer(16384);
+    int done = 0, got = -1;
+    for (const char* serial : {"ZLP", "NOZLP"}) {
+        const OpenGadget& g = open(serial);
+        ASSERT_EQ(bulk(g.handle, g.out, command, kCommandBytes, &done, 1000), 0);
+        const auto start = Clock::now();
+        const int result =
+            bulk(g.handle, g.in, buffer.data(), static_cast<int>(buffer.size()), &got, 1500);
+        const auto took = Clock::now() - start;
+        EXPECT_EQ(got, 512) << serial;
+        if (std::string(serial) == "ZLP") {
+            EXPECT_EQ(result, 0);
+            EXPECT_LT(took, std::chrono::milliseconds(1000));
+        } else {
+            EXPECT_EQ(result, LIBUSB_ERROR_TIMEOUT);
+            EXPECT_GE(took, std::chrono::milliseconds(1500));
+        }
+        close();
+    }
 }
 
 TEST_F(UsbfsFacts, DeviceThatTakesNothingLetsTheWriteTimeOut) {
