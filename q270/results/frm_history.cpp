@@ -31,8 +31,8 @@ std::int64_t secondsOf(const ArchivedRun& run) {
 // point up (100 % at the top), as the results plot draws them.
 class HistoryPlot : public QWidget {
   public:
-    HistoryPlot(const std::vector<ArchivedRun>& runs, const PerPoint<double>& current,
-                QWidget* parent)
+    HistoryPlot(const std::vector<ArchivedRun>& runs,
+                const std::optional<PerPoint<double>>& current, QWidget* parent)
         : QWidget(parent), runs_(runs), current_(current) {
         setObjectName(QStringLiteral("HistoryPlot"));
         setMinimumSize(760, 300);
@@ -71,7 +71,7 @@ class HistoryPlot : public QWidget {
         const AxisTicks up = NiceTicks(0, top > 0 ? top * 1.05 : 1, 5);
         std::vector<ChartTick> across;
         // As many dates as fit side by side.
-        for (const TimeTick& tick : DateTicks(t0, t1, std::max(2, int(area.width() / 120))))
+        for (const TimeTick& tick : DateTicks(t0, t1, std::max(3, int(area.width() / 90))))
             across.push_back(
                 {double(tick.seconds - t0) / double(t1 - t0), QString::fromStdString(tick.label)});
         DrawAxis(p, area, Qt::LeftEdge, ValueTicks(up), QStringLiteral("ErrSq (ppm²)"));
@@ -94,7 +94,7 @@ class HistoryPlot : public QWidget {
                 lo = std::min(lo, e[std::size_t(j)]), hi = std::max(hi, e[std::size_t(j)]);
         };
         for (const ArchivedRun& r : runs_) widen(r.linErr);
-        widen(current_);
+        if (current_) widen(*current_);
         const AxisTicks across = NiceTicks(lo - 1, hi + 1, 6);
         std::vector<ChartTick> up;
         for (int j = 0; j <= kPointCount; j += 2)
@@ -117,18 +117,19 @@ class HistoryPlot : public QWidget {
         p.setPen(Qt::black);
         p.drawLine(QPointF(x(0), area.top()), QPointF(x(0), area.bottom()));
         for (const ArchivedRun& r : runs_) curve(r.linErr, QColor(0xA0, 0xA0, 0xA0));
-        curve(current_, Qt::red);
+        if (current_) curve(*current_, Qt::red);
     }
 
     const std::vector<ArchivedRun>& runs_;
-    PerPoint<double> current_;
+    std::optional<PerPoint<double>> current_;
 };
 
 }  // namespace
 
 frmHistory::frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-                       std::vector<std::string> verdicts, const PerPoint<double>& current,
-                       const QString& application, QWidget* parent)
+                       std::vector<std::string> verdicts,
+                       const std::optional<PerPoint<double>>& current, const QString& application,
+                       QWidget* parent)
     : QDialog(parent), runs_(std::move(runs)), application_(application) {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Verlauf ") + QString::fromStdString(serial));

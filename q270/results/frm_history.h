@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,12 @@ class frmHistory : public QDialog {
     Q_OBJECT
 
   public:
-    // `current`: the 10 % point errors (1..10) of the run on screen;
+    // `current`: the 10 % point errors (1..10) of the complete run on screen,
+    // none without one;
     // `verdicts`: one per run. `application` names the settings store that
     // keeps the window's place.
     frmHistory(const std::string& serial, std::vector<ArchivedRun> runs,
-               std::vector<std::string> verdicts, const PerPoint<double>& current,
+               std::vector<std::string> verdicts, const std::optional<PerPoint<double>>& current,
                const QString& application, QWidget* parent = nullptr);
 
     const std::vector<ArchivedRun>& runs() const { return runs_; }

@@ -145,9 +145,13 @@ void frmResults::showHistory() {
     if (historyPending_) return;
     const std::string serial = unitSerial();
     if (serial.empty()) return;
-    PerPoint<double> current{};
-    for (int j = 1; j <= kPointCount; ++j)
-        current[std::size_t(j)] = data_.LinErrRef[std::size_t(j)];
+    // A stopped or failed run has no curve to set beside the archived ones.
+    std::optional<PerPoint<double>> current;
+    if (evaluated_) {
+        current.emplace();
+        for (int j = 1; j <= kPointCount; ++j)
+            (*current)[std::size_t(j)] = data_.LinErrRef[std::size_t(j)];
+    }
     historyPending_ = true;
     updateOffers();
     setStatusText(QStringLiteral("Reading the archive..."), zdx::kColourBlack);

@@ -129,12 +129,12 @@ TEST_F(ResultsUx, TheWindowComesBackWhereTheUserLeftItAndScrollsWhenSmall) {
     }
     {
         // The history window the same way, under its own name.
-        frmHistory first("Q1", {}, {}, {}, QStringLiteral("ZDXKalQ270"));
+        frmHistory first("Q1", {}, {}, std::nullopt, QStringLiteral("ZDXKalQ270"));
         first.show();
         first.move(60, 50);
         first.resize(500, 300);
         first.close();
-        frmHistory again("Q1", {}, {}, {}, QStringLiteral("ZDXKalQ270"));
+        frmHistory again("Q1", {}, {}, std::nullopt, QStringLiteral("ZDXKalQ270"));
         again.show();
         EXPECT_EQ(again.pos(), QPoint(60, 50));
         EXPECT_EQ(again.size(), QSize(500, 300));
