@@ -1,6 +1,7 @@
 // What the kernel's USB stack does on its own, seen through libusb as the
 // library's linux backend sees it, against gadget calibrators: the answers
-// that the umockdev model of tests/linux must give too.
+// that the umockdev model of tests/linux must give too; and an interface
+// held by another open file, through the library.
 #include <gtest/gtest.h>
 #include <libusb.h>
 
@@ -166,6 +167,17 @@ TEST_F(UsbfsFacts, AnswerFillingItsPacketEndsOnlyWithAZeroLengthPacket) {
         }
         close();
     }
+}
+
+// An interface that another open file holds (here this test's own libusb)
+// is busy for every other claim: the library reaches no pipe and sends nothing.
+TEST_F(UsbfsFacts, InterfaceHeldElsewhereIsBusyForTheLibrary) {
+    GadgetProcess gadget("Q270", "HELD");
+    open("HELD");
+    ZdxLibrary library;
+    const Exchange e = exchange(library, "HELD", "K1A1,5,2,0");
+    EXPECT_EQ(e.result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
+    EXPECT_EQ(e.buffer, "K1A1,5,2,0");
 }
 
 TEST_F(UsbfsFacts, DeviceThatTakesNothingLetsTheWriteTimeOut) {
