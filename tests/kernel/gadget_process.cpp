@@ -65,7 +65,11 @@ GadgetProcess::GadgetProcess(const std::string& kind, const std::string& serial,
                        ::read(ready[0], line, sizeof line - 1) > 0 &&
                        std::string(line) == "ready\n";
     ::close(ready[0]);
-    if (!bound) throw std::runtime_error("gadget " + serial + " did not come up on " + udc_);
+    if (!bound) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("gadget " + serial + " did not come up on " + udc_);
+    }
 }
 
 GadgetProcess::~GadgetProcess() {
