@@ -34,9 +34,10 @@ if [ "$setup_only" -eq 0 ] && [ $# -eq 0 ]; then
     exit 2
 fi
 
+# udev: the guest runs the host's systemd-udevd.
 install_missing() {
     local missing=() package
-    for package in qemu-system-x86 linux-image-amd64 busybox-static cpio; do
+    for package in qemu-system-x86 linux-image-amd64 busybox-static cpio udev; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$package")
     done
@@ -52,7 +53,8 @@ install_missing() {
 # The newest installed kernel that has the dummy host controller.
 find_kernel() {
     local version
-    for version in $(ls -1 /usr/lib/modules 2>/dev/null | sort -rV); do
+    for version in $(find /usr/lib/modules -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null |
+        sort -rV); do
         if [ -e "/usr/lib/modules/$version/kernel/drivers/usb/gadget/udc/dummy_hcd.ko" ] &&
             [ -e "/boot/vmlinuz-$version" ]; then
             echo "$version"
@@ -65,7 +67,8 @@ find_kernel() {
 
 # The modules the guest loads, each after what modules.dep says it needs.
 wanted_modules=(usb-common usbcore udc-core dummy_hcd configfs libcomposite usb_f_fs
-    u_serial usb_f_acm cdc-acm virtio virtio_ring virtio_pci 9pnet 9pnet_virtio netfs fscache 9p)
+    u_serial usb_f_acm cdc-acm usbserial
+    virtio virtio_ring virtio_pci 9pnet 9pnet_virtio netfs fscache 9p)
 
 module_order() {
     local dep=$1 name line path
@@ -75,6 +78,7 @@ module_order() {
         [ -n "${seen[$path]:-}" ] && return 0
         seen[$path]=1
         needs=$(grep -E "^$path:" "$dep" | cut -d: -f2)
+        local needed
         for needed in $needs; do visit "$needed"; done
         echo "$path"
     }
@@ -104,8 +108,12 @@ build_initramfs() {
         echo "$path" >>"$tree/modules/order"
     done <"$tree/modules/order.full"
     rm "$tree/modules/order.full"
-    (cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1) >"$out.part"
-    mv "$out.part" "$out"
+    # Two runs may build at once: each writes its own file, the last one wins.
+    local part
+    part=$(mktemp "$out.XXXXXX")
+    (cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1) >"$part"
+    chmod 644 "$part"
+    mv "$part" "$out"
     rm -rf "$tree"
 }
 

@@ -63,12 +63,14 @@ int CmdDecide(const Arguments& args) {
             }
             choice = *found;
         }
-        const q270::ArchivedRun decided =
-            q270::MakeArchivedRun(run->record, run->origin, run->runId, choice);
-        RecordDecision(*archive, *run, *decided.decision);
-        std::printf("run %s: trims %s, predicted ErrSq %.1f ppm^2 (untrimmed %.1f)\n",
+        // Recorded as an amendment: what was archived with the run stays.
+        const q270::Amendment amendment =
+            q270::MakeAmendment(*run, choice, q270::ThisBench().operatorLogin);
+        const bool changed = archive->amend(runId, amendment) == q270::AmendOutcome::Amended;
+        std::printf("run %s: trims %s, predicted ErrSq %.1f ppm^2 (untrimmed %.1f)%s\n",
                     runId.c_str(), q270::TrimsText(choice).c_str(),
-                    decided.decision->predictedErrSq, run->errSq);
+                    amendment.decision.predictedErrSq, run->errSq,
+                    changed ? "" : "; the decision in force already");
     } catch (const q270::ArchiveError& error) {
         Complain(error.what());
         return kExitFailed;

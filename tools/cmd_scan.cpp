@@ -126,10 +126,12 @@ int archiveRun(const q270::RunRecord& record, const ScanOptions& options) {
         q270::ReadAcceptanceSettings(QString::fromLatin1(q270::kQ270Application));
     if (!site.problem.empty()) Complain(site.problem);
     run.acceptance = site.acceptance;
-    ArmArchiveDeadline(kExitDone, "run " + run.runId + " waits in the spool");
-    q270::Archiver archiver =
-        q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
-    const q270::ArchiveReport report = archiver.archive(run);
+    q270::ArchiveReport report;
+    {
+        const ArchiveDeadline deadline(kExitDone, "run " + run.runId + " waits in the spool");
+        report =
+            q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application)).archive(run);
+    }
     if (report.archived) {
         std::printf("archived as run %s\n", run.runId.c_str());
         TellArchiveReport(report);
@@ -145,6 +147,7 @@ int archiveRun(const q270::RunRecord& record, const ScanOptions& options) {
 // An archive that cannot be read is said, and the run goes on.
 bool checkLinks(const ScanOptions& options, const std::string& serial) {
     if (!options.archive) return true;
+    const ArchiveDeadline deadline(kExitFailed, "nothing was measured");
     const auto archive = OpenArchive();
     if (!archive) {
         if (options.asLeftOf)
@@ -153,8 +156,11 @@ bool checkLinks(const ScanOptions& options, const std::string& serial) {
     }
     try {
         if (options.asLeftOf) {
+            // The decision in force: a decision recorded later is an amendment.
+            std::optional<q270::ArchivedRun> found = archive->fetch(*options.asLeftOf);
+            if (found) found = q270::WithDecisionInForce(std::move(*found));
             const std::string problem =
-                AsLeftProblem(archive->fetch(*options.asLeftOf), *options.asLeftOf, serial);
+                AsLeftProblem(found, *options.asLeftOf, serial);
             if (!problem.empty()) {
                 Complain("--as-left: " + problem + ": nothing measured");
                 return false;

@@ -2,6 +2,7 @@
 // it, so that rows changed without the program show.
 #include <cstdio>
 
+#include "archive_deadline.h"
 #include "commands.h"
 #include "options.h"
 #include "run_sources.h"
@@ -19,6 +20,7 @@ int CmdVerify(const Arguments& args) {
     std::vector<q270::RunProblem> changed;
     int checked = 0;
     try {
+        const ArchiveDeadline deadline(kExitFailed, "given up");
         changed = archive->verify(&checked);
     } catch (const q270::ArchiveError& error) {
         Complain(TerminalText(error.what()));

@@ -18,6 +18,10 @@ constexpr std::array kCommands = {
             "[-o FILE] [--no-archive] [--serial SERIAL] [--meter-id TEXT] [--as-left RUN-ID]",
             "a linearity run against the meter on COM1, archived and/or saved as a run file", false,
             CmdScan},
+    Command{"decide", nullptr, "RUN-ID --count K",
+            "records an archived run's trim decision: the search's line for K trim resistors, "
+            "placed as in the window",
+            false, CmdDecide},
     Command{"evaluate", nullptr, "RUNFILE [--limit PPM] [--rule simple|guarded|non-binary]",
             "the evaluation of a run file and its calibration statement as JSON", false,
             CmdEvaluate},

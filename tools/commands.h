@@ -37,6 +37,7 @@ int UsageError(std::string_view command, const std::string& what);
 int CmdList(const Arguments& args);
 int CmdSend(const Arguments& args);
 int CmdScan(const Arguments& args);
+int CmdDecide(const Arguments& args);
 int CmdEvaluate(const Arguments& args);
 int CmdOptimise(const Arguments& args);
 int CmdHistory(const Arguments& args);

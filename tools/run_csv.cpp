@@ -32,6 +32,9 @@ std::string ArchiveCsvHeader() {
     h += "as_left_of,limit_ppm,rule,ErrSq,LinErrMax,u_LinErrMax,reading_noise_V";
     for (int j = 1; j <= q270::kPointCount; ++j) h += ",LinErr_" + std::to_string(j * 10);
     for (int j = 1; j <= q270::kPointCount; ++j) h += ",u_LinErr_" + std::to_string(j * 10);
+    h += ",verdict,statement_withheld,prediction_agrees,k";
+    for (int j = 1; j <= q270::kPointCount; ++j) h += ",U_LinErr_" + std::to_string(j * 10);
+    for (int j = 1; j <= q270::kPointCount; ++j) h += ",verdict_" + std::to_string(j * 10);
     h += ",decision_amended,amended_at,amended_by,predicted_ErrSq";
     for (int j = 1; j <= q270::kPointCount; ++j) h += ",predicted_LinErr_" + std::to_string(j * 10);
     for (int step = 1; step <= q270::kStepCount; ++step)
@@ -41,7 +44,7 @@ std::string ArchiveCsvHeader() {
     return h + "\r\n";
 }
 
-std::string ArchiveCsvLine(const q270::ArchivedRun& run) {
+std::string ArchiveCsvLine(const q270::ArchivedRun& run, const q270::RunVerdict& verdict) {
     const q270::RunRecord& r = run.record;
     const q270::RunUncertainty u = q270::UncertaintyOf(run);
     std::string line;
@@ -56,6 +59,19 @@ std::string ArchiveCsvLine(const q270::ArchivedRun& run) {
     for (int j = 1; j <= q270::kPointCount; ++j)
         line += "," + CsvNumber(run.linErr[std::size_t(j)]);
     for (int j = 1; j <= q270::kPointCount; ++j) line += "," + CsvNumber(u.linErr[std::size_t(j)]);
+    // The statement: U per point with k, a verdict per point only where one is given.
+    const q270::Statement& st = verdict.statement;
+    const bool judged = verdict.withheldBecause.empty();
+    line += "," + CsvText(verdict.verdict ? q270::VerdictName(*verdict.verdict) : "") + "," +
+            CsvText(verdict.withheldBecause) + "," +
+            (verdict.predictionAgrees ? (*verdict.predictionAgrees ? "true" : "false") : "") + "," +
+            CsvNumber(st.k);
+    for (int j = 1; j <= q270::kPointCount; ++j)
+        line += "," + CsvNumber(st.points[std::size_t(j)].U);
+    for (int j = 1; j <= q270::kPointCount; ++j) {
+        const auto& v = st.points[std::size_t(j)].verdict;
+        line += "," + (judged && v ? CsvText(q270::VerdictName(*v)) : std::string());
+    }
     // The decision in force: the latest amendment's, else the one archived.
     const q270::DecisionInForce inForce = q270::CurrentDecision(run);
     const q270::TrimDecision* d = inForce.decision ? &*inForce.decision : nullptr;

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "archived_run.h"
+#include "calibration.h"
 
 namespace zdxtool {
 
 std::string ArchiveCsvHeader();
-std::string ArchiveCsvLine(const q270::ArchivedRun& run);
+std::string ArchiveCsvLine(const q270::ArchivedRun& run, const q270::RunVerdict& verdict);
 
 // A text as one CSV cell: quoted when it holds a separator, a quote or a
 // line end; a leading '=', '+', '-', '@', tab or CR (a formula to a

@@ -24,7 +24,7 @@ void TellArchiveReport(const q270::ArchiveReport& report) {
 }
 
 std::unique_ptr<q270::SqlArchive> OpenArchive() {
-    ArmArchiveDeadline(kExitFailed, "given up");
+    const ArchiveDeadline deadline(kExitFailed, "given up");
     q270::Archiver archiver =
         q270::Archiver::Configured(QString::fromLatin1(q270::kQ270Application));
     const q270::ArchiveReport sent = archiver.sendSpool();

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "archive_deadline.h"
 #include "archived_run.h"
 #include "archiver.h"
+#include "commands.h"
 #include "run_file.h"
 #include "sql_archive.h"
 #include "terminal_text.h"
@@ -41,7 +43,12 @@ std::optional<RunsRead> ReadRuns(Query&& query) {
     if (!archive) return std::nullopt;
     try {
         std::vector<q270::RunProblem> damaged;
-        RunsRead read{query(*archive, damaged), int(damaged.size())};
+        RunsRead read;
+        {
+            const ArchiveDeadline deadline(kExitFailed, "given up");
+            read.runs = query(*archive, damaged);
+        }
+        read.damaged = int(damaged.size());
         for (const q270::RunProblem& d : damaged)
             Complain(TerminalText("run " + d.runId + " is damaged (" + d.problem + "): left out"));
         return read;

@@ -3,6 +3,7 @@
 // as-left run whether it meets its decision's prediction.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,9 @@ std::vector<q270::RunVerdict> VerdictsOf(q270::SqlArchive& archive,
 
 // "pass", "conditional pass", "conditional fail", "fail"; empty for none.
 std::string VerdictText(const q270::RunVerdict& verdict);
+
+// The keys "verdict", "statement_withheld", "prediction_agrees" and
+// "statement" (its figures, U per point; no verdicts when withheld).
+void AddVerdict(nlohmann::ordered_json& doc, const q270::RunVerdict& verdict);
 
 }  // namespace zdxtool

@@ -94,8 +94,7 @@ const std::vector<QStringList>& migrations() {
 
 void ExecSql(QSqlDatabase& db, const QString& statement, const std::string& where) {
     QSqlQuery query(db);
-    if (!query.exec(statement))
-        throw ArchiveError(where + ": " + query.lastError().text().toStdString());
+    if (!query.exec(statement)) throw ArchiveError(where + ": " + ErrorText(query.lastError()));
 }
 
 int SchemaVersion(QSqlDatabase& db) {
@@ -150,8 +149,7 @@ void MigrateSchema(QSqlDatabase& db, const std::string& where, int target,
         QSqlQuery insert(db);
         insert.prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));
         insert.addBindValue(version + 1);
-        if (!insert.exec())
-            throw ArchiveError(where + ": " + insert.lastError().text().toStdString());
+        if (!insert.exec()) throw ArchiveError(where + ": " + ErrorText(insert.lastError()));
         step.commit();
     }
 }

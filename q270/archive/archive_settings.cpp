@@ -51,7 +51,12 @@ ArchiveSettings ReadArchiveSettings(const QString& application) {
 std::optional<std::string> BenchMeterId(const QString& application) {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZDX"),
                     application);
-    const QString id = store.value(QStringLiteral("Archive/MeterId")).toString().trimmed();
+    // An ID with commas typed into the file unquoted reads as a list.
+    const QVariant value = store.value(QStringLiteral("Archive/MeterId"));
+    const QString id = (value.typeId() == QMetaType::QStringList
+                            ? value.toStringList().join(QLatin1Char(','))
+                            : value.toString())
+                           .trimmed();
     if (id.isEmpty()) return std::nullopt;
     return id.toStdString();
 }

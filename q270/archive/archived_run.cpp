@@ -52,9 +52,14 @@ std::string nowUtc() {
 }  // namespace
 
 bool IsArchiveText(const std::string& text) {
-    return text.size() <= 200 && std::none_of(text.begin(), text.end(), [](char c) {
-               return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-           });
+    if (text.size() > 200) return false;
+    // Valid UTF-8 (a server refuses anything else) without C0, DEL or C1
+    // controls, which a terminal or a spreadsheet would act on.
+    const QByteArray bytes = QByteArray::fromStdString(text);
+    const QString decoded = QString::fromUtf8(bytes);
+    if (decoded.toUtf8() != bytes) return false;
+    return std::none_of(decoded.begin(), decoded.end(),
+                        [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 bool IsRunId(const std::string& id) {

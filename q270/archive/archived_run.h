@@ -85,7 +85,8 @@ Amendment MakeAmendment(const ArchivedRun& run, const PerStep<std::int16_t>& shu
 // Why a run's texts cannot enter the archive (control characters, too long,
 // a run ID that is none); empty when they can.
 std::string ArchivedRunProblem(const ArchivedRun& run);
-// A text an archive keeps: no control characters, at most 200 bytes.
+// A text an archive keeps: valid UTF-8 without control characters, at most
+// 200 bytes.
 bool IsArchiveText(const std::string& text);
 // A run ID: letters, digits and '-', at most 64 (it names a spool file).
 bool IsRunId(const std::string& id);

@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include "sql_dialect.h"
+
 namespace q270 {
 
 namespace {
@@ -90,7 +92,7 @@ void MeterRegister::add(const ReferenceMeter& m) {
         insert.addBindValue(QString::fromStdString(*text));
     if (!insert.exec())
         throw ArchiveError(archive_.where() + ": the meter cannot be registered (" +
-                           insert.lastError().text().toStdString() + ")");
+                           ErrorText(insert.lastError()) + ")");
 }
 
 std::vector<ReferenceMeter> MeterRegister::all() {
@@ -110,7 +112,7 @@ std::vector<ReferenceMeter> MeterRegister::select(const QString& condition, cons
     if (!condition.isEmpty()) q.addBindValue(value);
     if (!q.exec())
         throw ArchiveError(archive_.where() + ": the meter register cannot be read (" +
-                           q.lastError().text().toStdString() + ")");
+                           ErrorText(q.lastError()) + ")");
     std::vector<ReferenceMeter> entries;
     while (q.next()) {
         const auto text = [&q](const char* column) {

@@ -36,7 +36,7 @@ QVariant nullDouble() {
 // ArchiveError otherwise.
 [[noreturn]] void fail(const QSqlQuery& query, const std::string& what) {
     const QSqlError error = query.lastError();
-    const std::string text = what + " (" + error.text().toStdString() + ")";
+    const std::string text = what + " (" + ErrorText(error) + ")";
     if (RefusesContent(DialectOf(query), error)) throw ContentRefused(text);
     throw ArchiveError(text);
 }
@@ -113,8 +113,7 @@ SqlArchive::SqlArchive(const ArchiveSettings& settings)
     if (!settings.user.isEmpty()) db.setUserName(settings.user);
     db.setConnectOptions(ConnectOptions(DialectOf(db)));
     if (!db.open())
-        throw ArchiveError(where_ + ": cannot be opened (" + db.lastError().text().toStdString() +
-                           ")");
+        throw ArchiveError(where_ + ": cannot be opened (" + ErrorText(db.lastError()) + ")");
     PrepareSession(db, where_);
     MigrateSchema(db, where_, kSchemaVersion, [&](int version) {
         if (version == 3) sealRuns(db, where_);
@@ -223,15 +222,16 @@ AmendOutcome SqlArchive::amend(const std::string& runId, const Amendment& amendm
 std::vector<ArchivedRun> SqlArchive::runs(const RunQuery& query, std::vector<RunProblem>& damaged) {
     QString condition;
     std::vector<QString> values;
-    if (query.serial) {
-        condition += QStringLiteral(" WHERE r.serial = ?");
-        values.push_back(QString::fromStdString(*query.serial));
-    }
-    if (query.since) {
-        condition += QLatin1String(values.empty() ? " WHERE" : " AND") +
-                     QStringLiteral(" r.start_time >= ?");
-        values.push_back(QString::fromStdString(*query.since));
-    }
+    const auto where = [&](const char* test, const std::optional<std::string>& value) {
+        if (!value) return;
+        condition += QLatin1String(values.empty() ? " WHERE " : " AND ") + QLatin1String(test);
+        values.push_back(QString::fromStdString(*value));
+    };
+    where("r.serial = ?", query.serial);
+    where("r.meter_id = ?", query.meterId);
+    // Start times are UTC texts of one form, so they compare as times.
+    where("r.start_time >= ?", query.since);
+    where("r.start_time <= ?", query.until);
     QSqlDatabase db = database(connection_);
     // One read transaction: a run stored meanwhile shows in all queries or none.
     SqlTransaction transaction(db, TransactionKind::Read, where_);

@@ -29,7 +29,9 @@ enum class AmendOutcome {
 
 struct RunQuery {
     std::optional<std::string> serial;
-    std::optional<std::string> since;  // UTC, "YYYY-MM-DDTHH:MM:SSZ": runs started then or later
+    std::optional<std::string> since;    // UTC, "YYYY-MM-DDTHH:MM:SSZ": runs started then or later
+    std::optional<std::string> meterId;  // runs measured with this reference meter
+    std::optional<std::string> until;    // UTC: runs started then or earlier
 };
 
 // A stored run that cannot be read back whole, or whose rows no longer give
@@ -38,6 +40,12 @@ struct RunProblem {
     std::string runId;
     std::string problem;
 };
+
+inline RunQuery OfUnit(const std::string& serial) {
+    RunQuery query;
+    query.serial = serial;
+    return query;
+}
 
 class SqlArchive {
   public:
@@ -62,9 +70,9 @@ class SqlArchive {
     std::vector<ArchivedRun> runs(const RunQuery& query, std::vector<RunProblem>& damaged);
     std::vector<ArchivedRun> runs(const RunQuery& query);
     std::vector<ArchivedRun> history(const std::string& serial, std::vector<RunProblem>& damaged) {
-        return runs({serial, {}}, damaged);
+        return runs(OfUnit(serial), damaged);
     }
-    std::vector<ArchivedRun> history(const std::string& serial) { return runs({serial, {}}); }
+    std::vector<ArchivedRun> history(const std::string& serial) { return runs(OfUnit(serial)); }
     // Throws ArchiveError for a run that cannot be read whole.
     std::optional<ArchivedRun> fetch(const std::string& runId);
 

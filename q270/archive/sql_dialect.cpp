@@ -72,6 +72,10 @@ QString BeginStatement(SqlDialect dialect, TransactionKind kind) {
     return QStringLiteral("BEGIN");
 }
 
+std::string ErrorText(const QSqlError& error) {
+    return error.text().simplified().toStdString();
+}
+
 bool RefusesContent(SqlDialect dialect, const QSqlError& error) {
     const QString code = error.nativeErrorCode();
     if (dialect == SqlDialect::PostgreSql)

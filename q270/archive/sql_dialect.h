@@ -46,6 +46,10 @@ enum class TransactionKind { Read, Write };
 // The statement that begins a transaction of this kind.
 QString BeginStatement(SqlDialect dialect, TransactionKind kind);
 
+// The database's reason on one line: a server's message spans several (the
+// statement, a caret under the place), which a status bar cannot show.
+std::string ErrorText(const QSqlError& error);
+
 // Whether the database refused the content of a statement (a text it cannot
 // keep, a constraint): sending it again will not help. A server that is down,
 // a lock held too long or a full disk are not refusals.

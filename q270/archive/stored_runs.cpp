@@ -6,6 +6,8 @@
 #include <limits>
 #include <map>
 
+#include "sql_dialect.h"
+
 namespace q270 {
 
 namespace {
@@ -37,7 +39,7 @@ void exec(QSqlQuery& q, const QString& statement, const std::vector<QString>& va
     const bool prepared = q.prepare(statement);
     for (const QString& v : values) q.addBindValue(v);
     if (!prepared || !q.exec())
-        throw ArchiveError(where + ": cannot be read (" + q.lastError().text().toStdString() + ")");
+        throw ArchiveError(where + ": cannot be read (" + ErrorText(q.lastError()) + ")");
 }
 
 // The run of one row of runs r LEFT JOIN decisions d; its problem, or empty.

@@ -62,25 +62,4 @@ TrimPrediction PredictTrim(const ResultsData& data, double noise) {
     return p;
 }
 
-FollowUp CompareFollowUp(const ResultsData& decided, const ResultsData& measured) {
-    ResultsData before = decided, after = measured;
-    CalcResults(before, false);
-    CalcResults(before, true);
-    CalcResults(after, false);
-    const auto uBefore = LinErrUncertainty(decided, true, ReadingNoise(decided));
-    const auto uAfter = LinErrUncertainty(measured, false, ReadingNoise(measured));
-    FollowUp f;
-    f.agrees = true;
-    for (int j = 1; j <= kPointCount; ++j) {
-        FollowUpPoint& p = f.points[std::size_t(j)];
-        p.predicted = before.LinErr[j];
-        p.measured = after.LinErr[j];
-        p.u = std::hypot(uBefore[std::size_t(j)], uAfter[std::size_t(j)]);
-        // Float rounding of the two evaluations (about 0.1 ppm) is no disagreement.
-        p.agrees = std::fabs(p.measured - p.predicted) <= kCoverage * p.u + 0.1;
-        f.agrees = f.agrees && p.agrees;
-    }
-    return f;
-}
-
 }  // namespace q270

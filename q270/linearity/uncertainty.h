@@ -36,22 +36,4 @@ struct TrimPrediction {
 };
 TrimPrediction PredictTrim(const ResultsData& data, double noise);
 
-// A run that measured a unit after a trim decision against that decision's
-// prediction: per 10 % point the measured and predicted errors, the
-// uncertainty of their difference, and whether they agree within
-// kCoverage times it.
-struct FollowUpPoint {
-    double predicted = 0;
-    double measured = 0;
-    double u = 0;
-    bool agrees = false;
-};
-struct FollowUp {
-    PerPoint<FollowUpPoint> points{};
-    bool agrees = false;  // at every point
-};
-// `decided`: the earlier run's readings with the decision's trim choices;
-// `measured`: the later run's readings (its own trims, untrimmed evaluation).
-FollowUp CompareFollowUp(const ResultsData& decided, const ResultsData& measured);
-
 }  // namespace q270

@@ -38,10 +38,9 @@ std::vector<ArchivedRun> AsLeftCandidates(const std::vector<ArchivedRun>& unitRu
     std::vector<ArchivedRun> candidates;
     for (const ArchivedRun& run : unitRuns)
         if (!run.asLeftOf && FitsTrims(run)) candidates.push_back(run);
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const ArchivedRun& a, const ArchivedRun& b) {
-                         return a.record.time > b.record.time;
-                     });
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const ArchivedRun& a, const ArchivedRun& b) { return a.record.time > b.record.time; });
     return candidates;
 }
 
@@ -54,7 +53,8 @@ RunVerdict VerdictOfRun(const ArchivedRun& run, const std::optional<ArchivedRun>
     ReportOptions own = options;
     own.acceptance = AcceptanceOf(run, options);
     RunVerdict v;
-    const Statement measured = MakeStatement(run.record, own.acceptance);
+    v.statement = MakeStatement(run.record, own.acceptance);
+    const Statement& measured = v.statement;
     v.withheldBecause = WithheldBecause(run, own);
     if (v.withheldBecause.empty()) v.verdict = measured.verdict;
     if (asFound && FitsTrims(*asFound)) {

@@ -35,6 +35,7 @@ Acceptance AcceptanceOf(const ArchivedRun& run, const ReportOptions& options);
 
 // A run's conformity statement in short, as a list of runs gives it.
 struct RunVerdict {
+    Statement statement;             // of the run's readings, by its acceptance
     std::optional<Verdict> verdict;  // none when withheld or no limit is set
     std::string withheldBecause;
     // An as-left run of a decision with trims: whether every 10 % point

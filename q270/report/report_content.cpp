@@ -247,9 +247,16 @@ class Writer {
             t.rows.push_back(cells);
         }
         sec.table = t;
+        // The decision shown is the one in force; an amended one says so.
+        const DecisionInForce inForce = CurrentDecision(found_);
+        std::string amended;
+        if (inForce.amended)
+            amended = " (decision amended " + inForce.amendedAt + " by " + inForce.amendedBy +
+                      "; the archive keeps the earlier decisions)";
         sec.after.push_back(
             "Trim resistors " + std::string(left_ ? "fitted" : "decided") + ": " +
-            (found_.decision ? trimsWords(found_.decision->ShuntSel) : std::string("none")));
+            (inForce.decision ? trimsWords(inForce.decision->ShuntSel) : std::string("none")) +
+            amended);
         c_.sections.push_back(sec);
     }
 

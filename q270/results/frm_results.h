@@ -177,6 +177,9 @@ class frmResults : public QMainWindow, private RunObserver {
     // The serial number of the unit on screen: the run's, else the calibrator's.
     std::string unitSerial();
     void showHistory();
+    // A trim choice changed after the run was archived goes to the archive
+    // as an amendment, so that archive and report agree.
+    void amendIfChanged();
     // "As-left zu..." (frm_results_calibration.cpp): the run's link to the
     // decision it verifies, kept with the run when it is archived.
     void buildAsLeftControl();
@@ -244,6 +247,7 @@ class frmResults : public QMainWindow, private RunObserver {
     std::unique_ptr<ResultsArchivist> archivist_;
     int archivedAtRun_ = -1;  // the reply recorder's run count of the run archived last
     std::string archivedRunId_;
+    std::optional<ArchivedRun> archived_;  // as archived, with the amendments made since
     bool historyPending_ = false;          // "Verlauf..." is reading the archive
     bool asLeftPending_ = false;           // "As-left zu..." is reading the archive
     std::optional<std::string> asLeftOf_;  // the run this one verifies, as chosen

@@ -86,7 +86,10 @@ std::string frmResults::unitSerial() {
 bool frmResults::archiveRun() {
     // A run opened from a file was archived when it was measured.
     if (openedRun_ && openedAtRun_ == replies_.runs()) return false;
-    if (archivedAtRun_ == replies_.runs()) return false;
+    if (archivedAtRun_ == replies_.runs()) {
+        amendIfChanged();
+        return false;
+    }
     const std::optional<RunRecord> record = recordOnScreen();
     if (!record) return false;
     ArchivedRun run;
@@ -99,6 +102,7 @@ bool frmResults::archiveRun() {
     linkForArchive(run);
     archivedAtRun_ = replies_.runs();
     archivedRunId_ = run.runId;
+    archived_ = run;
     // An archived run's link is kept: "As-left zu..." is no longer offered.
     updateOffers();
     archivist_->store(std::move(run), [this](const ArchiveReport& report) {
@@ -106,6 +110,31 @@ bool frmResults::archiveRun() {
                       report.archived ? zdx::kColourBlack : zdx::kColourRed);
     });
     return true;
+}
+
+void frmResults::amendIfChanged() {
+    const std::optional<RunRecord> record = recordOnScreen();
+    if (!record || !archived_) return;
+    const DecisionInForce kept = CurrentDecision(*archived_);
+    if (kept.decision && kept.decision->ShuntSel == record->ShuntSel) return;
+    Amendment amendment;
+    try {
+        amendment = MakeAmendment(*archived_, record->ShuntSel, ThisBench().operatorLogin);
+    } catch (const RunFileError& error) {
+        setStatusText(QString::fromStdString(error.what()), zdx::kColourRed);
+        return;
+    }
+    // The archive keeps the trims on screen, beside those archived first.
+    archived_->amendments.push_back(amendment);
+    archivist_->amend(archived_->runId, std::move(amendment), [this](const std::string& problem) {
+        if (problem.empty())
+            setStatusText(QStringLiteral("Changed trims archived as an amendment"),
+                          zdx::kColourBlack);
+        else
+            setStatusText(QStringLiteral("The changed trims are not archived: ") +
+                              QString::fromStdString(problem),
+                          zdx::kColourRed);
+    });
 }
 
 void frmResults::waitForArchive() {

@@ -50,6 +50,8 @@ void frmResults::chooseAsFound() {
         }
         // Another run took the table meanwhile.
         if (run != replies_.runs() || !asLeftRefusal().isEmpty()) return;
+        // A decision amended after archiving is the one in force.
+        for (ArchivedRun& r : read.runs) r = WithDecisionInForce(std::move(r));
         const std::vector<ArchivedRun> candidates = AsLeftCandidates(read.runs);
         if (candidates.empty()) {
             setStatusText(QStringLiteral("No run of %1 with trims decided: this run is as found")

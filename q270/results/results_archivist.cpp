@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 
+#include "calibration.h"
 #include "report_options.h"
 #include "statement.h"
 
@@ -24,6 +25,7 @@ std::string withheldBecause(const ArchivedRun& run, const ReportOptions& options
 std::string RunStatementLine(const ArchivedRun& run, ReportOptions options,
                              const MeterLookup& meter, char decimalSeparator) {
     options.meter = meter.entry;
+    options.acceptance = AcceptanceOf(run, options);
     return StatementLine(MakeStatement(run.record, options.acceptance),
                          withheldBecause(run, options, meter), decimalSeparator);
 }
@@ -43,6 +45,15 @@ std::string RunVerdictText(const RunVerdict& verdict) {
 
 ArchiveReport ArchiveWorker::store(const ArchivedRun& run) {
     return Archiver::Configured(application_).archive(run);
+}
+
+std::string ArchiveWorker::amend(const std::string& runId, const Amendment& amendment) {
+    try {
+        SqlArchive(ReadArchiveSettings(application_)).amend(runId, amendment);
+        return {};
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
 }
 
 MeterLookup ArchiveWorker::lookup(const ArchivedRun& run, std::unique_ptr<SqlArchive>& archive) {
@@ -67,7 +78,12 @@ HistoryRead ArchiveWorker::history(const std::string& serial) {
     std::unique_ptr<SqlArchive> archive;
     try {
         archive = std::make_unique<SqlArchive>(ReadArchiveSettings(application_));
-        read.runs = archive->history(serial);
+        std::vector<RunProblem> damaged;
+        read.runs = archive->history(serial, damaged);
+        // One damaged run does not hide the others.
+        for (const RunProblem& d : damaged)
+            read.problem += (read.problem.empty() ? "" : "; ") +
+                            ("run " + d.runId + " is damaged (" + d.problem + "): left out");
     } catch (const std::exception& failure) {
         read.problem = failure.what();
         return read;
@@ -150,6 +166,16 @@ void ResultsArchivist::store(ArchivedRun run, std::function<void(const ArchiveRe
     post<ArchiveReport>(
         true, [run = std::move(run)](ArchiveWorker& w) { return w.store(run); },
         [done = std::move(done)](ArchiveReport& report) { done(report); });
+}
+
+void ResultsArchivist::amend(std::string runId, Amendment amendment,
+                             std::function<void(const std::string&)> done) {
+    post<std::string>(
+        true,
+        [runId = std::move(runId), amendment = std::move(amendment)](ArchiveWorker& w) {
+            return w.amend(runId, amendment);
+        },
+        [done = std::move(done)](std::string& problem) { done(problem); });
 }
 
 void ResultsArchivist::history(std::string serial, std::function<void(HistoryRead&)> done) {

@@ -65,6 +65,8 @@ class ArchiveWorker : public QObject {
     explicit ArchiveWorker(QString application) : application_(std::move(application)) {}
 
     ArchiveReport store(const ArchivedRun& run);
+    // Why the amendment was not kept; empty when it was.
+    std::string amend(const std::string& runId, const Amendment& amendment);
     HistoryRead history(const std::string& serial);
     MeterLookup meterOf(const ArchivedRun& run);
     // `run` with its unit's archived runs; alone when the archive cannot be read.
@@ -89,6 +91,10 @@ class ResultsArchivist {
     ResultsArchivist& operator=(const ResultsArchivist&) = delete;
 
     void store(ArchivedRun run, std::function<void(const ArchiveReport&)> done);
+    // A trim decision changed after the run was archived; done with why it
+    // was not kept (empty when it was). Done also when the window closes.
+    void amend(std::string runId, Amendment amendment,
+               std::function<void(const std::string&)> done);
     void history(std::string serial, std::function<void(HistoryRead&)> done);
     void meterOf(ArchivedRun run, std::function<void(const MeterLookup&)> done);
     void reportOf(ArchivedRun run, std::function<void(const ReportFacts&)> done);

@@ -12,42 +12,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
+#include "configfs_files.h"
 #include "functionfs_descriptors.h"
 
 namespace zdx::gadget {
 
 namespace {
 
-constexpr const char* kGadgetRoot = "/sys/kernel/config/usb_gadget/";
 constexpr const char* kMountRoot = "/tmp/zdx-gadget/";
 constexpr std::size_t kReadChunk = 512;
 constexpr std::chrono::milliseconds kDropDelay{50};
-
-bool writeText(const std::string& path, const std::string& text) {
-    std::ofstream file(path);
-    file << text;
-    file.flush();
-    if (!file) {
-        std::fprintf(stderr, "gadget: cannot write %s\n", path.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool makeDir(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return true;
-    std::fprintf(stderr, "gadget: mkdir %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-}
-
-std::string hex16(std::uint16_t v) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04x", v);
-    return text;
-}
 
 bool writeAll(int fd, const Bytes& bytes) {
     return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
@@ -62,20 +38,8 @@ CalibratorGadget::CalibratorGadget(GadgetSetup setup, std::shared_ptr<bench::Usb
 }
 
 bool CalibratorGadget::configure() {
-    const std::string g = gadgetDir_ + "/";
-    const std::string function = "functions/ffs." + setup_.name;
-    return makeDir(gadgetDir_) && writeText(g + "idVendor", hex16(setup_.vendor)) &&
-           writeText(g + "idProduct", hex16(setup_.product)) &&
-           writeText(g + "bcdDevice", "0x0100") && writeText(g + "bcdUSB", "0x0200") &&
-           makeDir(g + "strings/0x409") &&
-           writeText(g + "strings/0x409/manufacturer", device_->string(4)) &&
-           writeText(g + "strings/0x409/product", device_->string(5)) &&
-           writeText(g + "strings/0x409/serialnumber", device_->serial()) &&
-           makeDir(g + "configs/c.1") && writeText(g + "configs/c.1/MaxPower", "100") &&
-           makeDir(g + function) &&
-           (::symlink((g + function).c_str(), (g + "configs/c.1/ffs." + setup_.name).c_str()) ==
-                0 ||
-            errno == EEXIST);
+    return makeGadget(setup_.name, setup_.vendor, setup_.product, device_->string(4),
+                      device_->string(5), device_->serial(), "ffs." + setup_.name);
 }
 
 bool CalibratorGadget::openFunction() {
@@ -214,6 +178,12 @@ void CalibratorGadget::send() {
             }
             answer = device_->takeAnswer(answer.max_size(), bench::UsbDevice::Clock::now());
         }
+        usb_endpoint_descriptor endpoint{};
+        const std::size_t packet =
+            ::ioctl(in_, FUNCTIONFS_ENDPOINT_DESC, &endpoint) == 0 ? endpoint.wMaxPacketSize : 0;
+        if (setup_.wire.fullPacketAnswer && packet >= 2) {
+            answer = std::string(packet - 2, 'x') + "\r\n";
+        }
         if (setup_.wire.haltAnswerPipe) {
             // Reading an IN endpoint halts it; the host must clear the halt.
             char none;
@@ -223,9 +193,7 @@ void CalibratorGadget::send() {
         if (::write(in_, answer.data(), answer.size()) != static_cast<ssize_t>(answer.size())) {
             continue;  // the host left: the answer is lost with the connection
         }
-        usb_endpoint_descriptor endpoint{};
-        if (::ioctl(in_, FUNCTIONFS_ENDPOINT_DESC, &endpoint) == 0 && endpoint.wMaxPacketSize > 0 &&
-            answer.size() % endpoint.wMaxPacketSize == 0) {
+        if (packet > 0 && answer.size() % packet == 0 && !setup_.wire.noZeroLengthPacket) {
             // Without a short packet the host's read would not end here.
             [[maybe_unused]] const ssize_t w = ::write(in_, nullptr, 0);
         }

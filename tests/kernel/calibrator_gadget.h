@@ -19,9 +19,11 @@ namespace zdx::gadget {
 
 // Faults that only a device on a real wire has.
 struct WireFaults {
-    bool haltAnswerPipe = false;    // the IN endpoint halts before each answer
-    bool dropAfterCommand = false;  // leaves the bus (unbinds) 50 ms after taking a command
-    bool deaf = false;              // never takes what the host sends
+    bool haltAnswerPipe = false;      // the IN endpoint halts before each answer
+    bool dropAfterCommand = false;    // leaves the bus (unbinds) 50 ms after taking a command
+    bool deaf = false;                // never takes what the host sends
+    bool fullPacketAnswer = false;    // every answer fills exactly one packet
+    bool noZeroLengthPacket = false;  // nothing ends an answer that fills its last packet
 };
 
 struct GadgetSetup {
@@ -45,6 +47,8 @@ class CalibratorGadget {
     bool start();
     // Takes the gadget off its UDC: the host sees the device leave.
     void unbind();
+    // Held while the device's model changes.
+    std::mutex& modelLock() { return lock_; }
 
   private:
     bool configure();

@@ -5,8 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -61,7 +65,11 @@ GadgetProcess::GadgetProcess(const std::string& kind, const std::string& serial,
                        ::read(ready[0], line, sizeof line - 1) > 0 &&
                        std::string(line) == "ready\n";
     ::close(ready[0]);
-    if (!bound) throw std::runtime_error("gadget " + serial + " did not come up on " + udc_);
+    if (!bound) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("gadget " + serial + " did not come up on " + udc_);
+    }
 }
 
 GadgetProcess::~GadgetProcess() {
@@ -76,6 +84,30 @@ void GadgetProcess::unplug() {
 
 void GadgetProcess::replug() {
     writeUdc(name_, udc_);
+}
+
+std::string outputOf(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> output(::popen(command.c_str(), "r"), ::pclose);
+    if (!output) throw std::runtime_error("cannot run " + command);
+    std::string text;
+    std::array<char, 256> chunk{};
+    while (std::fgets(chunk.data(), chunk.size(), output.get()) != nullptr) text += chunk.data();
+    return text;
+}
+
+std::string interfaceDriver(const std::string& serial) {
+    namespace fs = std::filesystem;
+    for (const auto& device : fs::directory_iterator("/sys/bus/usb/devices")) {
+        std::ifstream file(device.path() / "serial");
+        std::string text;
+        if (!std::getline(file, text) || text != serial) continue;
+        const fs::path driver =
+            device.path().string() + ":1.0/driver";  // configuration 1, interface 0
+        std::error_code error;
+        const fs::path target = fs::read_symlink(driver, error);
+        return error ? std::string() : target.filename().string();
+    }
+    return {};
 }
 
 bool waitUntilSeen(ZdxLibrary& library, const std::string& serial, bool present) {

@@ -33,6 +33,13 @@ class GadgetProcess {
     pid_t pid_ = -1;
 };
 
+// What a shell command prints on standard output, once it has ended.
+std::string outputOf(const std::string& command);
+
+// The kernel driver bound to the first interface of the USB device with this
+// serial number: "" when none is, or no such device is there.
+std::string interfaceDriver(const std::string& serial);
+
 // Waits (up to 10 s) until discovery by this serial finds the device, or
 // finds it no more. True when it did.
 bool waitUntilSeen(ZdxLibrary& library, const std::string& serial, bool present);

@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# shellcheck shell=dash
 # The guest's first process: loads the USB gadget and 9p modules, mounts the
 # host's root read-only with the job folder writable over it, and runs the job
 # under chroot with the host's own programs and libraries. The job's exit
@@ -15,6 +16,7 @@ mount -t tmpfs tmpfs /dev/shm
 
 job=
 udcs=1
+# shellcheck disable=SC2013 # the kernel's command line is words, not lines
 for word in $(cat /proc/cmdline); do
     case "$word" in
         zdx.job=*) job=${word#zdx.job=} ;;
@@ -32,7 +34,9 @@ done </modules/order
 
 mount -t configfs configfs /sys/kernel/config
 mkdir -p /host
-mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 hostroot /host
+# The host's files do not change while the guest runs: the guest may keep
+# them in its page cache, so that a program's pages are read over 9p once.
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144,cache=loose hostroot /host
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 job "/host$job"
 mount --rbind /dev /host/dev
 mount --rbind /proc /host/proc

@@ -4,9 +4,6 @@
 // a device node the user may not open.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <memory>
 #include <string>
 
 #include "gadget_process.h"
@@ -70,12 +67,8 @@ TEST(KernelDiscovery, NodeTheUserMayNotOpenIsNotFound) {
     ZdxLibrary library;
     GadgetProcess gadget("Q610", "Q610-0101");
     ASSERT_TRUE(waitUntilSeen(library, "Q610-0101", true));
-    const std::string command = std::string(ZDX_KERNEL_TEST_PROGRAM) + " --discover-as nobody 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> output(::popen(command.c_str(), "r"), ::pclose);
-    ASSERT_TRUE(output);
-    std::string text;
-    std::array<char, 256> chunk{};
-    while (std::fgets(chunk.data(), chunk.size(), output.get()) != nullptr) text += chunk.data();
+    const std::string text =
+        outputOf(std::string(ZDX_KERNEL_TEST_PROGRAM) + " --discover-as nobody 2>&1");
     EXPECT_NE(text.find("no access for this user"), std::string::npos) << text;
     EXPECT_NE(text.find("-2 0\n"), std::string::npos) << text;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -16,6 +17,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kSetting = "K1A1,5,2,0";  // a Q270 setting line, answered "0"
+
+constexpr const char* kGenericSerial = "usbserial_generic";
+
+// Waits (up to 5 s) until this driver has the device's interface.
+bool waitForDriver(const std::string& serial, const std::string& driver) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (interfaceDriver(serial) != driver) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 long msSince(Clock::time_point start) {
     return static_cast<long>(
@@ -66,6 +79,25 @@ TEST_F(KernelExchange, EachKindAnswersItsLines) {
     EXPECT_EQ(id.value, 14);
     EXPECT_EQ(id.buffer, "");
     EXPECT_EQ(exchange(library(), "NOSUCH", kSetting).result, ZDXUSBCAL_CMD_NO_ANSWER_PIPE);
+}
+
+// usbserial's generic driver takes an interface whose IDs it is given: the
+// library takes the interface from it while the library is loaded, and the
+// driver gets it back when the program ends.
+TEST_F(KernelExchange, KernelDriverOnTheInterfaceIsDetachedAndGivenBack) {
+    // An interface module: no later test of this program has one.
+    const auto gadget = plugIn("KX", "KDRV");
+    std::ofstream("/sys/bus/usb-serial/drivers/generic/new_id") << "1209 0d60\n";
+    ASSERT_TRUE(waitForDriver("KDRV", kGenericSerial));
+
+    const std::string program = std::string(ZDX_KERNEL_TEST_PROGRAM) + " --exchange KDRV ";
+    EXPECT_EQ(outputOf(program + kSetting + " 2>/dev/null"), "0\n");
+    EXPECT_TRUE(waitForDriver("KDRV", kGenericSerial));
+
+    EXPECT_EQ(exchange(library(), "KDRV", kSetting).result, 0);
+    EXPECT_EQ(interfaceDriver("KDRV"), "");
+    EXPECT_EQ(exchange(library(), "KDRV", kSetting).result, 0);
+    EXPECT_EQ(interfaceDriver("KDRV"), "");
 }
 
 TEST_F(KernelExchange, SilentDeviceGivesNoAnswerAfterTheReadTime) {

@@ -2,8 +2,9 @@
 // (configfs, FunctionFS, the dummy host controller) and root. Elsewhere they
 // refuse to run and fail instead of passing unseen.
 //
-// With --discover-as NAME the program instead runs one discovery as that
-// user and prints "result count" (the permission test's second process).
+// As a second process of a test: --discover-as NAME runs one discovery as
+// that user and prints "result count"; --exchange SERIAL LINE runs one
+// exchange and prints its result.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -28,10 +29,17 @@ int discoverAs(const char* user) {
     return 0;
 }
 
+int exchangeOnce(const char* serial, const char* line) {
+    zdx::testing::ZdxLibrary library;
+    std::printf("%d\n", zdx::testing::exchange(library, serial, line).result);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--discover-as") == 0) return discoverAs(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--exchange") == 0) return exchangeOnce(argv[2], argv[3]);
     ::testing::InitGoogleTest(&argc, argv);
     if (::geteuid() != 0 || !std::filesystem::exists("/sys/class/udc/dummy_udc.0")) {
         std::fprintf(stderr,

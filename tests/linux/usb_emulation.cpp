@@ -151,8 +151,9 @@ void EmulatedCalibrator::set_flood(bool flood) {
 void EmulatedCalibrator::unplug() {
     std::lock_guard<std::mutex> guard(lock_);
     gone_ = true;
-    // Requests in flight end as the kernel's host controller ends them for a
-    // device that is gone: a transfer error (EPROTO), not "no device".
+    // Requests in flight end as the kernel may end them for a device that is
+    // gone: a transfer error (EPROTO). (It may also flush them as "no device",
+    // which a request submitted after the departure gets here.)
     for (auto& entry : connections_) {
         for (auto& urb : entry.second.waiting_in) {
             urb->status = -EPROTO;

@@ -138,12 +138,13 @@ TEST_F(ToolArchiveTest, HostileTextsReachNeitherASpreadsheetNorATerminal) {
     record.meterId = "=HYPERLINK(\"http://x\",\"y\")";
     q270::RunOrigin origin = TestBench();
     origin.operatorLogin = "+cmd|' /C calc'!A0";
-    // The window title and the screen, were it printed raw.
-    origin.benchHost =
-        "bench\xc2\x9b"
-        "2J";
+    origin.benchHost = "Prüfplatz-3";
     const q270::ArchivedRun run = q270::MakeArchivedRun(record, origin, q270::NewRunId(), {});
     q270::SqlArchive(q270::DefaultArchiveSettings()).store(run);
+    origin.benchHost = "bench\x1b]0;owned\x07";
+    EXPECT_THROW(q270::MakeArchivedRun(record, origin, q270::NewRunId(), {}), q270::RunFileError);
+    origin.benchHost = "bench\xc2\x9b";
+    EXPECT_THROW(q270::MakeArchivedRun(record, origin, q270::NewRunId(), {}), q270::RunFileError);
 
     const ToolRun csv = RunTool({"export", "--csv", "--serial", "Q270S9-00417"});
     ASSERT_EQ(csv.exitCode, 0) << csv.err;
@@ -152,6 +153,7 @@ TEST_F(ToolArchiveTest, HostileTextsReachNeitherASpreadsheetNorATerminal) {
     EXPECT_NE(lines[2].find(",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\","), std::string::npos)
         << lines[2];
     EXPECT_NE(lines[2].find(",'+cmd|' /C calc'!A0,"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(",Prüfplatz-3,"), std::string::npos) << lines[2];
     // Numbers in their shortest exact form, and each point's uncertainty.
     EXPECT_NE(lines[0].find(",u_LinErr_100,"), std::string::npos);
     EXPECT_NE(lines[0].find(",ShuntSel_R116,"), std::string::npos);
@@ -160,10 +162,14 @@ TEST_F(ToolArchiveTest, HostileTextsReachNeitherASpreadsheetNorATerminal) {
     std::snprintf(shortest, sizeof shortest, ",%.17g,", run.record.Mw1[1].volts);
     EXPECT_EQ(lines[2].find(shortest), std::string::npos) << "not %.17g";
 
+    // The program keeps no control character; someone with the database can.
+    rawSql(QStringLiteral("UPDATE runs SET bench_host = 'b' || char(27) || ']0;owned' || char(7) "
+                          "WHERE run_id = '%1'")
+               .arg(QString::fromStdString(run.runId)));
     const ToolRun history = RunTool({"history", "Q270S9-00417"});
     ASSERT_EQ(history.exitCode, 0) << history.err;
-    EXPECT_EQ(history.out.find("\xc2\x9b"), std::string::npos);
-    EXPECT_NE(history.out.find("bench\\xC2\\x9B2J"), std::string::npos) << history.out;
+    EXPECT_EQ(history.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(history.out.find("b\\x1B]0;owned\\x07"), std::string::npos) << history.out;
 }
 
 TEST_F(ToolArchiveTest, ADamagedRunIsNamedAndSkippedTheOthersStillPrinted) {

@@ -185,6 +185,11 @@ TEST_F(ToolScanTest, TheRecommendedTrimResistorsGiveThePredicted10PercentPoints)
 // the as-left run linked to the decision; the archive pairs the two, the
 // as-left run meets the prediction and the report gives both verdicts.
 TEST_F(ToolScanTest, TheCalibrationCycleEndsWithAnAsLeftRunThatMeetsItsPrediction) {
+    // The agreement is a test at about 95 % per point, so roughly one cycle in
+    // twelve disagrees somewhere by chance (statement_test measures that rate
+    // over many cycles). The meter's noise is seeded: this cycle is one fixed
+    // draw of it.
+    bench_->loadScenario(scenario(kDeviationsPpm, R"(, "seed": 3)"));
     QDir().mkpath(dir_.filePath(QStringLiteral("config/ZDX")));
     WriteText(dir_.filePath(QStringLiteral("config/ZDX/ZDXKalQ270.conf")).toStdString(),
               "[Acceptance]\nLinErrLimit=1000\nRule=guarded\n"
@@ -229,7 +234,7 @@ TEST_F(ToolScanTest, TheCalibrationCycleEndsWithAnAsLeftRunThatMeetsItsPredictio
         EXPECT_EQ(run["verdict"], "pass") << run.dump();
         if (run["run_id"] == leftId) {
             EXPECT_EQ(run["as_left_of"], foundId);
-            EXPECT_EQ(run["prediction_agrees"], true);
+            EXPECT_EQ(run["prediction_agrees"], true) << history.dump(1);
         } else {
             EXPECT_TRUE(run["as_left_of"].is_null());
         }

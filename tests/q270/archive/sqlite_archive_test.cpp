@@ -85,7 +85,9 @@ TEST_F(SqliteArchiveTest, KeepsEveryFigureOfARunOnceAndListsAUnitOldestFirst) {
     EXPECT_EQ(got.decision->predictedLinErr, later.decision->predictedLinErr);
     EXPECT_NE(got.decision->predictedErrSq, got.errSq);
 
-    EXPECT_EQ(archive.runs({{}, std::string("2026-12-02T08:00:00Z")}).size(), 2u);
+    RunQuery since;
+    since.since = "2026-12-02T08:00:00Z";
+    EXPECT_EQ(archive.runs(since).size(), 2u);
     EXPECT_EQ(archive.runs({}).size(), 3u);
     EXPECT_FALSE(archive.fetch("no-such-run"));
 }

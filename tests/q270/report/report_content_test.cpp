@@ -96,6 +96,20 @@ TEST(ReportContentTest, AnAsLeftRunThatMissesThePredictionIsMarkedAtThatPoint) {
     EXPECT_GE(marked, 3);
 }
 
+TEST(ReportContentTest, AnAmendedDecisionIsShownAsAmended) {
+    ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z");
+    found.amendments.push_back(MakeAmendment(found, kDecision, "inspector"));
+    const ReportContent c =
+        MakeReport(WithDecisionInForce(found), std::nullopt, InDateMeter(5000), '.');
+    std::string after;
+    for (const ReportSection& section : c.sections)
+        for (const std::string& text : section.after) after += text + "\n";
+    EXPECT_NE(after.find("R112 = 750 kOhm"), std::string::npos) << after;
+    EXPECT_NE(after.find("amended " + found.amendments[0].time + " by inspector"),
+              std::string::npos)
+        << after;
+}
+
 TEST(ReportContentTest, TheStatementIsWithheldWithItsReason) {
     const ArchivedRun found = Archived("Q270S9-00417", "2026-12-08T08:00:00Z");
     ReportOptions pastDue = InDateMeter(5000);

@@ -160,12 +160,34 @@ TEST_F(ResultsArchive, TheOperatorLinksAnAsLeftRunToTheDecisionItVerifies) {
         .remove(QStringLiteral("Acceptance"));
     const std::vector<ArchivedRun> runs = archived();
     ASSERT_EQ(runs.size(), 2u);
-    // Both started within the same second: the archive orders them by run ID then.
+    // Both runs may have started in one second: the new one is the other ID.
     const ArchivedRun& second = runs[0].runId == first[0].runId ? runs[1] : runs[0];
     EXPECT_EQ(second.asLeftOf, first[0].runId);
     ASSERT_TRUE(second.acceptance);
     EXPECT_EQ(second.acceptance->limitPpm, 900.0);
     EXPECT_FALSE(asLeft->isEnabled()) << "archived: its link is kept";
+}
+
+// Trims changed after the run was archived reach the archive as an amendment
+// (the original decision kept), so that archive and report agree.
+TEST_F(ResultsArchive, TrimsChangedAfterArchivingAreArchivedAsAnAmendment) {
+    leaveView();
+    ASSERT_EQ(archived().size(), 1u);
+    QTest::mousePress(control("Commandsp"), Qt::RightButton);
+    cycle();
+    chooseTrim();
+    leaveView();
+    EXPECT_EQ(statusText(), "Changed trims archived as an amendment");
+    std::vector<ArchivedRun> runs = archived();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].amendments.size(), 1u);
+    EXPECT_EQ(CurrentDecision(runs[0]).decision->ShuntSel[5], 3);
+    EXPECT_EQ(runs[0].decision->ShuntSel[5], 0) << "the decision archived first is kept";
+    // Back and out again with the same trims: nothing new.
+    QTest::mousePress(control("Commandsp"), Qt::RightButton);
+    cycle();
+    leaveView();
+    EXPECT_EQ(archived()[0].amendments.size(), 1u);
 }
 
 TEST_F(ResultsArchive, HistoryListsTheUnitsRunsAndTheReportIsWritten) {
