@@ -208,6 +208,9 @@ bool frmResults::writeReport(const QString& fileName) {
     }
     // Paired as the archive pairs it: the as-left run of the decision chosen.
     linkForArchive(run);
+    // The report and the archive show one decision: a changed one is
+    // archived first (the worker does its jobs in order).
+    if (archivedAtRun_ == replies_.runs()) amendIfChanged();
     setStatusText(QStringLiteral("Writing the report..."), zdx::kColourBlack);
     archivist_->reportOf(run, [this, fileName](const ReportFacts& facts) {
         std::string problem;
