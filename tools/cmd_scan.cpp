@@ -159,8 +159,7 @@ bool checkLinks(const ScanOptions& options, const std::string& serial) {
             // The decision in force: a decision recorded later is an amendment.
             std::optional<q270::ArchivedRun> found = archive->fetch(*options.asLeftOf);
             if (found) found = q270::WithDecisionInForce(std::move(*found));
-            const std::string problem =
-                AsLeftProblem(found, *options.asLeftOf, serial);
+            const std::string problem = AsLeftProblem(found, *options.asLeftOf, serial);
             if (!problem.empty()) {
                 Complain("--as-left: " + problem + ": nothing measured");
                 return false;

@@ -53,10 +53,10 @@ std::optional<std::string> BenchMeterId(const QString& application) {
                     application);
     // An ID with commas typed into the file unquoted reads as a list.
     const QVariant value = store.value(QStringLiteral("Archive/MeterId"));
-    const QString id = (value.typeId() == QMetaType::QStringList
-                            ? value.toStringList().join(QLatin1Char(','))
-                            : value.toString())
-                           .trimmed();
+    const QString id =
+        (value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
+                                                  : value.toString())
+            .trimmed();
     if (id.isEmpty()) return std::nullopt;
     return id.toStdString();
 }

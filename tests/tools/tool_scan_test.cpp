@@ -194,11 +194,11 @@ TEST_F(ToolScanTest, TheCalibrationCycleEndsWithAnAsLeftRunThatMeetsItsPredictio
     WriteText(dir_.filePath(QStringLiteral("config/ZDX/ZDXKalQ270.conf")).toStdString(),
               "[Acceptance]\nLinErrLimit=1000\nRule=guarded\n"
               "[Archive]\nMeterId=BENCH,DMM,0,1.0\n");
-    ASSERT_EQ(RunTool({"meter", "add", "BENCH,DMM,0,1.0", "--model", "DMM 7", "--serial", "123",
-                       "--certificate", "CAL-1", "--calibrated", "2026-01-05", "--due",
-                       "2099-01-05"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunTool({"meter", "add", "BENCH,DMM,0,1.0", "--model", "DMM 7", "--serial", "123",
+                 "--certificate", "CAL-1", "--calibrated", "2026-01-05", "--due", "2099-01-05"})
+            .exitCode,
+        0);
     const auto runIdOf = [](const ToolRun& run) {
         const auto at = run.out.find("archived as run ");
         return at == std::string::npos ? std::string() : run.out.substr(at + 16, 36);
