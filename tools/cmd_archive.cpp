@@ -61,7 +61,7 @@ std::optional<ListedRuns> ListRuns(const q270::RunQuery& query) {
     std::vector<q270::RunVerdict> verdicts;
     const auto found = ReadRuns([&](q270::SqlArchive& archive, auto& damaged) {
         std::vector<q270::ArchivedRun> runs = archive.runs(query, damaged);
-        verdicts = VerdictsOf(archive, runs, site);
+        verdicts = q270::VerdictsOf(archive, runs, site);
         return runs;
     });
     if (!found) return std::nullopt;

@@ -1,6 +1,5 @@
-// The calibration statement in short for each run a list shows (history,
-// export): its verdict against the limit kept with it, why none, and for an
-// as-left run whether it meets its decision's prediction.
+// The calibration statement in short of a listed run (VerdictsOf) as the
+// tool prints it.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -12,13 +11,6 @@
 #include "sql_archive.h"
 
 namespace zdxtool {
-
-// One RunVerdict per run, in order. Each run is judged with its meter's
-// register entry in force when it started; an as-left run's as-found run is
-// taken from `runs` or fetched. Throws ArchiveError.
-std::vector<q270::RunVerdict> VerdictsOf(q270::SqlArchive& archive,
-                                         const std::vector<q270::ArchivedRun>& runs,
-                                         const q270::ReportOptions& site);
 
 // "pass", "conditional pass", "conditional fail", "fail"; empty for none.
 std::string VerdictText(const q270::RunVerdict& verdict);

@@ -1,6 +1,9 @@
 #include "calibration.h"
 
 #include <algorithm>
+#include <map>
+
+#include "meter_register.h"
 
 namespace q270 {
 
@@ -64,6 +67,38 @@ RunVerdict VerdictOfRun(const ArchivedRun& run, const std::optional<ArchivedRun>
         v.predictionAgrees = CheckPrediction(measured, predicted).allAgree;
     }
     return v;
+}
+
+std::vector<RunVerdict> VerdictsOf(SqlArchive& archive, const std::vector<ArchivedRun>& runs,
+                                   const ReportOptions& site) {
+    MeterRegister meters(archive);
+    std::map<std::string, std::vector<ReferenceMeter>> entries;  // by meter ID
+    std::map<std::string, std::optional<ArchivedRun>> found;     // by run ID
+    // An as-left run is checked against the decision in force of its as-found run.
+    for (const ArchivedRun& run : runs) found.emplace(run.runId, WithDecisionInForce(run));
+
+    std::vector<RunVerdict> verdicts;
+    verdicts.reserve(runs.size());
+    for (const ArchivedRun& run : runs) {
+        ReportOptions options = site;
+        if (const auto& id = run.record.meterId) {
+            auto it = entries.find(*id);
+            if (it == entries.end()) it = entries.emplace(*id, meters.entriesOf(*id)).first;
+            options.meter = MeterInForce(id, run.record.time, it->second).entry;
+        }
+        std::optional<ArchivedRun> asFound;
+        if (run.asLeftOf) {
+            auto it = found.find(*run.asLeftOf);
+            if (it == found.end()) {
+                std::optional<ArchivedRun> fetched = archive.fetch(*run.asLeftOf);
+                if (fetched) fetched = WithDecisionInForce(std::move(*fetched));
+                it = found.emplace(*run.asLeftOf, std::move(fetched)).first;
+            }
+            asFound = it->second;
+        }
+        verdicts.push_back(VerdictOfRun(run, asFound, options));
+    }
+    return verdicts;
 }
 
 }  // namespace q270

@@ -10,6 +10,7 @@
 
 #include "archived_run.h"
 #include "report_content.h"
+#include "sql_archive.h"
 
 namespace q270 {
 
@@ -46,5 +47,11 @@ struct RunVerdict {
 // `asFound`: the run `run` is the as-left run of, when it is one.
 RunVerdict VerdictOfRun(const ArchivedRun& run, const std::optional<ArchivedRun>& asFound,
                         const ReportOptions& options);
+
+// One RunVerdict per run, in order: each run judged with its meter's register
+// entry in force when it started; an as-left run against the decision in
+// force of its as-found run, taken from `runs` or fetched. Throws ArchiveError.
+std::vector<RunVerdict> VerdictsOf(SqlArchive& archive, const std::vector<ArchivedRun>& runs,
+                                   const ReportOptions& site);
 
 }  // namespace q270

@@ -181,8 +181,8 @@ class Writer {
             " is the expanded uncertainty of the error beside it. The 100 % point is the "
             "reference of the ratio and is not judged.");
         ReportTable t;
-        t.header = {"Point",  "As found",  uLabel(), "As left",
-                    uLabel(), "Predicted", "Limit",  "Verdict"};
+        t.header = {"Point",  "As found",      uLabel(), "As left",
+                    uLabel(), "Predicted (U)", "Limit",  "Verdict"};
         t.widths = {0.8, 1, 1.1, 1, 1.1, 1.2, 0.8, 1.6};
         const Statement* final = leftStatement_ ? &*leftStatement_ : &foundStatement_;
         for (int j = 1; j <= kPointCount; ++j) {
@@ -202,7 +202,7 @@ class Writer {
             std::string predicted;
             if (predicted_) {
                 predicted =
-                    ppm(predicted_->points[i].linErr) + " +/- " + ppm(predicted_->points[i].U);
+                    ppm(predicted_->points[i].linErr) + " (" + ppm(predicted_->points[i].U) + ")";
                 if (check_ && !check_->agrees[i]) predicted += " !";
             }
             row.push_back(predicted);
@@ -215,7 +215,7 @@ class Writer {
         sec.table = t;
         if (predicted_)
             sec.after.push_back(
-                "Predicted: the errors the trim decision (" +
+                "Predicted: with its " + uLabel() + " in brackets, the errors the trim decision (" +
                 trimsWords(found_.decision->ShuntSel) +
                 ") predicts from the as-found readings, with the trim resistors' tolerance of " +
                 ppm(options_.trimTolerance * 100, 1) + " % in their U." +

@@ -88,21 +88,13 @@ HistoryRead ArchiveWorker::history(const std::string& serial) {
         read.problem = failure.what();
         return read;
     }
-    const ReportOptions site = SiteReportOptions(application_);
-    for (const ArchivedRun& run : read.runs) {
-        ReportOptions options = site;
-        const MeterLookup meter = lookup(run, archive);
-        options.meter = meter.entry;
-        std::optional<ArchivedRun> asFound;
-        if (run.asLeftOf)
-            for (const ArchivedRun& r : read.runs)
-                if (r.runId == *run.asLeftOf) asFound = r;
-        RunVerdict verdict = VerdictOfRun(run, asFound, options);
-        if (!meter.problem.empty()) {
-            verdict.verdict.reset();
-            verdict.withheldBecause = "the meter register cannot be read: " + meter.problem;
-        }
-        read.verdicts.push_back(RunVerdictText(verdict));
+    try {
+        for (const RunVerdict& verdict :
+             VerdictsOf(*archive, read.runs, SiteReportOptions(application_)))
+            read.verdicts.push_back(RunVerdictText(verdict));
+    } catch (const std::exception& failure) {
+        const std::string why = "the meter register cannot be read: " + std::string(failure.what());
+        read.verdicts.assign(read.runs.size(), "none (" + why + ")");
     }
     return read;
 }
